@@ -1,0 +1,134 @@
+// The seven single-question calculators: bind, convert in parameter order, validate, compute.
+
+#include <cmath>
+#include <optional>
+#include <utility>
+
+#include "binding.hpp"
+#include "errors.hpp"
+#include "functions.hpp"
+#include "hydraulics/constants.hpp"
+#include "hydraulics/depth_solvers.hpp"
+#include "hydraulics/manning.hpp"
+#include "hydraulics/section.hpp"
+
+namespace rillway::py {
+
+namespace hy = rillway::hydraulics;
+
+namespace {
+
+constexpr const char* kDiameterAndN = "diameter and n must be positive";
+constexpr const char* kDiameter = "diameter must be positive";
+
+// Binds and converts a calculator's numeric parameters (and `si` when it has one).
+template <std::size_t N>
+bool numbers(const Signature& signature, PyObject* args, PyObject* kwargs,
+             std::array<double, N>& values, bool* si = nullptr) {
+    BoundArguments bound;
+    if (!bind_arguments(signature, args, kwargs, bound)) return false;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!to_double(bound[i], signature.names[i], values[i])) return false;
+    }
+    return si == nullptr || to_si_flag(bound[N], "si", *si);
+}
+
+// A NaN is not positive, so it is rejected with the same message as zero.
+bool positive(double value) { return value > 0.0; }
+
+double manning_factor(bool si) { return si ? hy::kManningSi : hy::kManningUs; }
+
+PyObject* optional_float(std::optional<double> value) {
+    if (!value) Py_RETURN_NONE;
+    return PyFloat_FromDouble(*value);
+}
+
+}  // namespace
+
+PyObject* intensity(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"intensity", {"a", "b", "c", "t_min"}, 4, false};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 4> v{};
+        if (!numbers(kSig, args, kwargs, v)) return nullptr;
+        const double t = v[3] > 0.0 ? v[3] : 0.0;  // a negative or NaN duration counts as 0
+        return PyFloat_FromDouble(v[0] / std::pow(v[1] + t, v[2]));
+    });
+}
+
+PyObject* rational_q(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"rational_q", {"c", "i", "area"}, 3, false};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 3> v{};
+        if (!numbers(kSig, args, kwargs, v)) return nullptr;
+        return PyFloat_FromDouble((v[0] * v[1]) * v[2]);
+    });
+}
+
+PyObject* manning_capacity(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"manning_capacity", {"diameter", "n", "slope", "si"}, 3, true};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 3> v{};
+        bool si = false;
+        if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
+        if (!positive(v[0]) || !positive(v[1])) return raise(PyExc_ValueError, kDiameterAndN);
+        return PyFloat_FromDouble(hy::just_full_capacity(v[0], v[1], v[2], manning_factor(si)));
+    });
+}
+
+PyObject* circular_flow(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{
+        "circular_flow", {"diameter", "n", "slope", "depth", "si"}, 4, true};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 4> v{};
+        bool si = false;
+        if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
+        if (!positive(v[0]) || !positive(v[1])) return raise(PyExc_ValueError, kDiameterAndN);
+        return PyFloat_FromDouble(hy::circular_q(v[1], v[2], v[0], v[3], manning_factor(si)));
+    });
+}
+
+PyObject* normal_depth(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"normal_depth", {"q", "diameter", "n", "slope", "si"}, 4, true};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 4> v{};
+        bool si = false;
+        if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
+        if (!positive(v[1]) || !positive(v[2])) return raise(PyExc_ValueError, kDiameterAndN);
+        return optional_float(hy::normal_depth(v[0], v[2], v[3], v[1], manning_factor(si)));
+    });
+}
+
+PyObject* critical_depth(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"critical_depth", {"q", "diameter", "si"}, 2, true};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 2> v{};
+        bool si = false;
+        if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
+        if (!positive(v[1])) return raise(PyExc_ValueError, kDiameter);
+        const double g = si ? hy::kGravitySi : hy::kGravityUs;
+        return PyFloat_FromDouble(hy::critical_depth(v[0], v[1], g));
+    });
+}
+
+PyObject* circular_geometry(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"circular_geometry", {"diameter", "depth"}, 2, false};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 2> v{};
+        if (!numbers(kSig, args, kwargs, v)) return nullptr;
+        if (!positive(v[0])) return raise(PyExc_ValueError, kDiameter);
+        const hy::SectionGeometry g = hy::circular_geometry(v[1], v[0]);
+        PyRef dict = PyRef::steal(PyDict_New());
+        if (!dict) return nullptr;
+        const std::pair<const char*, double> entries[] = {{"area", g.area},
+                                                          {"wetted_perimeter", g.wetted_perimeter},
+                                                          {"hydraulic_radius", g.hydraulic_radius},
+                                                          {"top_width", g.top_width}};
+        for (const auto& [key, value] : entries) {
+            PyRef number = PyRef::steal(PyFloat_FromDouble(value));
+            if (!number || PyDict_SetItemString(dict.get(), key, number.get()) < 0) return nullptr;
+        }
+        return dict.release();
+    });
+}
+
+}  // namespace rillway::py

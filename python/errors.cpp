@@ -1,0 +1,66 @@
+#include "errors.hpp"
+
+#include <exception>
+#include <new>
+#include <string>
+
+namespace rillway::py {
+
+namespace {
+
+// One exception type for the whole process: the module keeps no state of its own, and the type
+// is never exposed as a module attribute. It derives from BaseException so that a broken
+// invariant passes through `except Exception` handlers.
+PyObject* internal_error_type = nullptr;
+
+}  // namespace
+
+bool init_internal_error_type() {
+    if (internal_error_type != nullptr) return true;
+    internal_error_type = PyErr_NewExceptionWithDoc(
+        "rillway.InternalError",
+        "A violated invariant of the rillway library (a bug, not bad input).",
+        PyExc_BaseException, nullptr);
+    return internal_error_type != nullptr;
+}
+
+PyObject* raise(PyObject* type, std::string_view message) {
+    PyRef text = PyRef::steal(
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+    return nullptr;
+}
+
+void raise_internal_error(std::string_view message) {
+    raise(internal_error_type != nullptr ? internal_error_type : PyExc_SystemError, message);
+}
+
+void add_processing_note(const char* name) {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (value != nullptr) {
+        if (traceback != nullptr) PyException_SetTraceback(value, traceback);
+        PyRef note = PyRef::steal(PyUnicode_FromFormat("while processing '%s'", name));
+        PyRef result = note ? PyRef::steal(PyObject_CallMethod(value, "add_note", "O", note.get()))
+                            : PyRef();
+        if (!result) PyErr_Clear();  // no exception notes here: raise without the note
+    }
+    PyErr_Restore(type, value, traceback);
+}
+
+void raise_from_current_exception() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& error) {
+        raise_internal_error(error.what());
+    } catch (...) {
+        raise_internal_error("unknown C++ exception");
+    }
+}
+
+}  // namespace rillway::py

@@ -1,0 +1,20 @@
+#pragma once
+// The module functions, in the order they are added to the module.
+
+#include "pyref.hpp"
+
+namespace rillway::py {
+
+PyObject* intensity(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* rational_q(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* manning_capacity(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* circular_flow(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* normal_depth(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* critical_depth(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* circular_geometry(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* analyze_project(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* analyze_file(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* analyze_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* demo_project_json(PyObject* module, PyObject* unused);
+
+}  // namespace rillway::py

@@ -1,0 +1,116 @@
+// The `rillway` extension module: multi-phase initialisation, the five constants and the
+// functions, each name also appended to `__all__` in the order it is added.
+
+#include "errors.hpp"
+#include "functions.hpp"
+#include "hydraulics/constants.hpp"
+#include "pyref.hpp"
+
+namespace rillway::py {
+
+namespace {
+
+// Docstrings carry the text signature first, so inspect.signature() sees the parameters.
+PyMethodDef kFunctions[] = {
+    {"intensity", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(intensity)),
+     METH_VARARGS | METH_KEYWORDS,
+     "intensity(a, b, c, t_min)\n--\n\n"
+     "Rainfall intensity from a three-parameter IDF curve: `i = a / (t + b)^c`.\n"
+     "\n"
+     "Returns in/hr when the coefficients are US customary."},
+    {"rational_q", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rational_q)),
+     METH_VARARGS | METH_KEYWORDS,
+     "rational_q(c, i, area)\n--\n\n"
+     "Rational method peak flow: `Q = C * i * A`.\n"
+     "\n"
+     "With `c` dimensionless, `i` in in/hr and `area` in acres, `Q` is in cfs \xE2\x80\x94\n"
+     "the customary near-unity conversion is implicit, as in hand practice."},
+    {"manning_capacity",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(manning_capacity)),
+     METH_VARARGS | METH_KEYWORDS,
+     "manning_capacity(diameter, n, slope, *, si=False)\n--\n\n"
+     "Just-full Manning capacity of a circular pipe (cfs, or m3/s when `si`)."},
+    {"circular_flow", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(circular_flow)),
+     METH_VARARGS | METH_KEYWORDS,
+     "circular_flow(diameter, n, slope, depth, *, si=False)\n--\n\n"
+     "Flow in a circular pipe at a given depth (cfs, or m3/s when `si`)."},
+    {"normal_depth", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(normal_depth)),
+     METH_VARARGS | METH_KEYWORDS,
+     "normal_depth(q, diameter, n, slope, *, si=False)\n--\n\n"
+     "Normal depth for a target flow, or `None` if the pipe cannot pass it."},
+    {"critical_depth", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(critical_depth)),
+     METH_VARARGS | METH_KEYWORDS,
+     "critical_depth(q, diameter, *, si=False)\n--\n\n"
+     "Critical depth for a flow in a circular pipe."},
+    {"circular_geometry",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(circular_geometry)),
+     METH_VARARGS | METH_KEYWORDS,
+     "circular_geometry(diameter, depth)\n--\n\n"
+     "Flow area, wetted perimeter, hydraulic radius, and top width at a depth."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Adds one name to the module and appends it to __all__, creating the list on first use.
+int add(PyObject* module, const char* name, PyRef value) {
+    if (!value) return -1;
+    PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+        PyErr_Clear();
+        all = PyRef::steal(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return -1;
+    }
+    if (PyObject_SetAttrString(module, name, value.get()) < 0) return -1;
+    PyRef text = PyRef::steal(PyUnicode_FromString(name));
+    if (!text || PyList_Append(all.get(), text.get()) < 0) return -1;
+    return 0;
+}
+
+int exec_module(PyObject* module) {
+    if (!PyModule_Check(module)) {
+        PyErr_SetString(PyExc_TypeError, "rillway: module execution needs a module object");
+        return -1;
+    }
+    if (!init_internal_error_type()) return -1;
+    namespace hy = rillway::hydraulics;
+    if (add(module, "__version__", PyRef::steal(PyUnicode_FromString("0.9.7"))) < 0 ||
+        add(module, "K_MANNING_US", PyRef::steal(PyFloat_FromDouble(hy::kManningUs))) < 0 ||
+        add(module, "K_MANNING_SI", PyRef::steal(PyFloat_FromDouble(hy::kManningSi))) < 0 ||
+        add(module, "G_US", PyRef::steal(PyFloat_FromDouble(hy::kGravityUs))) < 0 ||
+        add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0) {
+        return -1;
+    }
+    PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
+    if (!module_name) return -1;
+    for (PyMethodDef* def = kFunctions; def->ml_name != nullptr; ++def) {
+        // Bound to the module, so each function's __module__ is "rillway".
+        if (add(module, def->ml_name,
+                PyRef::steal(PyCFunction_NewEx(def, module, module_name.get()))) < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT,
+    "rillway",  // m_name
+    "",         // m_doc
+    0,          // m_size: no per-module state
+    nullptr,    // m_methods: functions are added by the exec slot, in table order
+    kSlots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+}  // namespace rillway::py
+
+PyMODINIT_FUNC PyInit_rillway(void) { return PyModuleDef_Init(&rillway::py::kModule); }

@@ -1,0 +1,46 @@
+#include "hydraulics/manning.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "hydraulics/constants.hpp"
+
+namespace rillway::hydraulics {
+
+double manning_flow(const Section& section, double n, double slope, double depth, double k) {
+    const SectionGeometry g = section.geometry(depth);  // checks the rise first
+    if (n <= 0.0) return 0.0;
+    return (k / n) * g.area * std::pow(g.hydraulic_radius, kTwoThirds) *
+           std::sqrt(std::max(slope, 0.0));
+}
+
+PeakFlow peak_flow_scan(const Section& section, double n, double slope, double k) {
+    require_valid_rise(section.rise);
+    PeakFlow best;
+    if (n <= 0.0) return best;
+    for (int i = 1; i <= kScanPoints; ++i) {
+        const double y = i * section.rise / kScanPoints;
+        const double q = manning_flow(section, n, slope, y, k);
+        if (q > best.flow) {  // NaN never replaces the best
+            best.flow = q;
+            best.depth = y;
+        }
+    }
+    return best;
+}
+
+double circular_q(double n, double slope, double diameter, double depth, double k) {
+    return manning_flow(Section::circular(diameter), n, slope, depth, k);
+}
+
+PeakFlow max_capacity(double n, double slope, double diameter, double k) {
+    return peak_flow_scan(Section::circular(diameter), n, slope, k);
+}
+
+double just_full_capacity(double diameter, double n, double slope, double k) noexcept {
+    const double area = kPi * diameter * diameter * 0.25;
+    const double radius = diameter * 0.25;
+    return (k / n) * area * std::pow(radius, kTwoThirds) * std::sqrt(std::max(slope, 0.0));
+}
+
+}  // namespace rillway::hydraulics

@@ -1,0 +1,31 @@
+#pragma once
+// Manning's equation on closed sections: flow at a depth and the peak of the partial-flow curve.
+//
+// Glossary: Q flow, n Manning roughness, S slope (ratio), K Manning factor (1.486 for cfs with
+// feet, 1.0 for m3/s with metres), y depth. Q(y) = (K/n) * A(y) * R(y)^(2/3) * sqrt(max(S, 0)).
+
+#include "hydraulics/section.hpp"
+
+namespace rillway::hydraulics {
+
+struct PeakFlow {
+    double flow = 0.0;   // largest sampled Manning flow
+    double depth = 0.0;  // first sampled depth at which it occurs
+};
+
+// Manning flow of the section at a depth; 0 when n <= 0, when S <= 0 or when dry.
+[[nodiscard]] double manning_flow(const Section& section, double n, double slope, double depth,
+                                  double k);
+
+// Largest Manning flow over the depths i * rise / 2000, i = 1 ... 2000 (strictly greater wins,
+// so ties keep the shallower depth). (0, 0) when n <= 0.
+[[nodiscard]] PeakFlow peak_flow_scan(const Section& section, double n, double slope, double k);
+
+// Round-pipe forms used by the calculators.
+[[nodiscard]] double circular_q(double n, double slope, double diameter, double depth, double k);
+[[nodiscard]] PeakFlow max_capacity(double n, double slope, double diameter, double k);
+
+// Just-full Manning capacity of a round pipe from A = pi D^2 / 4 and R = D / 4 (not the peak).
+[[nodiscard]] double just_full_capacity(double diameter, double n, double slope, double k) noexcept;
+
+}  // namespace rillway::hydraulics

@@ -1,0 +1,66 @@
+#pragma once
+// Closed-conduit cross-sections and their flow geometry.
+//
+// Glossary (all lengths in the caller's unit, feet or metres):
+//   y  depth of flow above the invert      H  rise (vertical extent; the diameter of a round pipe)
+//   A  flow area                           B  span (horizontal extent)
+//   P  wetted perimeter                    R  hydraulic radius A/P
+//   T  top width of the water surface      D  diameter of a round pipe
+//
+// Every depth is clamped into [0, rise]. A rise below zero or not a number violates the
+// section invariant: the geometry routines throw SectionInvariantError instead of computing.
+
+#include <stdexcept>
+#include <string>
+
+namespace rillway::hydraulics {
+
+enum class SectionKind { circular, rectangular, elliptical, arch };
+
+struct SectionGeometry {
+    double area = 0.0;
+    double wetted_perimeter = 0.0;
+    double hydraulic_radius = 0.0;
+    double top_width = 0.0;
+};
+
+// A violated library invariant (a negative or not-a-number rise reaching the geometry).
+class SectionInvariantError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
+struct Section {
+    SectionKind kind = SectionKind::circular;
+    double rise = 0.0;  // diameter of a circular section
+    double span = 0.0;  // equals the diameter for a circular section
+
+    static Section circular(double diameter) { return {SectionKind::circular, diameter, diameter}; }
+    static Section rectangular(double rise, double span) { return {SectionKind::rectangular, rise, span}; }
+    static Section elliptical(double rise, double span) { return {SectionKind::elliptical, rise, span}; }
+    static Section arch(double rise, double span) { return {SectionKind::arch, rise, span}; }
+
+    // A, P, R, T at the depth clamped into [0, rise].
+    [[nodiscard]] SectionGeometry geometry(double depth) const;
+    // Flow area of the completely full conduit.
+    [[nodiscard]] double full_area() const noexcept;
+    // Perimeter of the completely full conduit (a box counts its roof).
+    [[nodiscard]] double full_perimeter() const;
+    // full area / full perimeter, 0 when the perimeter is not positive.
+    [[nodiscard]] double full_hydraulic_radius() const;
+};
+
+// Throws SectionInvariantError unless rise >= 0.
+void require_valid_rise(double rise);
+
+// Geometry of a circular segment of diameter D at depth y (y already clamped, D >= 0).
+[[nodiscard]] SectionGeometry circular_segment(double y, double diameter) noexcept;
+
+// Circular-pipe geometry: identical to Section::circular(diameter).geometry(depth).
+[[nodiscard]] SectionGeometry circular_geometry(double depth, double diameter);
+
+// Arc length of the wetted ellipse of rise H and span B at a depth (both sides of the section),
+// by Simpson's rule with 256 subintervals.
+[[nodiscard]] double elliptical_wetted_perimeter(double depth, double rise, double span);
+
+}  // namespace rillway::hydraulics

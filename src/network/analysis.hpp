@@ -1,0 +1,57 @@
+#pragma once
+// The network design analysis: the rational-method design pass from the sources to the
+// outfalls, then the hydraulic grade line swept back from the outfalls with structure losses.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "network/network.hpp"
+
+namespace rillway::network {
+
+struct PipeResult {
+    std::optional<double> normal_depth;  // ft; absent when the pipe cannot carry design_q
+    std::optional<double> hgl_up;        // ft; absent for adverse pipes
+    std::optional<double> hgl_dn;        // ft
+    std::string id;
+    std::string from;
+    std::string to;
+    double slope = 0.0;               // ft/ft, geometric, may be negative
+    double design_slope = 0.0;        // ft/ft, used for the hydraulics
+    double total_ca = 0.0;            // acres, accumulated C*A at the upstream node
+    double intensity = 0.0;           // in/hr
+    double tc = 0.0;                  // minutes, at the upstream node
+    double travel_time = 0.0;         // minutes
+    double design_q = 0.0;            // cfs
+    double capacity = 0.0;            // cfs, full-flow Manning capacity
+    double peak_capacity = 0.0;       // cfs, largest sampled Manning flow
+    double critical_depth = 0.0;      // ft
+    double velocity = 0.0;            // ft/s, design velocity
+    double full_flow_velocity = 0.0;  // ft/s
+    double pct_full = 0.0;            // design_q / capacity (1.0 = full)
+    bool surcharged = false;          // design_q exceeds the peak capacity
+};
+
+struct NodeResult {
+    std::string id;
+    double tc = 0.0;    // minutes
+    double hgl = 0.0;   // ft
+    double rim = 0.0;   // ft
+    bool floods = false;
+    NodeKind kind = NodeKind::inlet;
+};
+
+struct Analysis {
+    std::vector<PipeResult> pipes;  // network pipe order
+    std::vector<NodeResult> nodes;  // network node order
+};
+
+using AnalysisOutcome = std::variant<Analysis, NetworkError>;
+
+// Reads the network and both records without changing them.
+[[nodiscard]] AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
+                                      const DesignOptions& options);
+
+}  // namespace rillway::network

@@ -1,0 +1,84 @@
+#include "network/network.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "hydraulics/constants.hpp"
+
+namespace rillway::network {
+
+using hydraulics::kPi;
+using hydraulics::Section;
+
+Node Node::inlet(std::string id, double invert, double rim, double area, double c) {
+    return Node{std::move(id), invert, rim, area, c, 10.0, 0.0, 0.0, NodeKind::inlet};
+}
+
+Node Node::junction(std::string id, double invert, double rim, double area, double c) {
+    Node node = inlet(std::move(id), invert, rim, area, c);
+    node.kind = NodeKind::junction;
+    return node;
+}
+
+Node Node::outfall(std::string id, double invert, double rim) {
+    return Node{std::move(id), invert, rim, 0.0, 0.0, 0.0, 0.0, 0.0, NodeKind::outfall};
+}
+
+namespace {
+
+Pipe make_pipe(std::string id, std::string from, std::string to, double length,
+               Section section, double equivalent_diameter, double n) {
+    Pipe pipe;
+    pipe.section = section;
+    pipe.id = std::move(id);
+    pipe.from = std::move(from);
+    pipe.to = std::move(to);
+    pipe.length = length;
+    pipe.equivalent_diameter = equivalent_diameter;
+    pipe.n = n;
+    return pipe;
+}
+
+}  // namespace
+
+Pipe Pipe::circular(std::string id, std::string from, std::string to, double length,
+                    double diameter, double n) {
+    return make_pipe(std::move(id), std::move(from), std::move(to), length,
+                     Section::circular(diameter), diameter, n);
+}
+
+Pipe Pipe::rectangular(std::string id, std::string from, std::string to, double length,
+                       double rise, double span, double n) {
+    return make_pipe(std::move(id), std::move(from), std::move(to), length,
+                     Section::rectangular(rise, span), std::sqrt(4.0 * rise * span / kPi), n);
+}
+
+Pipe Pipe::elliptical(std::string id, std::string from, std::string to, double length,
+                      double rise, double span, double n) {
+    return make_pipe(std::move(id), std::move(from), std::move(to), length,
+                     Section::elliptical(rise, span), std::sqrt(rise * span), n);
+}
+
+Pipe Pipe::arch(std::string id, std::string from, std::string to, double length, double rise,
+                double span, double n) {
+    const double half_span = span / 2.0;
+    const double area = (kPi / 2.0) * (half_span * half_span) + std::max(rise - half_span, 0.0) * span;
+    return make_pipe(std::move(id), std::move(from), std::move(to), length,
+                     Section::arch(rise, span), std::sqrt(4.0 * area / kPi), n);
+}
+
+std::string display(const NetworkError& error) {
+    struct Visitor {
+        std::string operator()(const UnknownNode& e) const {
+            return "pipe references unknown node '" + e.id + "'";
+        }
+        std::string operator()(const Cycle&) const { return "network contains a cycle"; }
+        std::string operator()(const InvalidPipeSize& e) const {
+            return "pipe '" + e.pipe_id + "' has a negative or not-a-number size";
+        }
+    };
+    return std::visit(Visitor{}, error);
+}
+
+}  // namespace rillway::network

@@ -1,0 +1,96 @@
+#pragma once
+// The in-memory gravity network: structures (Node), conduits (Pipe), the Network holding both
+// lists, and the two parameter records that accompany an analysis. Every quantity is in US
+// customary units: feet, acres, minutes, inches per hour, cubic feet per second.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "hydraulics/section.hpp"
+
+namespace rillway::network {
+
+enum class NodeKind { inlet, junction, outfall };
+
+struct Node {
+    std::string id;
+    double invert = 0.0;  // ft; default invert of the pipe ends that touch the node
+    double rim = 0.0;     // ft; the node floods when its grade line is above it
+    double area = 0.0;    // acres draining directly to the node
+    double c = 0.0;       // runoff coefficient of that area
+    double tc = 0.0;      // inlet time of concentration, minutes
+    double x = 0.0;       // plan easting, ft (bend angles only)
+    double y = 0.0;       // plan northing, ft
+    NodeKind kind = NodeKind::inlet;
+
+    // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
+    static Node inlet(std::string id, double invert, double rim, double area, double c);
+    static Node junction(std::string id, double invert, double rim, double area, double c);
+    static Node outfall(std::string id, double invert, double rim);
+
+    friend bool operator==(const Node&, const Node&) = default;
+};
+
+struct Pipe {
+    std::optional<double> invert_up;  // ft; absent: the upstream node's invert
+    std::optional<double> invert_dn;  // ft; absent: the downstream node's invert
+    hydraulics::Section section;
+    std::string id;
+    std::string from;
+    std::string to;
+    double length = 0.0;               // ft
+    double equivalent_diameter = 0.0;  // ft; circle of the same full area
+    double n = 0.0;                    // Manning roughness
+
+    // The circular constructor (the round pipe every format can describe).
+    static Pipe circular(std::string id, std::string from, std::string to, double length,
+                         double diameter, double n);
+    static Pipe rectangular(std::string id, std::string from, std::string to, double length,
+                            double rise, double span, double n);
+    static Pipe elliptical(std::string id, std::string from, std::string to, double length,
+                           double rise, double span, double n);
+    static Pipe arch(std::string id, std::string from, std::string to, double length, double rise,
+                     double span, double n);
+};
+
+struct Network {
+    std::vector<Node> nodes;  // positions are the node indices of the analysis
+    std::vector<Pipe> pipes;  // positions are the pipe indices
+};
+
+struct DesignOptions {
+    std::optional<double> tailwater;           // ft, water surface imposed at outfalls
+    std::optional<double> intensity_override;  // in/hr for every pipe; the IDF curve is then unused
+    double min_tc = 10.0;                      // minutes
+    double junction_k = 0.5;                   // standard structure loss coefficient
+    double min_slope = 0.001;                  // used where |geometric slope| < 1e-6
+    double bend_loss_coeff = 0.0;              // scale of the standard bend loss
+    double access_hole_diameter = 4.0;         // ft, HEC-22 structure diameter
+    double hec22_factor = 1.0;                 // multiplies the HEC-22 K; <= 0 counts as 1.0
+    double frequency_factor = 1.0;             // multiplies every C; the product is capped at 1.0
+    bool hec22_structure_loss = false;         // HEC-22 method instead of junction_k and bends
+};
+
+// i = a / (tc + b)^c, tc in minutes, i in in/hr.
+struct IdfParams {
+    double a = 120.0;
+    double b = 10.0;
+    double c = 0.8;
+};
+
+// Errors that end an analysis.
+struct UnknownNode {
+    std::string id;
+};
+struct Cycle {};
+struct InvalidPipeSize {  // a negative or not-a-number diameter, rise or span
+    std::string pipe_id;
+};
+using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize>;
+
+// The whole message, e.g. "pipe references unknown node 'X9'".
+[[nodiscard]] std::string display(const NetworkError& error);
+
+}  // namespace rillway::network

@@ -1,0 +1,110 @@
+"""The seven calculators against hand computations and the textbook partial-flow curve."""
+import math
+
+import pytest
+
+import rillway
+from conftest import segment
+
+NAN = float("nan")
+
+
+def test_just_full_capacity_of_an_18_inch_pipe():
+    # Hand computation: A = pi 1.5^2 / 4 = 1.76715 ft2, R = 0.375 ft, R^(2/3) = 0.52002,
+    # Q = 1.486 / 0.013 * 1.76715 * 0.52002 * 0.1 = 10.504 cfs.
+    assert rillway.manning_capacity(1.5, 0.013, 0.01) == pytest.approx(10.504, abs=1e-3)
+    assert rillway.manning_capacity(1.5, 0.013, 0.0) == 0.0
+    assert rillway.manning_capacity(1.5, 0.013, -0.02) == 0.0
+
+
+def test_si_changes_only_the_constants():
+    us = rillway.manning_capacity(0.6, 0.013, 0.005)
+    assert rillway.manning_capacity(0.6, 0.013, 0.005, si=True) == pytest.approx(us / 1.486, rel=1e-14)
+    flow = rillway.circular_flow(0.6, 0.013, 0.005, 0.3)
+    assert rillway.circular_flow(0.6, 0.013, 0.005, 0.3, si=True) == pytest.approx(flow / 1.486)
+    assert rillway.critical_depth(0.1, 0.6, si=True) != rillway.critical_depth(0.1, 0.6)
+
+
+def test_partial_flow_curve_peaks_near_ninety_four_percent_depth():
+    # The textbook curve: the round-pipe Manning flow peaks at y/D ~ 0.938 with ~1.076 Q_full.
+    full = rillway.manning_capacity(1.5, 0.013, 0.01)
+    depths = [1.5 * i / 1000 for i in range(1, 1001)]
+    flows = [rillway.circular_flow(1.5, 0.013, 0.01, y) for y in depths]
+    peak = max(flows)
+    y_peak = depths[flows.index(peak)]
+    assert 1.07 <= peak / full <= 1.08
+    assert 0.93 <= y_peak / 1.5 <= 0.95
+    assert rillway.circular_flow(1.5, 0.013, 0.01, 1.5) == pytest.approx(full, rel=1e-12)
+    assert rillway.circular_flow(1.5, 0.013, 0.01, 9.0) == rillway.circular_flow(1.5, 0.013, 0.01, 1.5)
+    assert rillway.circular_flow(1.5, 0.013, 0.01, -1.0) == 0.0
+
+
+def test_normal_depth_round_trips_and_stays_below_the_peak():
+    full = rillway.manning_capacity(1.5, 0.013, 0.01)
+    for fraction in (0.05, 0.3, 0.7, 0.99):
+        y = rillway.normal_depth(fraction * full, 1.5, 0.013, 0.01)
+        assert rillway.circular_flow(1.5, 0.013, 0.01, y) == pytest.approx(fraction * full, rel=1e-6)
+    # Between the just-full flow and the peak two depths carry the flow; the lower one is returned.
+    y = rillway.normal_depth(1.05 * full, 1.5, 0.013, 0.01)
+    assert y is not None and 0.8 * 1.5 < y < 0.94 * 1.5
+    assert rillway.normal_depth(1.09 * full, 1.5, 0.013, 0.01) is None
+    assert rillway.normal_depth(1.0, 1.5, 0.013, 0.0) is None
+    assert rillway.normal_depth(0.0, 1.5, 0.013, 0.01) == 0.0
+    assert rillway.normal_depth(-3.0, 1.5, 0.013, -1.0) == 0.0
+
+
+def test_critical_depth_satisfies_the_froude_condition():
+    for q, d, g, si in ((2.0, 1.5, 32.2, False), (10.0, 2.0, 32.2, False), (0.2, 0.6, 9.81, True)):
+        yc = rillway.critical_depth(q, d, si=si)
+        area, top = segment(yc, d)
+        assert q * q * top / (g * area**3) == pytest.approx(1.0, rel=1e-4)
+    assert rillway.critical_depth(0.0, 1.5) == 0.0
+    assert rillway.critical_depth(-1.0, 1.5) == 0.0
+    # Huge flows saturate just below 0.999 D; tiny ones just above 1e-6 D.
+    assert 0.998 * 1.5 < rillway.critical_depth(1e9, 1.5) < 0.999 * 1.5
+    assert 1.5e-6 < rillway.critical_depth(1e-30, 1.5) < 1.5e-6 + 1e-7
+
+
+def test_circular_geometry_limits():
+    assert rillway.circular_geometry(2.0, 0.0) == {
+        "area": 0.0, "wetted_perimeter": 0.0, "hydraulic_radius": 0.0, "top_width": 0.0}
+    full = rillway.circular_geometry(2.0, 5.0)
+    assert list(full) == ["area", "wetted_perimeter", "hydraulic_radius", "top_width"]
+    assert full["area"] == pytest.approx(math.pi)
+    assert full["wetted_perimeter"] == pytest.approx(2 * math.pi)
+    assert full["hydraulic_radius"] == pytest.approx(0.5)
+    assert abs(full["top_width"]) < 1e-15
+    half = rillway.circular_geometry(2.0, 1.0)
+    assert half["top_width"] == pytest.approx(2.0) and half["area"] == pytest.approx(math.pi / 2)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: rillway.manning_capacity(0, 0.013, 0.01), "diameter and n must be positive"),
+    (lambda: rillway.manning_capacity(1.5, -0.013, 0.01), "diameter and n must be positive"),
+    (lambda: rillway.circular_flow(-1, 0.013, 0.01, 0.5), "diameter and n must be positive"),
+    (lambda: rillway.normal_depth(1, 1.5, 0, 0.01), "diameter and n must be positive"),
+    (lambda: rillway.critical_depth(1, 0), "diameter must be positive"),
+    (lambda: rillway.circular_geometry(-2, 1), "diameter must be positive"),
+    # A NaN is not positive: it never reaches the geometry as an internal error.
+    (lambda: rillway.manning_capacity(NAN, 0.013, 0.01), "diameter and n must be positive"),
+    (lambda: rillway.circular_flow(1.5, NAN, 0.01, 0.5), "diameter and n must be positive"),
+    (lambda: rillway.normal_depth(1, NAN, 0.013, 0.01), "diameter and n must be positive"),
+    (lambda: rillway.normal_depth(1, 1.5, NAN, 0.01), "diameter and n must be positive"),
+    (lambda: rillway.critical_depth(1, NAN), "diameter must be positive"),
+    (lambda: rillway.circular_geometry(NAN, 1), "diameter must be positive"),
+])
+def test_out_of_range_arguments(call, message):
+    with pytest.raises(ValueError) as caught:
+        call()
+    assert str(caught.value) == message
+
+
+def test_intensity_and_rational_q_take_any_numbers():
+    # i = 60 / (10 + 10)^0.8 = 60 / 10.9856 = 5.4617 in/hr
+    assert rillway.intensity(60, 10, 0.8, 10) == pytest.approx(5.4617, abs=1e-4)
+    assert rillway.intensity(60, 10, 0.8, -5) == rillway.intensity(60, 10, 0.8, 0)
+    assert rillway.intensity(60, 10, 0.8, NAN) == rillway.intensity(60, 10, 0.8, 0)
+    assert rillway.intensity(60, 0, 0.8, 0) == math.inf
+    assert math.isnan(rillway.intensity(60, -5, 0.5, 0))
+    assert rillway.rational_q(0.7, 5.0, 2.0) == pytest.approx(7.0)
+    assert rillway.rational_q(-1, 2, 3) == -6.0
