@@ -47,6 +47,25 @@ PyMethodDef kFunctions[] = {
      METH_VARARGS | METH_KEYWORDS,
      "circular_geometry(diameter, depth)\n--\n\n"
      "Flow area, wetted perimeter, hydraulic radius, and top width at a depth."},
+    {"analyze_project",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_project)),
+     METH_VARARGS | METH_KEYWORDS,
+     "analyze_project(project_json)\n--\n\n"
+     "Analyze a project given as `.rwproj` JSON text.\n"
+     "\n"
+     "Returns `{\"name\": str, \"pipes\": [...], \"nodes\": [...]}`, ready for\n"
+     "`pandas.DataFrame(result[\"pipes\"])`."},
+    {"analyze_file", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_file)),
+     METH_VARARGS | METH_KEYWORDS,
+     "analyze_file(path)\n--\n\n"
+     "Analyze a project file on disk (`.rwproj`)."},
+    {"analyze_rwn", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_rwn)),
+     METH_VARARGS | METH_KEYWORDS,
+     "analyze_rwn(text)\n--\n\n"
+     "Analyze a network in the plain-text `.rwn` format."},
+    {"demo_project_json", demo_project_json, METH_NOARGS,
+     "demo_project_json()\n--\n\n"
+     "The built-in demo project as `.rwproj` JSON \xE2\x80\x94 a runnable starting point."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -108,3 +108,37 @@ def test_intensity_and_rational_q_take_any_numbers():
     assert math.isnan(rillway.intensity(60, -5, 0.5, 0))
     assert rillway.rational_q(0.7, 5.0, 2.0) == pytest.approx(7.0)
     assert rillway.rational_q(-1, 2, 3) == -6.0
+
+
+def _mirror_normal_depth(q, d, n, s, k=1.486):
+    """The round-pipe solver written out in plain Python: scan 2000 depths, bisect to 1e-7."""
+    def flow(y):
+        y = min(max(y, 0.0), d)
+        theta = 2.0 * math.acos(1.0 - 2.0 * y / d)
+        area = (theta - math.sin(theta)) * (d * d * 0.125)
+        perimeter = d * theta / 2.0
+        radius = area / perimeter if perimeter > 0 else 0.0
+        return (k / n) * area * math.pow(radius, 0.6666666666666666) * math.sqrt(max(s, 0.0))
+    best, y_best = 0.0, 0.0
+    for i in range(1, 2001):
+        y = i * d / 2000
+        if flow(y) > best:
+            best, y_best = flow(y), y
+    if q > best:
+        return None
+    lo, hi = 0.0, y_best
+    for _ in range(200):
+        mid = (lo + hi) * 0.5
+        if flow(mid) > q:
+            hi = mid
+        else:
+            lo = mid
+        if hi - lo < 1e-7:
+            break
+    return (lo + hi) * 0.5
+
+
+@pytest.mark.parametrize("q, d, n, s", [(5.0, 1.5, 0.013, 0.01), (0.3, 0.75, 0.011, 0.002),
+                                        (40.0, 3.0, 0.024, 0.0005), (11.2, 1.5, 0.013, 0.01)])
+def test_normal_depth_agrees_to_the_last_bit_with_the_written_arithmetic(q, d, n, s):
+    assert rillway.normal_depth(q, d, n, s) == _mirror_normal_depth(q, d, n, s)

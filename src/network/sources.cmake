@@ -1,3 +1,11 @@
 set(RILLWAY_NETWORK_SOURCES
-  src/network/network.cpp)
-set(RILLWAY_NETWORK_TESTS)
+  src/network/network.cpp
+  src/network/routing.cpp
+  src/network/design_pass.cpp
+  src/network/grade_line.cpp
+  src/network/analyze.cpp)
+set(RILLWAY_NETWORK_TESTS
+  routing_test.cpp
+  design_pass_test.cpp
+  grade_line_test.cpp
+  network_analyze_test.cpp)

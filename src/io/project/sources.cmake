@@ -1,2 +1,11 @@
-set(RILLWAY_PROJECT_SOURCES)
-set(RILLWAY_PROJECT_TESTS)
+set(RILLWAY_PROJECT_SOURCES
+  src/io/project/read.cpp
+  src/io/project/write.cpp
+  src/io/project/convert.cpp
+  src/io/project/design_options.cpp
+  src/io/project/builtin.cpp)
+set(RILLWAY_PROJECT_TESTS
+  project_read_test.cpp
+  project_write_test.cpp
+  project_convert_test.cpp
+  project_design_options_test.cpp)

@@ -1,0 +1,97 @@
+// The analysing entry points: .rwn text, project JSON text, a project file, and the demo.
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "binding.hpp"
+#include "errors.hpp"
+#include "functions.hpp"
+#include "io/project/project.hpp"
+#include "io/text_file.hpp"
+#include "network/analysis.hpp"
+#include "parse/rwn.hpp"
+#include "result_dict.hpp"
+
+namespace rillway::py {
+
+namespace {
+
+namespace net = rillway::network;
+namespace proj = rillway::io::project;
+
+// Binds the single text parameter of an entry point.
+bool text_argument(const Signature& signature, PyObject* args, PyObject* kwargs,
+                   std::string_view& out) {
+    BoundArguments bound;
+    return bind_arguments(signature, args, kwargs, bound) &&
+           to_text(bound[0], signature.names[0], out);
+}
+
+PyObject* run_analysis(std::string_view name, const net::Network& network,
+                       const net::IdfParams& idf, const net::DesignOptions& options) {
+    net::AnalysisOutcome outcome = net::analyze(network, idf, options);
+    if (const auto* error = std::get_if<net::NetworkError>(&outcome)) {
+        return raise(PyExc_ValueError, "analysis failed: " + net::display(*error));
+    }
+    return analysis_to_dict(name, std::get<net::Analysis>(outcome));
+}
+
+// Read, convert, fill the design options, analyse, convert the result.
+PyObject* analyze_project_text(std::string_view text) {
+    std::variant<proj::Project, std::string> read = proj::read_project(text);
+    if (const auto* message = std::get_if<std::string>(&read)) {
+        return raise(PyExc_ValueError, "invalid project JSON: " + *message);
+    }
+    const proj::Project& project = std::get<proj::Project>(read);
+    const net::Network network = project.to_analysis_network();
+    return run_analysis(project.name, network, project.idf(), project.design_options());
+}
+
+}  // namespace
+
+PyObject* analyze_rwn(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"analyze_rwn", {"text"}, 1, false};
+    return guarded([&]() -> PyObject* {
+        std::string_view text;
+        if (!text_argument(kSig, args, kwargs, text)) return nullptr;
+        auto parsed = parse::parse_rwn(text);
+        if (const auto* message = std::get_if<std::string>(&parsed)) {
+            return raise(PyExc_ValueError, "cannot parse .rwn: " + *message);
+        }
+        const parse::RwnDocument& document = std::get<parse::RwnDocument>(parsed);
+        return run_analysis("", document.network, document.idf, document.options);
+    });
+}
+
+PyObject* analyze_project(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"analyze_project", {"project_json"}, 1, false};
+    return guarded([&]() -> PyObject* {
+        std::string_view text;
+        if (!text_argument(kSig, args, kwargs, text)) return nullptr;
+        return analyze_project_text(text);
+    });
+}
+
+PyObject* analyze_file(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"analyze_file", {"path"}, 1, false};
+    return guarded([&]() -> PyObject* {
+        std::string_view path;
+        if (!text_argument(kSig, args, kwargs, path)) return nullptr;
+        auto contents = io::read_utf8_file(std::string(path));
+        if (const auto* error = std::get_if<io::ReadError>(&contents)) {
+            return raise(PyExc_OSError,
+                         "cannot read " + std::string(path) + ": " + error->description);
+        }
+        return analyze_project_text(std::get<std::string>(contents));
+    });
+}
+
+PyObject* demo_project_json(PyObject*, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        const std::string text = proj::write_project(proj::Project::demo());
+        return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+    });
+}
+
+}  // namespace rillway::py

@@ -1,0 +1,84 @@
+#include "io/text_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace rillway::io {
+
+namespace {
+
+ReadError os_error(int code) {
+    return ReadError{std::generic_category().message(code) + " (os error " + std::to_string(code) +
+                     ")"};
+}
+
+// Closes the descriptor on every path out of read_utf8_file.
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+std::variant<std::string, ReadError> read_utf8_file(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        return ReadError{"file name contained an unexpected NUL byte"};
+    }
+    FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return os_error(errno);
+    std::string bytes;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return os_error(errno);  // a directory fails here with EISDIR
+        }
+        if (got == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (!is_valid_utf8(bytes)) return ReadError{"stream did not contain valid UTF-8"};
+    return bytes;
+}
+
+bool is_valid_utf8(const std::string& bytes) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) lo = 0xA0;  // no overlongs
+            if (c == 0xED) hi = 0x9F;  // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + length > n) return false;
+        if (s[i + 1] < lo || s[i + 1] > hi) return false;
+        for (std::size_t k = 2; k < length; ++k) {
+            if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace rillway::io
