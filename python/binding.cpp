@@ -51,7 +51,30 @@ bool is_numpy_bool(PyObject* object) {
             PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0);
 }
 
-const char* type_name(PyObject* object) { return Py_TYPE(object)->tp_name; }
+// The type's name as CPython writes it in its own messages: "int", "numpy.float64", or a
+// class's bare name. The limited API hides tp_name, so it is rebuilt from __module__ and
+// __name__: a static type outside builtins is named "module.name", as its tp_name reads.
+PyRef type_name(PyObject* object) {
+    PyTypeObject* type = Py_TYPE(object);
+    PyRef name = PyRef::steal(PyType_GetName(type));
+    if (!name || (PyType_GetFlags(type) & Py_TPFLAGS_HEAPTYPE) != 0) return name;
+    PyRef module = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type),
+                                                       "__module__"));
+    if (!module || !PyUnicode_Check(module.get())) {
+        PyErr_Clear();
+        return name;
+    }
+    if (PyUnicode_CompareWithASCIIString(module.get(), "builtins") == 0) return name;
+    return PyRef::steal(PyUnicode_FromFormat("%U.%U", module.get(), name.get()));
+}
+
+// Raises TypeError "<name> must be <expected>, not <type of object>".
+void raise_wrong_type(const char* name, const char* expected, PyObject* object) {
+    PyRef actual = type_name(object);
+    if (actual) {
+        PyErr_Format(PyExc_TypeError, "%s must be %s, not %U", name, expected, actual.get());
+    }
+}
 
 }  // namespace
 
@@ -123,7 +146,7 @@ bool to_si_flag(PyObject* object, const char* name, bool& out) {
             return true;
         }
     } else {
-        PyErr_Format(PyExc_TypeError, "%s must be a bool, not %s", name, type_name(object));
+        raise_wrong_type(name, "a bool", object);
     }
     add_processing_note(name);
     return false;
@@ -131,7 +154,7 @@ bool to_si_flag(PyObject* object, const char* name, bool& out) {
 
 bool to_text(PyObject* object, const char* name, std::string_view& out) {
     if (!PyUnicode_Check(object)) {
-        PyErr_Format(PyExc_TypeError, "%s must be str, not %s", name, type_name(object));
+        raise_wrong_type(name, "str", object);
         add_processing_note(name);
         return false;
     }
