@@ -1,0 +1,193 @@
+"""The storm-sewer profile along a flow path: ground (rim) line, pipe inverts and crowns, the
+hydraulic grade line, the structures, and where the line surcharges or floods.
+
+`profile_of` gathers the numbers (no plotting library needed); `plot_profile` draws them with
+matplotlib, the optional `plot` extra.
+"""
+from __future__ import annotations
+
+import math
+from collections.abc import Mapping
+from dataclasses import dataclass
+from typing import TYPE_CHECKING, Any
+
+from .documents import Document, Layout, layout_of
+from .results import AnalysisResult
+
+if TYPE_CHECKING:
+    from matplotlib.axes import Axes
+
+__all__ = ["Profile", "Reach", "Structure", "plot_profile", "profile_of"]
+
+MISSING_MATPLOTLIB = "the profile plot needs matplotlib: pip install 'rillway[plot]'"
+
+# Colours of the drawing.
+GROUND = "#8c6d31"
+PIPE_FACE, PIPE_EDGE = "#d9d9d9", "#404040"
+SURCHARGED_FACE = "#f4a6a6"
+HGL = "#1f77b4"
+STRUCTURE_FACE = "#f0f0f0"
+FLOOD = "#d62728"
+MIN_STRUCTURE_SHARE = 0.006  # a structure is drawn at least this share of the profile wide
+
+
+@dataclass(frozen=True)
+class Structure:
+    """A node on the path, at its station (ft from the start, along the pipes)."""
+
+    id: str
+    kind: str
+    station: float
+    invert: float
+    rim: float
+    hgl: float
+    floods: bool
+    diameter: float
+
+
+@dataclass(frozen=True)
+class Reach:
+    """A pipe on the path, from station `start` to station `end` (ft)."""
+
+    id: str
+    start: float
+    end: float
+    invert_up: float
+    invert_dn: float
+    rise: float
+    hgl_up: float   # the upstream node's grade line where the pipe has none (adverse pipe)
+    hgl_dn: float
+    surcharged: bool
+
+    @property
+    def crown_up(self) -> float:
+        return self.invert_up + self.rise
+
+    @property
+    def crown_dn(self) -> float:
+        return self.invert_dn + self.rise
+
+
+@dataclass(frozen=True)
+class Profile:
+    name: str
+    structures: tuple[Structure, ...]  # from the start node down to the end of the line
+    reaches: tuple[Reach, ...]         # reaches[i] joins structures[i] and structures[i + 1]
+
+
+def profile_of(document: Document | Mapping[str, Any] | str, result: AnalysisResult,
+               start: str) -> Profile:
+    """The profile from node `start` down to its outfall. `document` is the analysed input (a
+    `Document`, a project as parsed JSON, or project or `.rwn` text) and `result` what the
+    analysis returned for it. At every node the path follows the node's first pipe in document
+    order."""
+    layout = layout_of(document)
+    if len(layout.pipes) != len(result["pipes"]) or len(layout.nodes) != len(result["nodes"]):
+        raise ValueError("the result does not belong to this document")
+    path = layout.flow_path(start)
+    first = layout.node(start)
+    structures = [_structure(layout, result, first, 0.0)]
+    reaches = []
+    station = 0.0
+    for index in path:
+        pipe, row = layout.pipes[index], result["pipes"][index]
+        up = layout.node(pipe.source)
+        down = layout.node(pipe.target)
+        end = station + pipe.length
+        reaches.append(Reach(
+            id=pipe.id, start=station, end=end,
+            invert_up=layout.nodes[up].invert if pipe.invert_up is None else pipe.invert_up,
+            invert_dn=layout.nodes[down].invert if pipe.invert_dn is None else pipe.invert_dn,
+            rise=pipe.rise,
+            hgl_up=result["nodes"][up]["hgl"] if row["hgl_up"] is None else row["hgl_up"],
+            hgl_dn=result["nodes"][down]["hgl"] if row["hgl_dn"] is None else row["hgl_dn"],
+            surcharged=row["surcharged"]))
+        structures.append(_structure(layout, result, down, end))
+        station = end
+    return Profile(result["name"], tuple(structures), tuple(reaches))
+
+
+def _structure(layout: Layout, result: AnalysisResult, index: int, station: float) -> Structure:
+    node, row = layout.nodes[index], result["nodes"][index]
+    return Structure(node.id, node.kind, station, node.invert, node.rim, row["hgl"],
+                     row["floods"], node.diameter)
+
+
+def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisResult,
+                 start: str, *, ax: Axes | None = None, title: str | None = None) -> Axes:
+    """Draws the profile from node `start` down to its outfall and returns the Axes.
+
+    With `ax=None` the profile gets a new figure; otherwise it is drawn on the given Axes.
+    Stations and elevations are in feet. Surcharged pipes are filled red and flooding
+    structures carry a red marker at their grade line.
+    """
+    try:
+        from matplotlib.lines import Line2D
+        from matplotlib.patches import Patch, Rectangle
+    except ImportError as error:
+        raise ImportError(MISSING_MATPLOTLIB, name="matplotlib") from error
+    profile = profile_of(document, result, start)
+    if ax is None:
+        import matplotlib.pyplot as plt
+
+        _, ax = plt.subplots(figsize=(10, 5), layout="constrained")
+
+    nan = math.nan
+    for reach in profile.reaches:
+        ax.fill([reach.start, reach.end, reach.end, reach.start],
+                [reach.invert_up, reach.invert_dn, reach.crown_dn, reach.crown_up],
+                facecolor=SURCHARGED_FACE if reach.surcharged else PIPE_FACE,
+                edgecolor="none", zorder=1)
+    # One line per quantity, broken (NaN) between pipes where inverts and crowns may step.
+    segments_x = [x for r in profile.reaches for x in (r.start, r.end, nan)]
+    lines = [
+        *ax.plot(segments_x,
+                 [y for r in profile.reaches for y in (r.invert_up, r.invert_dn, nan)],
+                 color=PIPE_EDGE, linewidth=1.4, zorder=3, label="pipe invert"),
+        *ax.plot(segments_x, [y for r in profile.reaches for y in (r.crown_up, r.crown_dn, nan)],
+                 color=PIPE_EDGE, linewidth=0.9, zorder=3, label="pipe crown"),
+        *ax.plot([s.station for s in profile.structures], [s.rim for s in profile.structures],
+                 color=GROUND, linewidth=1.6, zorder=2, label="ground (rim)"),
+        # The grade line is continuous; its steps at the structures are the structure losses.
+        *ax.plot([x for r in profile.reaches for x in (r.start, r.end)],
+                 [y for r in profile.reaches for y in (r.hgl_up, r.hgl_dn)],
+                 color=HGL, linewidth=1.8, zorder=4, label="hydraulic grade line"),
+    ]
+
+    total = profile.structures[-1].station
+    for structure in profile.structures:
+        width = max(structure.diameter, MIN_STRUCTURE_SHARE * total)
+        ax.add_patch(Rectangle((structure.station - width / 2, structure.invert), width,
+                               structure.rim - structure.invert, facecolor=STRUCTURE_FACE,
+                               edgecolor=PIPE_EDGE, linewidth=0.8, zorder=2.5))
+        top = max(structure.rim, structure.hgl)
+        label = structure.id + ("\n(outfall)" if structure.kind == "outfall" else "")
+        ax.annotate(label, (structure.station, top), xytext=(0, 6),
+                    textcoords="offset points", ha="center", va="bottom", fontsize=8)
+        if structure.floods:
+            ax.plot([structure.station, structure.station], [structure.rim, structure.hgl],
+                    color=FLOOD, linewidth=3, zorder=5)
+            ax.plot([structure.station], [structure.hgl], marker="v", markersize=9,
+                    color=FLOOD, zorder=6)
+            ax.annotate(f"floods {structure.hgl - structure.rim:.2f} ft",
+                        (structure.station, structure.hgl), xytext=(8, -4),
+                        textcoords="offset points", fontsize=8, color=FLOOD)
+
+    handles: list[Any] = [
+        Patch(facecolor=PIPE_FACE, edgecolor=PIPE_EDGE, label="pipe"), *lines]
+    if any(reach.surcharged for reach in profile.reaches):
+        handles.append(Patch(facecolor=SURCHARGED_FACE, edgecolor=PIPE_EDGE,
+                             label="surcharged pipe"))
+    if any(structure.floods for structure in profile.structures):
+        handles.append(Line2D([], [], color=FLOOD, marker="v", linewidth=3,
+                              label="flooding structure"))
+    ax.legend(handles=handles, fontsize=8, loc="best")
+    ax.set_xlabel("Station (ft)")
+    ax.set_ylabel("Elevation (ft)")
+    if title is None:
+        name = f"{profile.name}: " if profile.name else ""
+        title = f"{name}profile {profile.structures[0].id} to {profile.structures[-1].id}"
+    ax.set_title(title)
+    ax.grid(True, alpha=0.3)
+    ax.margins(x=0.03, y=0.12)
+    return ax

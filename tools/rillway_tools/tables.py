@@ -1,0 +1,176 @@
+"""The pipe and node tables of an analysis result, as aligned text, CSV, JSON or Markdown.
+
+Text and Markdown are for people: headings with units, rounded numbers, and surcharged pipes
+and flooding nodes marked. CSV and JSON are for programs: the result's own keys as column
+names and every number at full precision, so that they read back into the same values.
+"""
+from __future__ import annotations
+
+import csv
+import io
+import json
+import math
+from collections.abc import Mapping, Sequence
+from dataclasses import dataclass
+from typing import Any, Literal
+
+from .results import AnalysisResult
+
+__all__ = ["Column", "NODE_COLUMNS", "PIPE_COLUMNS", "render"]
+
+TableFormat = Literal["table", "csv", "json", "markdown"]
+Which = Literal["both", "pipes", "nodes"]
+
+
+@dataclass(frozen=True)
+class Column:
+    key: str      # key in the result dictionary
+    heading: str
+    unit: str     # "" for texts and flags, "-" for a ratio
+    spec: str     # format spec of a number; "" for texts and flags
+
+
+PIPE_COLUMNS = (
+    Column("id", "pipe", "", ""),
+    Column("from", "from", "", ""),
+    Column("to", "to", "", ""),
+    Column("slope", "slope", "ft/ft", ".4f"),
+    Column("total_ca", "C*A", "ac", ".3f"),
+    Column("tc", "tc", "min", ".2f"),
+    Column("travel_time", "travel", "min", ".2f"),
+    Column("intensity", "i", "in/hr", ".3f"),
+    Column("design_q", "Q", "cfs", ".2f"),
+    Column("capacity", "Q full", "cfs", ".2f"),
+    Column("pct_full", "Q/Q full", "-", ".2f"),
+    Column("velocity", "V", "ft/s", ".2f"),
+    Column("normal_depth", "yn", "ft", ".3f"),
+    Column("critical_depth", "yc", "ft", ".3f"),
+    Column("hgl_up", "HGL up", "ft", ".2f"),
+    Column("hgl_dn", "HGL down", "ft", ".2f"),
+    Column("surcharged", "surcharged", "", ""),
+)
+
+NODE_COLUMNS = (
+    Column("id", "node", "", ""),
+    Column("tc", "tc", "min", ".2f"),
+    Column("rim", "rim", "ft", ".2f"),
+    Column("hgl", "HGL", "ft", ".2f"),
+    Column("freeboard", "freeboard", "ft", ".2f"),
+    Column("floods", "floods", "", ""),
+)
+
+MARK = "!"  # first column of a surcharged pipe or a flooding node
+PIPE_NOTE = "! surcharged: the design flow exceeds what the pipe can carry"
+NODE_NOTE = "! floods: the grade line stands above the rim"
+RED, RESET = "\x1b[1;31m", "\x1b[0m"
+
+
+def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "both",
+           color: bool = False) -> str:
+    """The tables of `result` in the chosen format, ending with a newline. `color` (text format
+    only) prints the marked rows in bold red."""
+    pipes = which != "nodes"
+    nodes = which != "pipes"
+    if fmt == "json":
+        return _json(result, pipes, nodes)
+    parts = []
+    if fmt == "table" and result["name"]:
+        parts.append(result["name"] + "\n")
+    if pipes:
+        parts.append(_render_one(result["pipes"], PIPE_COLUMNS, "surcharged", "Pipes", fmt, color))
+    if nodes:
+        parts.append(_render_one(result["nodes"], NODE_COLUMNS, "floods", "Nodes", fmt, color))
+    return "\n".join(parts)
+
+
+def _render_one(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: str,
+                caption: str, fmt: TableFormat, color: bool) -> str:
+    if fmt == "csv":
+        return _csv(rows, columns)
+    if fmt == "markdown":
+        return _markdown(rows, columns, flag, caption)
+    return _text(rows, columns, flag, caption, color)
+
+
+def _cell(value: Any, spec: str) -> str:
+    if value is None:
+        return "-"
+    if isinstance(value, bool):
+        return "yes" if value else "no"
+    if isinstance(value, float):
+        return format(value, spec)
+    return str(value)
+
+
+def _text(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: str,
+          caption: str, color: bool) -> str:
+    heading = [column.heading for column in columns]
+    units = [column.unit if column.unit != "-" else "" for column in columns]
+    body = [[_cell(row[c.key], c.spec) for c in columns] for row in rows]
+    widths = [max(len(line[i]) for line in [heading, units, *body]) for i in range(len(columns))]
+
+    def join(mark: str, cells: Sequence[str]) -> str:
+        # Texts are left-aligned, numbers right-aligned; the mark column leads.
+        aligned = [cell.ljust(width) if column.spec == "" else cell.rjust(width)
+                   for cell, width, column in zip(cells, widths, columns)]
+        return (mark + " " + "  ".join(aligned)).rstrip()
+
+    lines = [caption, join(" ", heading), join(" ", units),
+             join(" ", ["-" * width for width in widths])]
+    marked = False
+    for row, cells in zip(rows, body):
+        if row[flag]:
+            marked = True
+            line = join(MARK, cells)
+            lines.append(f"{RED}{line}{RESET}" if color else line)
+        else:
+            lines.append(join(" ", cells))
+    if marked:
+        lines.append(PIPE_NOTE if flag == "surcharged" else NODE_NOTE)
+    return "\n".join(lines) + "\n"
+
+
+def _markdown(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: str,
+              caption: str) -> str:
+    def heading(column: Column) -> str:
+        return f"{column.heading} ({column.unit})" if column.unit not in ("", "-") else \
+            column.heading
+
+    lines = [f"**{caption}**", "",
+             "| " + " | ".join(heading(column) for column in columns) + " |",
+             "|" + "|".join("---" if column.spec == "" else "---:" for column in columns) + "|"]
+    for row in rows:
+        cells = [_cell(row[c.key], c.spec).replace("|", "\\|") for c in columns]
+        if row[flag]:  # bold the id and the flag of a marked row
+            cells[0] = f"**{cells[0]}**"
+            cells[-1] = f"**{cells[-1]}**"
+        lines.append("| " + " | ".join(cells) + " |")
+    return "\n".join(lines) + "\n"
+
+
+def _csv(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column]) -> str:
+    out = io.StringIO()
+    writer = csv.writer(out, lineterminator="\n")
+    writer.writerow([column.key for column in columns])
+    for row in rows:
+        writer.writerow(["" if row[c.key] is None else repr(row[c.key])
+                         if isinstance(row[c.key], float) else row[c.key] for c in columns])
+    return out.getvalue()
+
+
+def _finite(value: Any) -> Any:
+    # JSON has no NaN or infinity: such a number is written as null.
+    return None if isinstance(value, float) and not math.isfinite(value) else value
+
+
+def _finite_row(row: Mapping[str, Any]) -> dict[str, Any]:
+    return {key: _finite(value) for key, value in row.items()}
+
+
+def _json(result: AnalysisResult, pipes: bool, nodes: bool) -> str:
+    document: dict[str, Any] = {"name": result["name"]}
+    if pipes:
+        document["pipes"] = [_finite_row(row) for row in result["pipes"]]
+    if nodes:
+        document["nodes"] = [_finite_row(row) for row in result["nodes"]]
+    return json.dumps(document, indent=2, ensure_ascii=False, allow_nan=False) + "\n"
