@@ -25,25 +25,37 @@ constexpr std::size_t kNodeArea = 8;        // then c
 constexpr std::size_t kNodeTc = 10;
 constexpr std::size_t kPipeLength = 5;      // then diameter, n
 constexpr std::size_t kFirstArgument = 2;   // IDF a, b, c and the single-value keywords
+// No keyword reads past field 10 (a node's tc), so later fields are counted but not kept.
+constexpr std::size_t kKeptFields = kNodeTc;
 
-// One non-blank line: its fields and the trimmed text that the missing-value message quotes.
+// One non-blank line: its fields, and the trimmed text that the missing-value message quotes.
 struct Line {
-    std::span<const std::string_view> fields;
-    std::string_view trimmed;
+    const LineFields& fields;
 
-    [[nodiscard]] std::size_t count() const noexcept { return fields.size(); }
-    // Field k, counting the keyword as field 1.
-    [[nodiscard]] std::string_view field(std::size_t k) const noexcept { return fields[k - 1]; }
+    [[nodiscard]] std::size_t count() const noexcept { return fields.count; }
+    [[nodiscard]] std::string_view trimmed() const noexcept { return fields.span; }
+    // Field k, counting the keyword as field 1; k never exceeds kKeptFields.
+    [[nodiscard]] std::string_view field(std::size_t k) const noexcept {
+        return fields.leading[k - 1];
+    }
 };
 
 // A failed line: the message without its "line N: " prefix.
 using Failure = std::optional<std::string>;
 
+// Messages quote what the user wrote, but a field or line longer than this is cut and marked
+// with "...": a message is read by a person, and a 10 MB one helps nobody.
+constexpr std::size_t kQuoteLimit = 256;
+
 std::string quoted(std::string_view text) {
+    const std::string_view shown = excerpt(text, kQuoteLimit);
     std::string out;
-    out.reserve(text.size() + 2);
+    out.reserve(shown.size() + 5);
     out += '`';
-    out += text;
+    out += shown;
+    if (shown.size() < text.size()) {
+        out += "...";
+    }
     out += '`';
     return out;
 }
@@ -54,7 +66,7 @@ Failure read_numbers(const Line& line, std::size_t first, std::span<double> valu
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::size_t k = first + i;
         if (line.count() < k) {
-            return "missing value #" + std::to_string(k) + " in " + quoted(line.trimmed);
+            return "missing value #" + std::to_string(k) + " in " + quoted(line.trimmed());
         }
         const std::optional<double> value = parse_number(line.field(k));
         if (!value) {
@@ -204,15 +216,15 @@ RwnDocument default_document() {
 std::variant<RwnDocument, std::string> parse_rwn(std::string_view text) {
     RwnDocument doc = default_document();
     LineSplitter lines(text);
-    std::vector<std::string_view> fields;
+    LineFields fields;
     std::size_t number = 0;
     while (const std::optional<std::string_view> raw = lines.next()) {
         ++number;
-        split_fields(strip_comment(*raw), fields);
-        if (fields.empty()) {
+        split_fields(strip_comment(*raw), kKeptFields, fields);
+        if (fields.count == 0) {
             continue;
         }
-        const Line line{fields, fields_span(fields)};
+        const Line line{fields};
         if (Failure failure = read_line(line, doc)) {
             return "line " + std::to_string(number) + ": " + *failure;
         }

@@ -55,11 +55,22 @@ std::string_view strip_comment(std::string_view line) noexcept {
     return line.substr(0, line.find('#'));
 }
 
-void split_fields(std::string_view line, std::vector<std::string_view>& fields) {
-    fields.clear();
+void split_fields(std::string_view line, std::size_t keep, LineFields& out) {
+    out.leading.clear();
+    out.count = 0;
+    out.span = {};
+    std::size_t first_start = 0;
+    std::size_t last_end = 0;
     std::size_t pos = 0;
     std::size_t field_start = 0;
     bool in_field = false;
+    const auto close_field = [&](std::size_t end) {
+        if (out.count == 0) first_start = field_start;
+        if (out.count < keep) out.leading.push_back(line.substr(field_start, end - field_start));
+        ++out.count;
+        last_end = end;
+        in_field = false;
+    };
     while (pos < line.size()) {
         const std::size_t space = whitespace_length(line, pos);
         if (space == 0) {
@@ -70,24 +81,24 @@ void split_fields(std::string_view line, std::vector<std::string_view>& fields) 
             ++pos;
             continue;
         }
-        if (in_field) {
-            fields.push_back(line.substr(field_start, pos - field_start));
-            in_field = false;
-        }
+        if (in_field) close_field(pos);
         pos += space;
     }
-    if (in_field) {
-        fields.push_back(line.substr(field_start));
-    }
+    if (in_field) close_field(line.size());
+    if (out.count > 0) out.span = line.substr(first_start, last_end - first_start);
 }
 
-std::string_view fields_span(const std::vector<std::string_view>& fields) noexcept {
-    if (fields.empty()) {
-        return {};
+std::string_view excerpt(std::string_view text, std::size_t limit) noexcept {
+    if (text.size() <= limit) {
+        return text;
     }
-    const char* first = fields.front().data();
-    const char* last = fields.back().data() + fields.back().size();
-    return {first, static_cast<std::size_t>(last - first)};
+    std::size_t end = limit;
+    // Back off over continuation bytes (10xxxxxx) to the lead byte of the split character.
+    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0U) == 0x80U;
+         ++step) {
+        --end;
+    }
+    return text.substr(0, end);
 }
 
 std::string ascii_upper(std::string_view text) {

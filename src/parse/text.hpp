@@ -33,13 +33,22 @@ private:
 // The line up to (not including) its first '#'.
 [[nodiscard]] std::string_view strip_comment(std::string_view line) noexcept;
 
-// Replaces `fields` with the whitespace-separated fields of `line`. The views point into `line`;
-// the vector is reused so that a long run of lines allocates only once.
-void split_fields(std::string_view line, std::vector<std::string_view>& fields);
+// The whitespace-separated fields of one line, as far as a reader looks at them. Only the
+// first few are kept: a keyword line reads at most ten, and keeping every field of a long line
+// would cost sixteen bytes of views per two bytes of text.
+struct LineFields {
+    std::vector<std::string_view> leading;  // the first fields, at most the limit asked for
+    std::size_t count = 0;                  // fields on the line, kept or not
+    std::string_view span;                  // first field to last, inner spacing as written
+};
 
-// The text from the start of the first field to the end of the last one: the line with its ends
-// trimmed and its inner spacing as written. Empty when there are no fields.
-[[nodiscard]] std::string_view fields_span(const std::vector<std::string_view>& fields) noexcept;
+// Replaces `out` with the fields of `line`, keeping views of the first `keep`. The views point
+// into `line`; the vector is reused so that a long run of lines allocates only once.
+void split_fields(std::string_view line, std::size_t keep, LineFields& out);
+
+// The start of `text`, at most `limit` bytes long, cut before any UTF-8 character that would be
+// split. Messages quote input through it, so one huge field cannot make a huge message.
+[[nodiscard]] std::string_view excerpt(std::string_view text, std::size_t limit) noexcept;
 
 // Case folding of the ASCII letters only; every other byte is copied unchanged.
 [[nodiscard]] std::string ascii_upper(std::string_view text);

@@ -2,7 +2,10 @@
 // either unit system) to the analysis network and its IDF coefficients in US customary units.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "io/project/project.hpp"
@@ -65,21 +68,32 @@ Pipe build_pipe(const ProjectPipe& p, double length_factor) {
     return pipe;
 }
 
-void fold_catchment(const ProjectCatchment& k, std::vector<Node>& nodes) {
+// Node positions by id, the first node of an id winning, so that folding every catchment
+// costs one lookup each rather than a scan of the node list.
+using NodePositions = std::unordered_map<std::string_view, std::size_t>;
+
+NodePositions node_positions(const std::vector<Node>& nodes) {
+    NodePositions positions;
+    positions.reserve(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) positions.try_emplace(nodes[i].id, i);
+    return positions;
+}
+
+void fold_catchment(const ProjectCatchment& k, const NodePositions& positions,
+                    std::vector<Node>& nodes) {
     if (!k.inlet_node_id) return;
     const double area_ac = shoelace_area(k.vertices) / units::kSquareFeetPerAcre;
     if (!(area_ac > 0.0)) return;
     const double tc = kirpich_tc(k.flow_length_ft, k.slope);
-    for (Node& node : nodes) {
-        if (node.id != *k.inlet_node_id) continue;
-        const double total = area_ac + node.area;
-        if (total > 0.0) {
-            node.c = (area_ac * k.c + node.area * node.c) / total;
-            node.area = total;
-        }
-        node.tc = std::fmax(node.tc, tc);
-        return;
+    const auto found = positions.find(*k.inlet_node_id);
+    if (found == positions.end()) return;
+    Node& node = nodes[found->second];
+    const double total = area_ac + node.area;
+    if (total > 0.0) {
+        node.c = (area_ac * k.c + node.area * node.c) / total;
+        node.area = total;
     }
+    node.tc = std::fmax(node.tc, tc);
 }
 
 }  // namespace
@@ -95,7 +109,10 @@ network::Network Project::to_analysis_network() const {
     net.pipes.reserve(pipes.size());
     for (const ProjectPipe& p : pipes) net.pipes.push_back(build_pipe(p, length_factor));
     // Catchment geometry is drawn in feet in both unit systems, so it is never converted.
-    for (const ProjectCatchment& k : catchments) fold_catchment(k, net.nodes);
+    if (!catchments.empty()) {
+        const NodePositions positions = node_positions(net.nodes);
+        for (const ProjectCatchment& k : catchments) fold_catchment(k, positions, net.nodes);
+    }
     return net;
 }
 

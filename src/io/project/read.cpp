@@ -367,7 +367,27 @@ std::string float_text(double v) {
     return out;
 }
 
-std::string quoted(const std::string& s) {
+// Messages quote input, but never more than this of one value: a 10 MB string in the wrong
+// place must not become a 10 MB message. A cut value is marked with "...".
+constexpr std::size_t kQuoteLimit = 256;
+
+// The start of `text`, at most kQuoteLimit bytes, not splitting a UTF-8 character.
+std::string_view excerpt(std::string_view text) {
+    if (text.size() <= kQuoteLimit) return text;
+    std::size_t end = kQuoteLimit;
+    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0U) == 0x80U;
+         ++step) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+std::string cut_marker(std::string_view full, std::string_view shown) {
+    return shown.size() < full.size() ? "..." : "";
+}
+
+std::string json_quoted(std::string_view full) {
+    const std::string_view s = excerpt(full);
     std::string out = "\"";
     for (const char ch : s) {
         switch (ch) {
@@ -388,7 +408,7 @@ std::string quoted(const std::string& s) {
                 }
         }
     }
-    return out + "\"";
+    return out + cut_marker(full, s) + "\"";
 }
 
 // The "found" half of a type or value error.
@@ -399,7 +419,7 @@ std::string describe(const Value& v) {
         std::string operator()(std::int64_t i) const { return "integer `" + std::to_string(i) + "`"; }
         std::string operator()(std::uint64_t u) const { return "integer `" + std::to_string(u) + "`"; }
         std::string operator()(double d) const { return "floating point `" + float_text(d) + "`"; }
-        std::string operator()(const std::string& s) const { return "string " + quoted(s); }
+        std::string operator()(const std::string& s) const { return "string " + json_quoted(s); }
         std::string operator()(ObjectStart) const { return "map"; }
         std::string operator()(ArrayStart) const { return "sequence"; }
     };
@@ -474,6 +494,18 @@ std::string describe_parse_failure(std::string_view what) {
     if (what.starts_with("parse error")) {
         const std::size_t colon = what.find(": ");
         if (colon != std::string_view::npos) what.remove_prefix(colon + 2);
+    }
+    // The library quotes the token it failed on ("last read: '...'", "number overflow parsing
+    // '...'"), which may be a whole megabyte-long string or number.
+    const std::size_t open = what.find('\'');
+    const std::size_t close = what.rfind('\'');
+    if (open != std::string_view::npos && close > open + 1) {
+        const std::string_view token = what.substr(open + 1, close - open - 1);
+        const std::string_view shown = excerpt(token);
+        if (shown.size() < token.size()) {
+            return valid_utf8(what.substr(0, open + 1)) + valid_utf8(shown) + "..." +
+                   valid_utf8(what.substr(close));
+        }
     }
     return valid_utf8(what);
 }
@@ -794,7 +826,10 @@ private:
         } else if (*s == "si") {
             *out = UnitSystem::si;
         } else {
-            return fail("unknown variant `" + *s + "`, expected `us_customary` or `si`", at);
+            const std::string_view shown = excerpt(*s);
+            return fail("unknown variant `" + std::string(shown) + cut_marker(*s, shown) +
+                            "`, expected `us_customary` or `si`",
+                        at);
         }
         return true;
     }
