@@ -130,6 +130,8 @@ def _profile(args: argparse.Namespace) -> None:
 
     document = read_document(args.file)
     result = analyze(document)
+    if not result["name"]:  # a .rwn network has no name: the title names the file
+        result["name"] = Path(document.source).name
     figure = Figure(figsize=(11, 5.5), layout="constrained")
     try:
         plot_profile(document, result, args.start, ax=figure.add_subplot(), title=args.title)

@@ -155,10 +155,17 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
     ]
 
     total = profile.structures[-1].station
-    for structure in profile.structures:
+    for index, structure in enumerate(profile.structures):
         width = max(structure.diameter, MIN_STRUCTURE_SHARE * total)
-        ax.add_patch(Rectangle((structure.station - width / 2, structure.invert), width,
-                               structure.rim - structure.invert, facecolor=STRUCTURE_FACE,
+        # A structure reaches down to the lowest pipe invert at it, if that lies below its own.
+        inverts = [structure.invert]
+        if index > 0:
+            inverts.append(profile.reaches[index - 1].invert_dn)
+        if index < len(profile.reaches):
+            inverts.append(profile.reaches[index].invert_up)
+        bottom = min(inverts)
+        ax.add_patch(Rectangle((structure.station - width / 2, bottom), width,
+                               structure.rim - bottom, facecolor=STRUCTURE_FACE,
                                edgecolor=PIPE_EDGE, linewidth=0.8, zorder=2.5))
         top = max(structure.rim, structure.hgl)
         label = structure.id + ("\n(outfall)" if structure.kind == "outfall" else "")
