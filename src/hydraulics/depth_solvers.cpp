@@ -1,19 +1,65 @@
 #include "hydraulics/depth_solvers.hpp"
 
 #include "hydraulics/constants.hpp"
+#include "hydraulics/perimeter_bounds.hpp"
 
 namespace rillway::hydraulics {
+
+namespace {
+
+// Relative margin by which a flow bound must clear the target before it decides: far above the
+// few units in the last place by which pow may stray from monotone.
+constexpr double kDecisionMargin = 1e-12;
+
+// Answers manning_flow(section, n, S, depth, K) > q, as that computation would, integrating an
+// elliptical perimeter only when its bounds leave the answer open.
+class FlowAbove {
+public:
+    FlowAbove(const Section& section, double n, double slope, double k, double q)
+        : section_(section), n_(n), slope_(slope), k_(k), q_(q), perimeters_(section) {}
+
+    bool operator()(double depth) {
+        if (!perimeters_.active()) return manning_flow(section_, n_, slope_, depth, k_) > q_;
+        SectionGeometry g = section_.geometry(depth, GeometryParts::area);
+        if (const auto range = perimeters_.bounds(depth)) {
+            if (range->exact) return flow(g, range->lo) > q_;
+            // The flow falls as the perimeter grows; R = 0 at P = 0 would break that.
+            if (range->lo > 0.0) {
+                if (flow(g, range->hi) > q_ * (1.0 + kDecisionMargin)) return true;
+                if (flow(g, range->lo) < q_ * (1.0 - kDecisionMargin)) return false;
+            }
+        }
+        return flow(g, perimeters_.exact(depth)) > q_;
+    }
+
+private:
+    double flow(SectionGeometry& g, double perimeter) const {
+        g.wetted_perimeter = perimeter;
+        g.hydraulic_radius = hydraulic_radius(g.area, perimeter);
+        return manning_flow(g, n_, slope_, k_);
+    }
+
+    const Section& section_;
+    double n_;
+    double slope_;
+    double k_;
+    double q_;
+    PerimeterBounds perimeters_;
+};
+
+}  // namespace
 
 std::optional<double> normal_depth(double q, double n, double slope, const Section& section,
                                    double k, const PeakFlow& peak) {
     if (q <= 0.0) return 0.0;
     if (q > peak.flow) return std::nullopt;  // the pipe cannot pass q at any sampled depth
     // The upper end is the depth of the peak, so the lower of two candidate depths is found.
+    FlowAbove above(section, n, slope, k, q);
     double lo = 0.0;
     double hi = peak.depth;
     for (int i = 0; i < kMaxHalvings; ++i) {
         const double mid = (lo + hi) * 0.5;
-        if (manning_flow(section, n, slope, mid, k) > q) {
+        if (above(mid)) {
             hi = mid;
         } else {
             lo = mid;
@@ -36,7 +82,8 @@ double critical_depth(double q, const Section& section, double g) {
     double hi = 0.999 * section.rise;
     for (int i = 0; i < kMaxHalvings; ++i) {
         const double mid = (lo + hi) * 0.5;
-        const SectionGeometry geo = section.geometry(mid);
+        // The Froude condition needs no perimeter.
+        const SectionGeometry geo = section.geometry(mid, GeometryParts::surface);
         const double a = geo.area;
         const double t = geo.top_width;
         // Supercritical at mid (Froude > 1): the critical depth lies deeper.

@@ -4,20 +4,28 @@
 #include <cmath>
 
 #include "hydraulics/constants.hpp"
+#include "hydraulics/peak_search.hpp"
 
 namespace rillway::hydraulics {
 
-double manning_flow(const Section& section, double n, double slope, double depth, double k) {
-    const SectionGeometry g = section.geometry(depth);  // checks the rise first
+double manning_flow(const SectionGeometry& g, double n, double slope, double k) noexcept {
     if (n <= 0.0) return 0.0;
     return (k / n) * g.area * std::pow(g.hydraulic_radius, kTwoThirds) *
            std::sqrt(std::max(slope, 0.0));
+}
+
+double manning_flow(const Section& section, double n, double slope, double depth, double k) {
+    // The top width plays no part, so it is not computed.
+    return manning_flow(section.geometry(depth, GeometryParts::conveyance), n, slope, k);
 }
 
 PeakFlow peak_flow_scan(const Section& section, double n, double slope, double k) {
     require_valid_rise(section.rise);
     PeakFlow best;
     if (n <= 0.0) return best;
+    // With S <= 0 or not a number every sample is 0 or not a number: none beats the first 0.
+    if (!(slope > 0.0)) return best;
+    if (const std::optional<PeakFlow> peak = windowed_peak(section, n, slope, k)) return *peak;
     for (int i = 1; i <= kScanPoints; ++i) {
         const double y = i * section.rise / kScanPoints;
         const double q = manning_flow(section, n, slope, y, k);

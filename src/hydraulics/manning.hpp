@@ -17,8 +17,13 @@ struct PeakFlow {
 [[nodiscard]] double manning_flow(const Section& section, double n, double slope, double depth,
                                   double k);
 
+// The same from a geometry already at hand (its area and hydraulic radius).
+[[nodiscard]] double manning_flow(const SectionGeometry& geometry, double n, double slope,
+                                  double k) noexcept;
+
 // Largest Manning flow over the depths i * rise / 2000, i = 1 ... 2000 (strictly greater wins,
-// so ties keep the shallower depth). (0, 0) when n <= 0.
+// so ties keep the shallower depth). (0, 0) when n <= 0. Usually found from a dozen samples
+// around the peak (peak_search.hpp); the result is always that of the full scan.
 [[nodiscard]] PeakFlow peak_flow_scan(const Section& section, double n, double slope, double k);
 
 // Round-pipe forms used by the calculators.

@@ -15,6 +15,10 @@ void require_valid_rise(double rise) {
     }
 }
 
+double hydraulic_radius(double area, double perimeter) noexcept {
+    return perimeter > 0.0 ? area / perimeter : 0.0;
+}
+
 namespace {
 
 double clamp_depth(double depth, double rise) noexcept {
@@ -23,61 +27,85 @@ double clamp_depth(double depth, double rise) noexcept {
     return y > rise ? rise : y;
 }
 
-double ratio_or_zero(double area, double perimeter) noexcept {
-    return perimeter > 0.0 ? area / perimeter : 0.0;
+// Each kind computes the area always and the perimeter (with R) and the top width only when
+// asked; the expressions are the same either way.
+template <bool kPerimeter, bool kTopWidth>
+SectionGeometry segment(double y, double diameter) noexcept {
+    const double theta = 2.0 * std::acos(1.0 - 2.0 * y / diameter);  // central angle under water
+    SectionGeometry g;
+    g.area = (theta - std::sin(theta)) * (diameter * diameter * 0.125);
+    if constexpr (kPerimeter) {
+        g.wetted_perimeter = diameter * theta / 2.0;
+        g.hydraulic_radius = hydraulic_radius(g.area, g.wetted_perimeter);
+    }
+    if constexpr (kTopWidth) g.top_width = diameter * std::sin(theta / 2.0);
+    return g;
 }
 
+template <bool kPerimeter, bool kTopWidth>
 SectionGeometry rectangular_geometry(double y, double span) noexcept {
     SectionGeometry g;
     g.area = y * span;
-    g.wetted_perimeter = 2.0 * y + span;  // floor and walls; the roof never counts
-    g.hydraulic_radius = ratio_or_zero(g.area, g.wetted_perimeter);
-    g.top_width = span;
+    if constexpr (kPerimeter) {
+        g.wetted_perimeter = 2.0 * y + span;  // floor and walls; the roof never counts
+        g.hydraulic_radius = hydraulic_radius(g.area, g.wetted_perimeter);
+    }
+    if constexpr (kTopWidth) g.top_width = span;
     return g;
 }
 
+template <bool kPerimeter, bool kTopWidth>
 SectionGeometry elliptical_geometry(double y, double rise, double span) {
     // The ellipse is the circle of diameter H stretched horizontally by m = B/H.
     const double m = span / rise;
-    const SectionGeometry circle = circular_segment(y, rise);
+    const SectionGeometry circle = segment<false, kTopWidth>(y, rise);
     SectionGeometry g;
     g.area = m * circle.area;
-    g.top_width = m * circle.top_width;
-    g.wetted_perimeter = elliptical_wetted_perimeter(y, rise, span);
-    g.hydraulic_radius = ratio_or_zero(g.area, g.wetted_perimeter);
+    if constexpr (kTopWidth) g.top_width = m * circle.top_width;
+    if constexpr (kPerimeter) {
+        g.wetted_perimeter = elliptical_wetted_perimeter(y, rise, span);
+        g.hydraulic_radius = hydraulic_radius(g.area, g.wetted_perimeter);
+    }
     return g;
 }
 
+template <bool kPerimeter, bool kTopWidth>
 SectionGeometry arch_geometry(double y, double rise, double span) noexcept {
     const double r = span / 2.0;                  // crown radius
     const double w = std::max(rise - r, 0.0);     // wall height below the springing line
     SectionGeometry g;
     if (y <= w) {
         g.area = y * span;
-        g.wetted_perimeter = 2.0 * y + span;
-        g.top_width = span;
+        if constexpr (kPerimeter) g.wetted_perimeter = 2.0 * y + span;
+        if constexpr (kTopWidth) g.top_width = span;
     } else {
         const double z = std::min(y - w, r);      // surface height above the springing line
         const double c = std::sqrt(std::max(r * r - z * z, 0.0));  // half-chord at the surface
         const double phi = std::asin(std::clamp(z / r, -1.0, 1.0));
         g.area = span * w + r * r * phi + z * c;
-        g.wetted_perimeter = 2.0 * w + span + 2.0 * r * phi;
-        g.top_width = 2.0 * c;
+        if constexpr (kPerimeter) g.wetted_perimeter = 2.0 * w + span + 2.0 * r * phi;
+        if constexpr (kTopWidth) g.top_width = 2.0 * c;
     }
-    g.hydraulic_radius = ratio_or_zero(g.area, g.wetted_perimeter);
+    if constexpr (kPerimeter) g.hydraulic_radius = hydraulic_radius(g.area, g.wetted_perimeter);
     return g;
+}
+
+template <bool kPerimeter, bool kTopWidth>
+SectionGeometry kind_geometry(const Section& s, double y) {
+    switch (s.kind) {
+        case SectionKind::circular: return segment<kPerimeter, kTopWidth>(y, s.rise);
+        case SectionKind::rectangular: return rectangular_geometry<kPerimeter, kTopWidth>(y, s.span);
+        case SectionKind::elliptical:
+            return elliptical_geometry<kPerimeter, kTopWidth>(y, s.rise, s.span);
+        case SectionKind::arch: return arch_geometry<kPerimeter, kTopWidth>(y, s.rise, s.span);
+    }
+    return {};
 }
 
 }  // namespace
 
 SectionGeometry circular_segment(double y, double diameter) noexcept {
-    const double theta = 2.0 * std::acos(1.0 - 2.0 * y / diameter);  // central angle under water
-    SectionGeometry g;
-    g.area = (theta - std::sin(theta)) * (diameter * diameter * 0.125);
-    g.wetted_perimeter = diameter * theta / 2.0;
-    g.hydraulic_radius = ratio_or_zero(g.area, g.wetted_perimeter);
-    g.top_width = diameter * std::sin(theta / 2.0);
-    return g;
+    return segment<true, true>(y, diameter);
 }
 
 SectionGeometry circular_geometry(double depth, double diameter) {
@@ -87,14 +115,19 @@ SectionGeometry circular_geometry(double depth, double diameter) {
 
 SectionGeometry Section::geometry(double depth) const {
     require_valid_rise(rise);
+    return kind_geometry<true, true>(*this, clamp_depth(depth, rise));
+}
+
+SectionGeometry Section::geometry(double depth, GeometryParts parts) const {
+    require_valid_rise(rise);
     const double y = clamp_depth(depth, rise);
-    switch (kind) {
-        case SectionKind::circular: return circular_segment(y, rise);
-        case SectionKind::rectangular: return rectangular_geometry(y, span);
-        case SectionKind::elliptical: return elliptical_geometry(y, rise, span);
-        case SectionKind::arch: return arch_geometry(y, rise, span);
+    switch (parts) {
+        case GeometryParts::area: return kind_geometry<false, false>(*this, y);
+        case GeometryParts::conveyance: return kind_geometry<true, false>(*this, y);
+        case GeometryParts::surface: return kind_geometry<false, true>(*this, y);
+        case GeometryParts::all: break;
     }
-    return {};
+    return kind_geometry<true, true>(*this, y);
 }
 
 double Section::full_area() const noexcept {
@@ -128,6 +161,20 @@ double Section::full_hydraulic_radius() const {
     // An elliptical full perimeter integrates over the rise, so a negative rise still throws.
     const double perimeter = full_perimeter();
     return perimeter > 0.0 ? full_area() / perimeter : 0.0;
+}
+
+double elliptical_surface_parameter(double depth, double rise) {
+    require_valid_rise(rise);
+    const double b = rise / 2.0;
+    if (b <= 0.0) return 0.0;
+    const double y = clamp_depth(depth, rise);
+    return std::acos(std::clamp(1.0 - y / b, -1.0, 1.0));
+}
+
+double elliptical_arc_speed(double t, double rise, double span) noexcept {
+    const double ac = span / 2.0 * std::cos(t);
+    const double bs = rise / 2.0 * std::sin(t);
+    return std::sqrt(ac * ac + bs * bs);
 }
 
 double elliptical_wetted_perimeter(double depth, double rise, double span) {

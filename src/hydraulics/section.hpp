@@ -24,6 +24,17 @@ struct SectionGeometry {
     double top_width = 0.0;
 };
 
+// The quantities a geometry query computes. The area always is; a part left out stays 0. A part
+// is computed by the same expressions whatever else is asked for, so it agrees to the last bit
+// with the full query. Manning's equation needs no top width and the Froude condition no
+// perimeter, and for an ellipse the perimeter is most of the cost.
+enum class GeometryParts : unsigned char {
+    area,        // A
+    conveyance,  // A, P, R
+    surface,     // A, T
+    all,         // A, P, R, T
+};
+
 // A violated library invariant (a negative or not-a-number rise reaching the geometry).
 class SectionInvariantError : public std::logic_error {
 public:
@@ -42,6 +53,8 @@ struct Section {
 
     // A, P, R, T at the depth clamped into [0, rise].
     [[nodiscard]] SectionGeometry geometry(double depth) const;
+    // The chosen parts at the depth clamped into [0, rise]; the others are 0.
+    [[nodiscard]] SectionGeometry geometry(double depth, GeometryParts parts) const;
     // Flow area of the completely full conduit.
     [[nodiscard]] double full_area() const noexcept;
     // Perimeter of the completely full conduit (a box counts its roof).
@@ -53,6 +66,9 @@ struct Section {
 // Throws SectionInvariantError unless rise >= 0.
 void require_valid_rise(double rise);
 
+// R = A / P when P > 0, else 0: the rule every kind applies.
+[[nodiscard]] double hydraulic_radius(double area, double perimeter) noexcept;
+
 // Geometry of a circular segment of diameter D at depth y (y already clamped, D >= 0).
 [[nodiscard]] SectionGeometry circular_segment(double y, double diameter) noexcept;
 
@@ -62,5 +78,12 @@ void require_valid_rise(double rise);
 // Arc length of the wetted ellipse of rise H and span B at a depth (both sides of the section),
 // by Simpson's rule with 256 subintervals.
 [[nodiscard]] double elliptical_wetted_perimeter(double depth, double rise, double span);
+
+// The ellipse parameter t of the water surface (x = B/2 sin t, height = H/2 (1 - cos t)) that
+// elliptical_wetted_perimeter integrates to, computed exactly as it does; 0 when H <= 0.
+[[nodiscard]] double elliptical_surface_parameter(double depth, double rise);
+
+// Half the wetted perimeter's integrand, |d(x, height)/dt| = sqrt((B/2 cos t)^2 + (H/2 sin t)^2).
+[[nodiscard]] double elliptical_arc_speed(double t, double rise, double span) noexcept;
 
 }  // namespace rillway::hydraulics

@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "hydraulics/reference.hpp"
 #include "network/network.hpp"
 
 namespace rillway::network {
@@ -50,8 +51,11 @@ struct Analysis {
 
 using AnalysisOutcome = std::variant<Analysis, NetworkError>;
 
-// Reads the network and both records without changing them.
-[[nodiscard]] AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
-                                      const DesignOptions& options);
+// Reads the network and both records without changing them. The reference evaluation computes
+// everything as written (every sample of every scan, every geometry in full); the default
+// skips what cannot change a result and returns the same bits.
+[[nodiscard]] AnalysisOutcome analyze(
+    const Network& network, const IdfParams& idf, const DesignOptions& options,
+    hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
 
 }  // namespace rillway::network

@@ -56,7 +56,7 @@ PipeResult pipe_result(const Pipe& pipe, const PipeFlow& flow, double total_ca, 
 }  // namespace
 
 AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
-                        const DesignOptions& options) {
+                        const DesignOptions& options, hydraulics::Evaluation evaluation) {
     const IdMap ids = index(network);
     auto routed = topo_order(network, ids);
     if (auto* error = std::get_if<NetworkError>(&routed)) return std::move(*error);
@@ -69,8 +69,9 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
     const Links links = link_pipes(network, ids);
     const std::vector<double> total_ca =
         accumulate_ca_vec(network, ids, order, options.frequency_factor);
-    const DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options);
-    const GradeLineResult grade = grade_line(network, links, order, pass.pipes, options);
+    const DesignPassResult pass =
+        design_pass(network, links, order, total_ca, idf, options, evaluation);
+    const GradeLineResult grade = grade_line(network, links, order, pass.pipes, options, evaluation);
 
     Analysis analysis;
     analysis.pipes.reserve(network.pipes.size());

@@ -25,7 +25,9 @@ double design_intensity(double tc, const IdfParams& idf,
 }
 
 PipeFlow design_pipe(const hydraulics::Section& section, double n, double length, double z_up,
-                     double z_dn, double q, double intensity, double min_slope) {
+                     double z_dn, double q, double intensity, double min_slope,
+                     hydraulics::Evaluation evaluation) {
+    const bool reference = evaluation == hydraulics::Evaluation::reference;
     PipeFlow flow;
     flow.z_up = z_up;
     flow.z_dn = z_dn;
@@ -36,7 +38,8 @@ PipeFlow design_pipe(const hydraulics::Section& section, double n, double length
 
     // One scan serves both the peak capacity and the normal-depth bracket.
     const hydraulics::PeakFlow peak =
-        hydraulics::peak_flow_scan(section, n, flow.design_slope, kManningUs);
+        reference ? hydraulics::reference::peak_flow_scan(section, n, flow.design_slope, kManningUs)
+                  : hydraulics::peak_flow_scan(section, n, flow.design_slope, kManningUs);
     flow.peak_capacity = peak.flow;
     if (q <= 0.0) {
         flow.normal_depth = 0.0;
@@ -44,16 +47,21 @@ PipeFlow design_pipe(const hydraulics::Section& section, double n, double length
         flow.normal_depth = std::nullopt;  // no roughness, no uniform flow (also for a NaN q)
     } else {
         flow.normal_depth =
-            hydraulics::normal_depth(q, n, flow.design_slope, section, kManningUs, peak);
+            reference
+                ? hydraulics::reference::normal_depth(q, n, flow.design_slope, section, kManningUs, peak)
+                : hydraulics::normal_depth(q, n, flow.design_slope, section, kManningUs, peak);
     }
-    flow.critical_depth = hydraulics::critical_depth(q, section, kGravityUs);
+    flow.critical_depth = reference ? hydraulics::reference::critical_depth(q, section, kGravityUs)
+                                    : hydraulics::critical_depth(q, section, kGravityUs);
     flow.surcharged = q > flow.peak_capacity;
 
     double area = 0.0;
     if (flow.surcharged) {
         area = section.full_area();
     } else {
-        area = section.geometry(flow.normal_depth ? *flow.normal_depth : section.rise).area;
+        const double depth = flow.normal_depth ? *flow.normal_depth : section.rise;
+        area = reference ? section.geometry(depth).area
+                         : section.geometry(depth, hydraulics::GeometryParts::area).area;
     }
     flow.velocity = area > 0.0 ? q / area : 0.0;
     flow.travel_time = flow.velocity > 0.0 ? length / flow.velocity / 60.0 : 0.0;
@@ -63,7 +71,7 @@ PipeFlow design_pipe(const hydraulics::Section& section, double n, double length
 DesignPassResult design_pass(const Network& network, const Links& links,
                              const std::vector<std::size_t>& order,
                              const std::vector<double>& total_ca, const IdfParams& idf,
-                             const DesignOptions& options) {
+                             const DesignOptions& options, hydraulics::Evaluation evaluation) {
     DesignPassResult result;
     result.tc.assign(network.nodes.size(), 0.0);
     result.pipes.resize(network.pipes.size());
@@ -88,7 +96,8 @@ DesignPassResult design_pass(const Network& network, const Links& links,
             const double z_up = pipe.invert_up ? *pipe.invert_up : node.invert;
             const double z_dn = pipe.invert_dn ? *pipe.invert_dn : down.invert;
             result.pipes[p] = design_pipe(pipe.section, pipe.n, pipe.length, z_up, z_dn,
-                                          total_ca[u] * intensity, intensity, options.min_slope);
+                                          total_ca[u] * intensity, intensity, options.min_slope,
+                                          evaluation);
         }
     }
     return result;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "hydraulics/reference.hpp"
 #include "hydraulics/section.hpp"
 #include "network/network.hpp"
 #include "network/routing.hpp"
@@ -33,10 +34,11 @@ struct PipeFlow {
 };
 
 // Hydraulics of one pipe carrying q. Pure apart from the section check done by the caller
-// (the rise must be a number >= 0); allocates nothing.
+// (the rise must be a number >= 0); allocates nothing. Both evaluations give the same bits.
 [[nodiscard]] PipeFlow design_pipe(const hydraulics::Section& section, double n, double length,
                                    double z_up, double z_dn, double q, double intensity,
-                                   double min_slope);
+                                   double min_slope,
+                                   hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
 
 // i = a / (max(tc, 0) + b)^c, or the override when one is given.
 [[nodiscard]] double design_intensity(double tc, const IdfParams& idf,
@@ -47,9 +49,9 @@ struct DesignPassResult {
     std::vector<PipeFlow> pipes;  // per pipe
 };
 
-[[nodiscard]] DesignPassResult design_pass(const Network& network, const Links& links,
-                                           const std::vector<std::size_t>& order,
-                                           const std::vector<double>& total_ca,
-                                           const IdfParams& idf, const DesignOptions& options);
+[[nodiscard]] DesignPassResult design_pass(
+    const Network& network, const Links& links, const std::vector<std::size_t>& order,
+    const std::vector<double>& total_ca, const IdfParams& idf, const DesignOptions& options,
+    hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
 
 }  // namespace rillway::network

@@ -1,10 +1,13 @@
 #include "network/grade_line.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "hydraulics/constants.hpp"
+#include "hydraulics/perimeter_bounds.hpp"
 
 namespace rillway::network {
 
@@ -40,11 +43,10 @@ double surcharged_surface(const Conduit& c, double h_v) {
 
 }  // namespace
 
-DepthTerms depth_terms(const hydraulics::Section& section, double n, double q, double depth) {
-    // Explicit comparisons keep a NaN depth NaN; the caller guarantees rise >= 1e-4.
-    double y = depth < kMinProfileDepth ? kMinProfileDepth : depth;
-    y = y > section.rise ? section.rise : y;
-    const hydraulics::SectionGeometry g = section.geometry(y);
+namespace {
+
+// Sf and hv from the geometry at an already clamped depth.
+DepthTerms terms_of(const hydraulics::SectionGeometry& g, double n, double q) noexcept {
     DepthTerms terms;
     terms.friction_slope = friction_slope_of(q, n, g.area, g.hydraulic_radius);
     if (g.area <= 0.0) {
@@ -55,6 +57,171 @@ DepthTerms depth_terms(const hydraulics::Section& section, double n, double q, d
     }
     return terms;
 }
+
+// Explicit comparisons keep a NaN depth NaN; the caller guarantees rise >= 1e-4.
+double profile_depth(double depth, double rise) noexcept {
+    const double y = depth < kMinProfileDepth ? kMinProfileDepth : depth;
+    return y > rise ? rise : y;
+}
+
+}  // namespace
+
+DepthTerms depth_terms(const hydraulics::Section& section, double n, double q, double depth) {
+    return terms_of(section.geometry(profile_depth(depth, section.rise)), n, q);
+}
+
+namespace {
+
+// The sign of a profile residual, which is all the bisection reads of it.
+enum class Sign { negative, zero, positive, not_a_number };
+
+Sign sign_of(double value) noexcept {
+    if (value > 0.0) return Sign::positive;
+    if (value < 0.0) return Sign::negative;
+    return value == 0.0 ? Sign::zero : Sign::not_a_number;
+}
+
+bool same_sign(Sign a, Sign b) noexcept {
+    return a == b && (a == Sign::positive || a == Sign::negative);
+}
+
+// A residual bound must clear zero by this share of the magnitudes it is made of before it
+// decides: far above the few units in the last place by which pow may stray from monotone.
+constexpr double kDecisionMargin = 1e-12;
+
+// The profile's depth terms for one conduit: the terms at a depth, remembered for the depths
+// that recur (the full pipe, the critical depth of every reach), and the sign of a reach's
+// energy residual, which for an ellipse is often settled by bounds on its perimeter.
+class ProfileTerms {
+public:
+    explicit ProfileTerms(const Conduit& c) : c_(c), perimeters_(c.section) {}
+
+    // depth_terms(section, n, q, depth), bit for bit.
+    DepthTerms at(double depth) {
+        const double y = profile_depth(depth, c_.section.rise);
+        for (int i = 0; i < count_; ++i) {
+            if (depth_[i] == y) return terms_[i];
+        }
+        hydraulics::SectionGeometry g;
+        if (perimeters_.active()) {
+            g = c_.section.geometry(y, hydraulics::GeometryParts::area);
+            g.wetted_perimeter = perimeters_.exact(y);
+            g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, g.wetted_perimeter);
+        } else {
+            g = c_.section.geometry(y, hydraulics::GeometryParts::conveyance);
+        }
+        const DepthTerms terms = terms_of(g, c_.n, c_.q);
+        const int slot = count_ < kRemembered ? count_++ : (next_++ % kRemembered);
+        depth_[slot] = y;
+        terms_[slot] = terms;
+        return terms;
+    }
+
+    // The sign of (z_upper + t + hv(t)) - (e_down + dx (Sf(t) + sf_down) / 2).
+    Sign residual(double t, double z_upper, double e_down, double dx, double sf_down) {
+        const auto value = [&](const DepthTerms& up) {
+            return (z_upper + t + up.velocity_head) - (e_down + dx * (up.friction_slope + sf_down) / 2.0);
+        };
+        if (perimeters_.active()) {
+            const double y = profile_depth(t, c_.section.rise);
+            bool remembered = false;
+            for (int i = 0; i < count_ && !remembered; ++i) remembered = depth_[i] == y;
+            const auto range = remembered ? std::nullopt : perimeters_.bounds(y);
+            if (range) {
+                hydraulics::SectionGeometry g = c_.section.geometry(y, hydraulics::GeometryParts::area);
+                const auto terms_with = [&](double perimeter) {
+                    g.wetted_perimeter = perimeter;
+                    g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, perimeter);
+                    return terms_of(g, c_.n, c_.q);
+                };
+                if (range->exact) return sign_of(value(terms_with(range->lo)));
+                // Sf rises with the perimeter, so the residual falls; R = 0 at P = 0 would
+                // break that, so a range reaching 0 decides nothing.
+                if (range->lo > 0.0) {
+                    const DepthTerms wettest = terms_with(range->hi);
+                    const double scale = std::fabs(z_upper) + std::fabs(t) +
+                                         std::fabs(wettest.velocity_head) + std::fabs(e_down) +
+                                         std::fabs(dx * (wettest.friction_slope + sf_down));
+                    const double margin = kDecisionMargin * scale;
+                    if (value(wettest) > margin) return Sign::positive;
+                    if (value(terms_with(range->lo)) < -margin) return Sign::negative;
+                }
+            }
+        }
+        return sign_of(value(at(t)));
+    }
+
+private:
+    static constexpr int kRemembered = 4;
+
+    const Conduit& c_;
+    hydraulics::PerimeterBounds perimeters_;
+    std::array<double, kRemembered> depth_{};
+    std::array<DepthTerms, kRemembered> terms_{};
+    int count_ = 0;
+    int next_ = 0;
+};
+
+}  // namespace
+
+double backwater_surface(const Conduit& c, double h_v) {
+    const double rise = c.section.rise;
+    const double y_c1 = std::fmax(c.y_c, kMinProfileDepth);
+    const double e0 = std::fmax(h_v, c.z_dn + y_c1);
+    // No flow, no length, or a pipe too small for the depth clamp: carry the outlet surface up.
+    if (c.q <= 0.0 || c.length <= kMinLength || rise < kMinProfileDepth) {
+        return e0 + (c.z_up - c.z_dn);
+    }
+
+    const double dx = c.length / kProfileReaches;
+    const double s0 = (c.z_up - c.z_dn) / c.length;
+    ProfileTerms terms(c);
+    // The depth may exceed the rise; the section terms are then those of the full pipe.
+    double y = std::fmax(e0 - c.z_dn, y_c1);
+    for (int i = 0; i < kProfileReaches; ++i) {
+        const double z_down = c.z_dn + static_cast<double>(i) * dx * s0;
+        const double z_upper = c.z_dn + static_cast<double>(i + 1) * dx * s0;
+        const DepthTerms down = terms.at(y);
+        const double e_down = z_down + y + down.velocity_head;
+        const double sf_down = down.friction_slope;
+        const auto residual = [&](double t) { return terms.residual(t, z_upper, e_down, dx, sf_down); };
+
+        double lo = y_c1;
+        double hi = std::fmax(y + 2.0, 2.0 * rise);
+        Sign s_lo = residual(lo);
+        if (s_lo == Sign::zero) {
+            y = y_c1;
+            continue;
+        }
+        if (same_sign(s_lo, residual(hi))) {
+            y = std::fmax(c.y_n, y_c1);  // no root in the bracket
+            continue;
+        }
+        for (int k = 0; k < kProfileHalvings; ++k) {
+            const double mid = (lo + hi) / 2.0;
+            const Sign s_mid = residual(mid);
+            if (same_sign(s_mid, s_lo)) {
+                lo = mid;
+                s_lo = s_mid;
+            } else {
+                hi = mid;
+            }
+            if (hi - lo < kBisectTolerance) break;
+        }
+        y = std::fmax((lo + hi) / 2.0, y_c1);
+    }
+    return c.z_up + y;
+}
+
+WaterSurface upstream_surface(const Conduit& c, double h_v) {
+    if (c.surcharged) return {surcharged_surface(c, h_v), false};
+    if (c.y_n < kSupercriticalRatio * c.y_c && c.z_dn + c.section.rise >= h_v) {
+        return {c.z_up + c.y_n, true};
+    }
+    return {backwater_surface(c, h_v), false};
+}
+
+namespace reference {
 
 double backwater_surface(const Conduit& c, double h_v) {
     const double rise = c.section.rise;
@@ -114,8 +281,10 @@ WaterSurface upstream_surface(const Conduit& c, double h_v) {
     if (c.y_n < kSupercriticalRatio * c.y_c && c.z_dn + c.section.rise >= h_v) {
         return {c.z_up + c.y_n, true};
     }
-    return {backwater_surface(c, h_v), false};
+    return {reference::backwater_surface(c, h_v), false};
 }
+
+}  // namespace reference
 
 double turn_cosine(double ax, double ay, double bx, double by) noexcept {
     const double len_a = std::sqrt(ax * ax + ay * ay);
@@ -194,7 +363,8 @@ double hec22_loss(const Network& network, const Links& links, std::size_t p, dou
 
 GradeLineResult grade_line(const Network& network, const Links& links,
                            const std::vector<std::size_t>& order,
-                           const std::vector<PipeFlow>& flows, const DesignOptions& options) {
+                           const std::vector<PipeFlow>& flows, const DesignOptions& options,
+                           hydraulics::Evaluation evaluation) {
     constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
     GradeLineResult result;
     result.node_hgl.assign(network.nodes.size(), kUnset);
@@ -228,7 +398,9 @@ GradeLineResult grade_line(const Network& network, const Links& links,
             conduit.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
             conduit.y_c = flow.critical_depth;
             conduit.surcharged = flow.surcharged;
-            const WaterSurface w = upstream_surface(conduit, h_v);
+            const WaterSurface w = evaluation == hydraulics::Evaluation::reference
+                                       ? reference::upstream_surface(conduit, h_v)
+                                       : upstream_surface(conduit, h_v);
 
             double loss = 0.0;
             if (!w.free_outlet) {

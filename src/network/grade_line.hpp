@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "hydraulics/reference.hpp"
 #include "hydraulics/section.hpp"
 #include "network/design_pass.hpp"
 #include "network/network.hpp"
@@ -57,7 +58,16 @@ struct WaterSurface {
 
 // The profile branch alone (including its shortcuts for no flow, no length and a rise too
 // small to profile, where the outlet water surface is carried up parallel to the bed).
+// Depth terms that recur are computed once, and an elliptical pipe integrates its perimeter
+// only where bounds on it leave the sign of a residual open; the result is always that of
+// reference::backwater_surface.
 [[nodiscard]] double backwater_surface(const Conduit& conduit, double h_v);
+
+namespace reference {
+// The same two computed as written: the depth terms afresh at every trial depth.
+[[nodiscard]] WaterSurface upstream_surface(const Conduit& conduit, double h_v);
+[[nodiscard]] double backwater_surface(const Conduit& conduit, double h_v);
+}  // namespace reference
 
 // cos of the angle between two plan directions, clamped to [-1, 1]; 1 when either has zero
 // length.
@@ -78,9 +88,9 @@ struct GradeLineResult {
     std::vector<std::optional<double>> hgl_dn;  // per pipe
 };
 
-[[nodiscard]] GradeLineResult grade_line(const Network& network, const Links& links,
-                                         const std::vector<std::size_t>& order,
-                                         const std::vector<PipeFlow>& flows,
-                                         const DesignOptions& options);
+[[nodiscard]] GradeLineResult grade_line(
+    const Network& network, const Links& links, const std::vector<std::size_t>& order,
+    const std::vector<PipeFlow>& flows, const DesignOptions& options,
+    hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
 
 }  // namespace rillway::network

@@ -4,8 +4,14 @@ set(RILLWAY_NETWORK_SOURCES
   src/network/design_pass.cpp
   src/network/grade_line.cpp
   src/network/analyze.cpp)
+# The exactness test also analyses the benchmark networks, so it builds their generator.
 set(RILLWAY_NETWORK_TESTS
   routing_test.cpp
   design_pass_test.cpp
   grade_line_test.cpp
-  network_analyze_test.cpp)
+  network_analyze_test.cpp
+  exactness_test.cpp
+  ../../bench/network_generator.cpp)
+# As for the hydraulics: the fast and reference profiles must round alike.
+set_source_files_properties(${RILLWAY_NETWORK_SOURCES} PROPERTIES
+  COMPILE_OPTIONS "$<$<CXX_COMPILER_ID:GNU,Clang,AppleClang>:-ffp-contract=off>")
