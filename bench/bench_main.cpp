@@ -114,9 +114,13 @@ int generate(const std::string& dir) {
     for (const bench::ShapeMix mix : bench::kShapeMixes) {
         for (const std::size_t pipes : bench::kBenchSizes) {
             const bench::GeneratedNetwork generated = bench::generate_network(pipes, mix);
-            const std::string stem = dir + "/" + bench::bench_stem(mix, pipes);
-            if (!write_file(stem + ".rwproj", bench::to_rwproj(generated, bench::bench_stem(mix, pipes))) ||
-                (mix == bench::ShapeMix::circular && !write_file(stem + ".rwn", bench::to_rwn(generated)))) {
+            const std::string name = bench::bench_stem(mix, pipes);
+            const std::string stem = dir + "/" + name;
+            const bool round = mix == bench::ShapeMix::circular;
+            const bool written =
+                write_file(stem + ".rwproj", bench::to_rwproj(generated, name)) &&
+                (!round || write_file(stem + ".rwn", bench::to_rwn(generated)));
+            if (!written) {
                 std::fprintf(stderr, "cannot write %s\n", stem.c_str());
                 return 1;
             }
@@ -137,7 +141,8 @@ int memory(const std::vector<std::string>& paths) {
         const std::size_t before = g_live;
         g_peak = g_live;
         const auto start = Clock::now();
-        const network::AnalysisOutcome outcome = network::analyze(input.network, input.idf, input.options);
+        const network::AnalysisOutcome outcome =
+            network::analyze(input.network, input.idf, input.options);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (!std::holds_alternative<network::Analysis>(outcome)) {
             std::fprintf(stderr, "%s: %s\n", path.c_str(),
@@ -163,7 +168,8 @@ std::size_t differences(const network::Analysis& a, const network::Analysis& b) 
         const network::PipeResult& y = b.pipes[p];
         const bool same =
             same_bits(x.normal_depth, y.normal_depth) && same_bits(x.hgl_up, y.hgl_up) &&
-            same_bits(x.hgl_dn, y.hgl_dn) && same_bits(x.tc, y.tc) && same_bits(x.intensity, y.intensity) &&
+            same_bits(x.hgl_dn, y.hgl_dn) && same_bits(x.tc, y.tc) &&
+            same_bits(x.intensity, y.intensity) &&
             same_bits(x.travel_time, y.travel_time) && same_bits(x.design_q, y.design_q) &&
             same_bits(x.capacity, y.capacity) && same_bits(x.peak_capacity, y.peak_capacity) &&
             same_bits(x.critical_depth, y.critical_depth) && same_bits(x.velocity, y.velocity) &&
@@ -172,7 +178,8 @@ std::size_t differences(const network::Analysis& a, const network::Analysis& b) 
     }
     for (std::size_t v = 0; v < a.nodes.size(); ++v) {
         const bool same = same_bits(a.nodes[v].hgl, b.nodes[v].hgl) &&
-                          same_bits(a.nodes[v].tc, b.nodes[v].tc) && a.nodes[v].floods == b.nodes[v].floods;
+                          same_bits(a.nodes[v].tc, b.nodes[v].tc) &&
+                          a.nodes[v].floods == b.nodes[v].floods;
         count += same ? 0 : 1;
     }
     return count;
@@ -198,7 +205,8 @@ int compare(bench::ShapeMix mix, std::size_t pipes, int repeats) {
         const auto reference =
             network::analyze(g.network, g.idf, g.options, hydraulics::Evaluation::reference);
         reference_times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-        differing += differences(std::get<network::Analysis>(fast), std::get<network::Analysis>(reference));
+        differing += differences(std::get<network::Analysis>(fast),
+                                 std::get<network::Analysis>(reference));
     }
     const double fast_median = median(fast_times);
     const double reference_median = median(reference_times);
@@ -245,7 +253,8 @@ int main(int argc, char** argv) {
         if (command == "compare") return compare(*mix, pipes, std::atoi(args[3].c_str()));
         const bool reference = args.size() == 4 && args[3] == "reference";
         return analyze_once(*mix, pipes,
-                            reference ? hydraulics::Evaluation::reference : hydraulics::Evaluation::fast);
+                            reference ? hydraulics::Evaluation::reference
+                                      : hydraulics::Evaluation::fast);
     }
     return usage();
 }

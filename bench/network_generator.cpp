@@ -32,7 +32,9 @@ public:
     // Uniform in [0, 1) from the top 53 bits.
     double unit() noexcept { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
     double uniform(double lo, double hi) noexcept { return lo + (hi - lo) * unit(); }
-    std::size_t below(std::size_t bound) noexcept { return static_cast<std::size_t>(next() % bound); }
+    std::size_t below(std::size_t bound) noexcept {
+        return static_cast<std::size_t>(next() % bound);
+    }
 
 private:
     std::uint64_t state_;
@@ -41,13 +43,14 @@ private:
 double round_to(double value, double step) { return std::round(value / step) * step; }
 
 // Sixteen plan headings as fixed unit vectors, so no trigonometry enters the layout.
+constexpr double kCos22 = 0.9238795325112867;  // cos 22.5 degrees
+constexpr double kSin22 = 0.3826834323650898;
+constexpr double kCos45 = 0.7071067811865476;
 constexpr std::array<std::array<double, 2>, 16> kHeadings{{
-    {1.0, 0.0}, {0.9238795325112867, 0.3826834323650898}, {0.7071067811865476, 0.7071067811865476},
-    {0.3826834323650898, 0.9238795325112867}, {0.0, 1.0}, {-0.3826834323650898, 0.9238795325112867},
-    {-0.7071067811865476, 0.7071067811865476}, {-0.9238795325112867, 0.3826834323650898},
-    {-1.0, 0.0}, {-0.9238795325112867, -0.3826834323650898}, {-0.7071067811865476, -0.7071067811865476},
-    {-0.3826834323650898, -0.9238795325112867}, {0.0, -1.0}, {0.3826834323650898, -0.9238795325112867},
-    {0.7071067811865476, -0.7071067811865476}, {0.9238795325112867, -0.3826834323650898},
+    {1.0, 0.0}, {kCos22, kSin22}, {kCos45, kCos45}, {kSin22, kCos22},
+    {0.0, 1.0}, {-kSin22, kCos22}, {-kCos45, kCos45}, {-kCos22, kSin22},
+    {-1.0, 0.0}, {-kCos22, -kSin22}, {-kCos45, -kCos45}, {-kSin22, -kCos22},
+    {0.0, -1.0}, {kSin22, -kCos22}, {kCos45, -kCos45}, {kCos22, -kSin22},
 }};
 
 struct SizeChoice {
@@ -122,7 +125,8 @@ Pipe make_pipe(ShapeMix mix, std::string id, std::string from, std::string to, d
                SizeChoice size, double n) {
     switch (mix) {
         case ShapeMix::circular:
-            return Pipe::circular(std::move(id), std::move(from), std::move(to), length, size.rise, n);
+            return Pipe::circular(std::move(id), std::move(from), std::move(to), length,
+                                  size.rise, n);
         case ShapeMix::box:
             return Pipe::rectangular(std::move(id), std::move(from), std::move(to), length,
                                      size.rise, size.span, n);
@@ -297,7 +301,8 @@ GeneratedNetwork generate_network(std::size_t pipes, ShapeMix mix, std::uint64_t
     for (std::size_t v = 0; v < count; ++v) {
         if (drafts[v].outfall) continue;
         const Draft& down = drafts[drafts[v].down];
-        drafts[v].invert = round_to(down.invert + draw_slope(random, ca[v]) * drafts[v].length, 0.01);
+        const double slope = draw_slope(random, ca[v]);
+        drafts[v].invert = round_to(down.invert + slope * drafts[v].length, 0.01);
     }
     const network::IdfParams idf{60.0, 10.0, 0.8};
     std::vector<SizeChoice> size(count, SizeChoice{0.0, 0.0});
@@ -314,7 +319,8 @@ GeneratedNetwork generate_network(std::size_t pipes, ShapeMix mix, std::uint64_t
         n[v] = roughness(mix, random);
         size[v] = sizes.back();
         for (const SizeChoice candidate : sizes) {
-            if (full_capacity(section_of(mix, candidate), n[v], std::fmax(slope, 0.001)) >= design_q) {
+            const Section section = section_of(mix, candidate);
+            if (full_capacity(section, n[v], std::fmax(slope, 0.001)) >= design_q) {
                 size[v] = candidate;
                 break;
             }

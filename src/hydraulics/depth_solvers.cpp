@@ -16,10 +16,12 @@ constexpr double kDecisionMargin = 1e-12;
 class FlowAbove {
 public:
     FlowAbove(const Section& section, double n, double slope, double k, double q)
-        : section_(section), n_(n), slope_(slope), k_(k), q_(q), perimeters_(section) {}
+        : section_(section), n_(n), slope_(slope), k_(k), q_(q), perimeters_(section),
+          // Flows near a q this far above the subnormals keep their relative rounding bounds.
+          bounded_(perimeters_.active() && q >= 0x1p-200) {}
 
     bool operator()(double depth) {
-        if (!perimeters_.active()) return manning_flow(section_, n_, slope_, depth, k_) > q_;
+        if (!bounded_) return manning_flow(section_, n_, slope_, depth, k_) > q_;
         SectionGeometry g = section_.geometry(depth, GeometryParts::area);
         if (const auto range = perimeters_.bounds(depth)) {
             if (range->exact) return flow(g, range->lo) > q_;
@@ -45,6 +47,7 @@ private:
     double k_;
     double q_;
     PerimeterBounds perimeters_;
+    bool bounded_;
 };
 
 }  // namespace

@@ -94,7 +94,8 @@ template <bool kPerimeter, bool kTopWidth>
 SectionGeometry kind_geometry(const Section& s, double y) {
     switch (s.kind) {
         case SectionKind::circular: return segment<kPerimeter, kTopWidth>(y, s.rise);
-        case SectionKind::rectangular: return rectangular_geometry<kPerimeter, kTopWidth>(y, s.span);
+        case SectionKind::rectangular:
+            return rectangular_geometry<kPerimeter, kTopWidth>(y, s.span);
         case SectionKind::elliptical:
             return elliptical_geometry<kPerimeter, kTopWidth>(y, s.rise, s.span);
         case SectionKind::arch: return arch_geometry<kPerimeter, kTopWidth>(y, s.rise, s.span);

@@ -71,7 +71,8 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
         accumulate_ca_vec(network, ids, order, options.frequency_factor);
     const DesignPassResult pass =
         design_pass(network, links, order, total_ca, idf, options, evaluation);
-    const GradeLineResult grade = grade_line(network, links, order, pass.pipes, options, evaluation);
+    const GradeLineResult grade =
+        grade_line(network, links, order, pass.pipes, options, evaluation);
 
     Analysis analysis;
     analysis.pipes.reserve(network.pipes.size());

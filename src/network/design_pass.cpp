@@ -46,10 +46,10 @@ PipeFlow design_pipe(const hydraulics::Section& section, double n, double length
     } else if (n <= 0.0) {
         flow.normal_depth = std::nullopt;  // no roughness, no uniform flow (also for a NaN q)
     } else {
+        const double s = flow.design_slope;
         flow.normal_depth =
-            reference
-                ? hydraulics::reference::normal_depth(q, n, flow.design_slope, section, kManningUs, peak)
-                : hydraulics::normal_depth(q, n, flow.design_slope, section, kManningUs, peak);
+            reference ? hydraulics::reference::normal_depth(q, n, s, section, kManningUs, peak)
+                      : hydraulics::normal_depth(q, n, s, section, kManningUs, peak);
     }
     flow.critical_depth = reference ? hydraulics::reference::critical_depth(q, section, kGravityUs)
                                     : hydraulics::critical_depth(q, section, kGravityUs);

@@ -35,10 +35,10 @@ struct PipeFlow {
 
 // Hydraulics of one pipe carrying q. Pure apart from the section check done by the caller
 // (the rise must be a number >= 0); allocates nothing. Both evaluations give the same bits.
-[[nodiscard]] PipeFlow design_pipe(const hydraulics::Section& section, double n, double length,
-                                   double z_up, double z_dn, double q, double intensity,
-                                   double min_slope,
-                                   hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
+[[nodiscard]] PipeFlow design_pipe(
+    const hydraulics::Section& section, double n, double length, double z_up, double z_dn,
+    double q, double intensity, double min_slope,
+    hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
 
 // i = a / (max(tc, 0) + b)^c, or the override when one is given.
 [[nodiscard]] double design_intensity(double tc, const IdfParams& idf,

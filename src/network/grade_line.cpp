@@ -85,6 +85,8 @@ bool same_sign(Sign a, Sign b) noexcept {
     return a == b && (a == Sign::positive || a == Sign::negative);
 }
 
+bool within(double value, double lo, double hi) noexcept { return value >= lo && value <= hi; }
+
 // A residual bound must clear zero by this share of the magnitudes it is made of before it
 // decides: far above the few units in the last place by which pow may stray from monotone.
 constexpr double kDecisionMargin = 1e-12;
@@ -94,7 +96,13 @@ constexpr double kDecisionMargin = 1e-12;
 // energy residual, which for an ellipse is often settled by bounds on its perimeter.
 class ProfileTerms {
 public:
-    explicit ProfileTerms(const Conduit& c) : c_(c), perimeters_(c.section) {}
+    // Perimeter bounds decide only where K/n and Q keep every conveyance and friction slope a
+    // normal double, so that Sf grows with the perimeter without a jump to 0 or infinity.
+    explicit ProfileTerms(const Conduit& c)
+        : c_(c),
+          perimeters_(c.section),
+          bounded_(perimeters_.active() && within(kManningUs / c.n, 0x1p-60, 0x1p60) &&
+                   within(c.q, 0x1p-100, 0x1p100)) {}
 
     // depth_terms(section, n, q, depth), bit for bit.
     DepthTerms at(double depth) {
@@ -120,15 +128,17 @@ public:
     // The sign of (z_upper + t + hv(t)) - (e_down + dx (Sf(t) + sf_down) / 2).
     Sign residual(double t, double z_upper, double e_down, double dx, double sf_down) {
         const auto value = [&](const DepthTerms& up) {
-            return (z_upper + t + up.velocity_head) - (e_down + dx * (up.friction_slope + sf_down) / 2.0);
+            return (z_upper + t + up.velocity_head) -
+                   (e_down + dx * (up.friction_slope + sf_down) / 2.0);
         };
-        if (perimeters_.active()) {
+        if (bounded_) {
             const double y = profile_depth(t, c_.section.rise);
             bool remembered = false;
             for (int i = 0; i < count_ && !remembered; ++i) remembered = depth_[i] == y;
             const auto range = remembered ? std::nullopt : perimeters_.bounds(y);
             if (range) {
-                hydraulics::SectionGeometry g = c_.section.geometry(y, hydraulics::GeometryParts::area);
+                hydraulics::SectionGeometry g =
+                    c_.section.geometry(y, hydraulics::GeometryParts::area);
                 const auto terms_with = [&](double perimeter) {
                     g.wetted_perimeter = perimeter;
                     g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, perimeter);
@@ -156,6 +166,7 @@ private:
 
     const Conduit& c_;
     hydraulics::PerimeterBounds perimeters_;
+    bool bounded_;
     std::array<double, kRemembered> depth_{};
     std::array<DepthTerms, kRemembered> terms_{};
     int count_ = 0;
@@ -184,7 +195,9 @@ double backwater_surface(const Conduit& c, double h_v) {
         const DepthTerms down = terms.at(y);
         const double e_down = z_down + y + down.velocity_head;
         const double sf_down = down.friction_slope;
-        const auto residual = [&](double t) { return terms.residual(t, z_upper, e_down, dx, sf_down); };
+        const auto residual = [&](double t) {
+            return terms.residual(t, z_upper, e_down, dx, sf_down);
+        };
 
         double lo = y_c1;
         double hi = std::fmax(y + 2.0, 2.0 * rise);
