@@ -91,37 +91,31 @@ bool within(double value, double lo, double hi) noexcept { return value >= lo &&
 // decides: far above the few units in the last place by which pow may stray from monotone.
 constexpr double kDecisionMargin = 1e-12;
 
-// The profile's depth terms for one conduit: the terms at a depth, remembered for the depths
-// that recur (the full pipe, the critical depth of every reach), and the sign of a reach's
-// energy residual, which for an ellipse is often settled by bounds on its perimeter.
+// The profile's depth terms for one conduit: the terms at a depth, remembered for the two
+// depths every reach asks for again (the full pipe at the top of the bracket, the critical
+// depth at its foot), and the sign of a reach's energy residual, which for an ellipse is often
+// settled by bounds on its perimeter.
 class ProfileTerms {
 public:
     // Perimeter bounds decide only where K/n and Q keep every conveyance and friction slope a
     // normal double, so that Sf grows with the perimeter without a jump to 0 or infinity.
-    explicit ProfileTerms(const Conduit& c)
+    ProfileTerms(const Conduit& c, double critical)
         : c_(c),
           perimeters_(c.section),
           bounded_(perimeters_.active() && within(kManningUs / c.n, 0x1p-60, 0x1p60) &&
-                   within(c.q, 0x1p-100, 0x1p100)) {}
+                   within(c.q, 0x1p-100, 0x1p100)),
+          depths_{c.section.rise, profile_depth(critical, c.section.rise)} {}
 
     // depth_terms(section, n, q, depth), bit for bit.
     DepthTerms at(double depth) {
         const double y = profile_depth(depth, c_.section.rise);
-        for (int i = 0; i < count_; ++i) {
-            if (depth_[i] == y) return terms_[i];
+        const int slot = y == depths_[0] ? 0 : y == depths_[1] ? 1 : -1;
+        if (slot >= 0 && known_[slot]) return terms_[slot];
+        const DepthTerms terms = compute(y);
+        if (slot >= 0) {
+            terms_[slot] = terms;
+            known_[slot] = true;
         }
-        hydraulics::SectionGeometry g;
-        if (perimeters_.active()) {
-            g = c_.section.geometry(y, hydraulics::GeometryParts::area);
-            g.wetted_perimeter = perimeters_.exact(y);
-            g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, g.wetted_perimeter);
-        } else {
-            g = c_.section.geometry(y, hydraulics::GeometryParts::conveyance);
-        }
-        const DepthTerms terms = terms_of(g, c_.n, c_.q);
-        const int slot = count_ < kRemembered ? count_++ : (next_++ % kRemembered);
-        depth_[slot] = y;
-        terms_[slot] = terms;
         return terms;
     }
 
@@ -133,8 +127,8 @@ public:
         };
         if (bounded_) {
             const double y = profile_depth(t, c_.section.rise);
-            bool remembered = false;
-            for (int i = 0; i < count_ && !remembered; ++i) remembered = depth_[i] == y;
+            const bool remembered =
+                (y == depths_[0] && known_[0]) || (y == depths_[1] && known_[1]);
             const auto range = remembered ? std::nullopt : perimeters_.bounds(y);
             if (range) {
                 hydraulics::SectionGeometry g =
@@ -162,15 +156,25 @@ public:
     }
 
 private:
-    static constexpr int kRemembered = 4;
+    // The terms at an already clamped depth; an ellipse's perimeter is remembered for bounds.
+    DepthTerms compute(double y) {
+        hydraulics::SectionGeometry g;
+        if (perimeters_.active()) {
+            g = c_.section.geometry(y, hydraulics::GeometryParts::area);
+            g.wetted_perimeter = perimeters_.exact(y);
+            g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, g.wetted_perimeter);
+        } else {
+            g = c_.section.geometry(y, hydraulics::GeometryParts::conveyance);
+        }
+        return terms_of(g, c_.n, c_.q);
+    }
 
     const Conduit& c_;
     hydraulics::PerimeterBounds perimeters_;
     bool bounded_;
-    std::array<double, kRemembered> depth_{};
-    std::array<DepthTerms, kRemembered> terms_{};
-    int count_ = 0;
-    int next_ = 0;
+    std::array<double, 2> depths_;  // the full pipe, the critical depth (clamped)
+    std::array<DepthTerms, 2> terms_{};
+    std::array<bool, 2> known_{};
 };
 
 }  // namespace
@@ -186,7 +190,7 @@ double backwater_surface(const Conduit& c, double h_v) {
 
     const double dx = c.length / kProfileReaches;
     const double s0 = (c.z_up - c.z_dn) / c.length;
-    ProfileTerms terms(c);
+    ProfileTerms terms(c, y_c1);
     // The depth may exceed the rise; the section terms are then those of the full pipe.
     double y = std::fmax(e0 - c.z_dn, y_c1);
     for (int i = 0; i < kProfileReaches; ++i) {
