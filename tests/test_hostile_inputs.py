@@ -521,3 +521,27 @@ def test_100000_catchments_fold_in_linear_time():
     assert len(result["nodes"]) == count
     for j in (0, 1, 4321, count - 1):
         assert result["nodes"][j]["tc"] == pytest.approx(kirpich(10_000 + count - 1 - j, 0.0001))
+
+
+# --- files that never end or never open ------------------------------------------------------
+
+def test_a_device_that_never_ends_is_refused_not_read_forever():
+    # Reading /dev/zero used to grow the text until memory ran out.
+    with pytest.raises(OSError) as caught:
+        rillway.analyze_file("/dev/zero")
+    assert str(caught.value) == "cannot read /dev/zero: File too large (os error 27)"
+
+
+def test_a_file_beyond_the_size_limit_is_refused_before_reading(tmp_path):
+    huge = tmp_path / "huge.rwproj"
+    with open(huge, "wb") as f:
+        f.truncate((1 << 30) + 1)  # sparse: no disk space, but a size no reader should take on
+    with pytest.raises(OSError, match=r"File too large \(os error 27\)$"):
+        rillway.analyze_file(str(huge))
+
+
+def test_a_fifo_nobody_writes_to_reads_as_empty_instead_of_hanging(tmp_path):
+    fifo = tmp_path / "pipe.rwproj"
+    os.mkfifo(fifo)
+    with pytest.raises(ValueError, match="^invalid project JSON: .*line 1 column 1$"):
+        rillway.analyze_file(str(fifo))
