@@ -4,12 +4,12 @@
 # crash, sanitizer report, timeout or out-of-memory; the reproducer is kept under the build
 # directory's artifacts/ folder and its path printed.
 #
-#   bash fuzz/smoke.sh [seconds]          FUZZ_BUILD_DIR (default /tmp/rillway-fuzz) sets where
+#   bash fuzz/smoke.sh [seconds]          FUZZ_BUILD_DIR (default build/fuzz) sets where
 #                                         the build, scratch corpora and artifacts go.
 set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${FUZZ_BUILD_DIR:-/tmp/rillway-fuzz}"
+build="${FUZZ_BUILD_DIR:-$root/build/fuzz}"
 harnesses=(fuzz_rwn fuzz_project fuzz_analyze_rwn fuzz_analyze_project)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

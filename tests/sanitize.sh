@@ -5,11 +5,11 @@
 #      with the sanitizer runtimes preloaded into the (uninstrumented) interpreter.
 # Any sanitizer report aborts the process, so it fails the run. Exits non-zero on any failure.
 #
-#   bash tests/sanitize.sh      SANITIZE_BUILD_DIR (default /tmp/rillway-sanitize) sets where
+#   bash tests/sanitize.sh      SANITIZE_BUILD_DIR (default build/sanitize) sets where
 #                               the two builds go.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${SANITIZE_BUILD_DIR:-/tmp/rillway-sanitize}"
+build="${SANITIZE_BUILD_DIR:-$root/build/sanitize}"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
