@@ -35,14 +35,17 @@ tail -n 3 "$build/ctest.log"
 echo "== module tests (pytest) against the ASan and UBSan build of the extension"
 cmake -S "$root" -B "$build/py" "${common[@]}" -DRILLWAY_BUILD_PYTHON=ON -DRILLWAY_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build/py" --target rillway
+# Installed into a folder of its own, so the module has its type stubs beside it as in a wheel.
+rm -rf "$build/site"
+cmake --install "$build/py" --prefix "$build/site" >/dev/null
 runtime="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)"
-module="$(LD_PRELOAD="$runtime" ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$build/py" \
+module="$(LD_PRELOAD="$runtime" ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$build/site:$root/tools" \
   python3 -c 'import rillway; print(rillway.__file__)')"
 case "$module" in
-  "$build/py"/*) echo "testing $module" ;;
+  "$build/site"/*) echo "testing $module" ;;
   *) echo "the sanitizer build was not the module imported: $module" >&2; exit 1 ;;
 esac
 cd "$root"
-LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$build/py" \
+LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$build/site:$root/tools" \
   ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
   python3 -m pytest -q -p no:cacheprovider tests
