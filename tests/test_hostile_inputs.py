@@ -2,9 +2,6 @@
 nesting, huge integers and duplicate ids. Each call must end in a result or in one ordinary
 Python exception with a useful message: never a crash, a hang, unbounded memory, the internal
 error, or a result that silently lost data.
-
-The full analyses of 100,000 and 200,000 pipes take tens of seconds; they run when
-RILLWAY_HEAVY_TESTS=1 (CI sets it). Everything else runs by default.
 """
 
 import copy
@@ -19,9 +16,6 @@ import textwrap
 import pytest
 
 import rillway
-
-heavy = pytest.mark.skipif(os.environ.get("RILLWAY_HEAVY_TESTS") != "1",
-                           reason="full analysis of a huge network; set RILLWAY_HEAVY_TESTS=1")
 
 MB = 1024 * 1024
 
@@ -242,17 +236,18 @@ def test_200000_pipes_with_a_dangling_reference_fail_fast():
         rillway.analyze_rwn(text)
 
 
-@heavy
 def test_chain_of_100000_pipes_analyses_completely():
     result = rillway.analyze_rwn(chain_rwn(100_000))
     assert len(result["pipes"]) == 100_000 and len(result["nodes"]) == 100_001
     # Travel times add up along the chain, so tc can only grow downstream.
     tcs = [pipe["tc"] for pipe in result["pipes"]]
     assert all(a <= b for a, b in zip(tcs, tcs[1:]))
-    assert same(result["pipes"][:50], rillway.analyze_rwn(chain_rwn(50))["pipes"][:50])
+    # The design pass runs downstream, so the head of the chain designs as a short chain alone
+    # (the grade line, swept up from the outfall, differs and is left out).
+    design = lambda rows: [{k: v for k, v in row.items() if not k.startswith("hgl")} for row in rows]
+    assert same(design(result["pipes"][:49]), design(rillway.analyze_rwn(chain_rwn(50))["pipes"][:49]))
 
 
-@heavy
 def test_200000_pipes_in_parallel_chains_all_match_one_chain_analysed_alone():
     chains, length = 1000, 200
     lines = []
