@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # Runs every test: builds and installs the module, then the GoogleTest suite of the library
 # (through CTest) and the pytest suite of the module. Installs what the tests need first.
-# With CI=true (or --full) it also runs both suites under ASan/UBSan, each fuzz harness for
-# 60 seconds and the wheel check (abi3 audit, stubtest).
+# With --full it also runs both suites under ASan/UBSan, each fuzz harness for 60 seconds and
+# the wheel check (abi3 audit, stubtest). With CI=true warnings are errors.
 # Exits non-zero when any test fails or when no test ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 full=false
-[ "${CI:-}" = "true" ] && full=true
 [ "${1:-}" = "--full" ] && full=true
 
 python3 -m pip install --quiet --disable-pip-version-check \
@@ -26,7 +25,7 @@ python3 -m pip install --quiet --disable-pip-version-check ".[plot]"
 
 echo "== library tests (GoogleTest)"
 werror=OFF
-[ "$full" = "true" ] && werror=ON
+[ "${CI:-}" = "true" ] && werror=ON
 mkdir -p build
 cmake -S . -B build/cpp-tests -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DRILLWAY_BUILD_PYTHON=OFF -DRILLWAY_BUILD_TESTS=ON -DRILLWAY_WERROR=$werror >/dev/null
