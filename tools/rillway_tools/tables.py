@@ -27,7 +27,7 @@ class Column:
     key: str      # key in the result dictionary
     heading: str
     unit: str     # "" for texts and flags, "-" for a ratio
-    spec: str     # format spec of a number; "" for texts and flags
+    fmt: str     # format of a number; "" for texts and flags
 
 
 PIPE_COLUMNS = (
@@ -92,13 +92,13 @@ def _render_one(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], fl
     return _text(rows, columns, flag, caption, color)
 
 
-def _cell(value: Any, spec: str) -> str:
+def _cell(value: Any, fmt: str) -> str:
     if value is None:
         return "-"
     if isinstance(value, bool):
         return "yes" if value else "no"
     if isinstance(value, float):
-        return format(value, spec)
+        return format(value, fmt)
     return str(value)
 
 
@@ -106,12 +106,12 @@ def _text(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: st
           caption: str, color: bool) -> str:
     heading = [column.heading for column in columns]
     units = [column.unit if column.unit != "-" else "" for column in columns]
-    body = [[_cell(row[c.key], c.spec) for c in columns] for row in rows]
+    body = [[_cell(row[c.key], c.fmt) for c in columns] for row in rows]
     widths = [max(len(line[i]) for line in [heading, units, *body]) for i in range(len(columns))]
 
     def join(mark: str, cells: Sequence[str]) -> str:
         # Texts are left-aligned, numbers right-aligned; the mark column leads.
-        aligned = [cell.ljust(width) if column.spec == "" else cell.rjust(width)
+        aligned = [cell.ljust(width) if column.fmt == "" else cell.rjust(width)
                    for cell, width, column in zip(cells, widths, columns)]
         return (mark + " " + "  ".join(aligned)).rstrip()
 
@@ -138,9 +138,9 @@ def _markdown(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag
 
     lines = [f"**{caption}**", "",
              "| " + " | ".join(heading(column) for column in columns) + " |",
-             "|" + "|".join("---" if column.spec == "" else "---:" for column in columns) + "|"]
+             "|" + "|".join("---" if column.fmt == "" else "---:" for column in columns) + "|"]
     for row in rows:
-        cells = [_cell(row[c.key], c.spec).replace("|", "\\|") for c in columns]
+        cells = [_cell(row[c.key], c.fmt).replace("|", "\\|") for c in columns]
         if row[flag]:  # bold the id and the flag of a marked row
             cells[0] = f"**{cells[0]}**"
             cells[-1] = f"**{cells[-1]}**"
