@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang, ASan and UBSan, then runs each one for N seconds
-# (first argument, default 60) from a scratch copy of its seed corpus. Exits non-zero on any
+# (first argument, default 60) from a scratch copy of its seed corpus, one harness per core. Exits non-zero on any
 # crash, sanitizer report, timeout or out-of-memory; the reproducer is kept under the build
 # directory's artifacts/ folder and its path printed.
 #
@@ -38,17 +38,35 @@ declare -A timeout=([fuzz_rwn]=1 [fuzz_project]=1 [fuzz_analyze_rwn]=2 [fuzz_ana
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-failed=0
-for h in "${harnesses[@]}"; do
-  corpus_name="${h#fuzz_}"
-  work="$build/corpus/$corpus_name"
+# One harness: its scratch corpus, its log, and a status file for the summary below.
+fuzz_one() {
+  local h="$1" corpus_name="${1#fuzz_}"
+  local work="$build/corpus/$corpus_name"
   mkdir -p "$work" "$build/artifacts"
   cp -n "$root/fuzz/corpus/$corpus_name"/* "$work"/ 2>/dev/null || true
-  echo "== $h for ${seconds}s"
   if "$build/fuzz/$h" "$work" -dict="$root/fuzz/${dict[$h]}.dict" -max_len="${max_len[$h]}" \
        -timeout="${timeout[$h]}" -rss_limit_mb=2048 -max_total_time="$seconds" \
        -print_final_stats=1 -artifact_prefix="$build/artifacts/$h-" > "$build/$h.log" 2>&1; then
-    grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$build/$h.log" | tail -n 2
+    echo ok > "$build/$h.status"
+  else
+    echo failed > "$build/$h.status"
+  fi
+}
+
+# The harnesses run side by side, one per core.
+jobs="$(nproc)"
+echo "== ${#harnesses[@]} harnesses for ${seconds}s each, $jobs at a time"
+rm -f "$build"/*.status
+for h in "${harnesses[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  fuzz_one "$h" &
+done
+wait
+
+failed=0
+for h in "${harnesses[@]}"; do
+  if [ "$(cat "$build/$h.status" 2>/dev/null)" = ok ]; then
+    echo "$h: $(grep -E '^stat::number_of_executed_units' "$build/$h.log" | tail -n 1)"
   else
     failed=1
     echo "!! $h found a problem; log: $build/$h.log"

@@ -4,6 +4,9 @@
 # module (mypy's stubtest), type-checks the companion package and a typing probe against the
 # installed stubs, runs the command line, and imports the same wheel on every later CPython
 # found on the machine. Exits non-zero on the first failure.
+#
+#   bash tests/packaging_check.sh [WHEEL]    checks WHEEL, a wheel built from this checkout,
+#                                            instead of building one.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 python="${PYTHON:-python3}"
@@ -18,10 +21,15 @@ step "virtual environment ($("$python" --version))"
 venv_python="$work/venv/bin/python"
 "$venv_python" -m pip install "${pip_quiet[@]}" mypy abi3audit
 
-step "building the wheel"
-# A build directory of its own, so that a build in the work tree is neither used nor disturbed.
-"$venv_python" -m pip wheel "${pip_quiet[@]}" --no-deps -w "$work/dist" \
-  -C build-dir="$work/build" "$repo"
+if [ -n "${1:-}" ]; then
+  mkdir -p "$work/dist"
+  cp "$1" "$work/dist/"
+else
+  step "building the wheel"
+  # A build directory of its own, so that a build in the work tree is neither used nor disturbed.
+  "$venv_python" -m pip wheel "${pip_quiet[@]}" --no-deps -w "$work/dist" \
+    -C build-dir="$work/build" "$repo"
+fi
 wheel=("$work"/dist/rillway-*.whl)
 [ "${#wheel[@]}" -eq 1 ] || { echo "expected one wheel, found ${#wheel[@]}"; exit 1; }
 echo "${wheel[0]##*/}"

@@ -1,43 +1,42 @@
 #!/usr/bin/env bash
 # The test suites under AddressSanitizer and UndefinedBehaviorSanitizer:
 #   1. the GoogleTest suite of the library, built with both sanitizers, through CTest;
-#   2. the extension module built with both sanitizers, and the pytest suite run against it
-#      with the sanitizer runtimes preloaded into the (uninstrumented) interpreter.
+#   2. the extension module from the same build, and the pytest suite run against it with the
+#      sanitizer runtimes preloaded into the (uninstrumented) interpreter.
 # Any sanitizer report aborts the process, so it fails the run. Exits non-zero on any failure.
 #
 #   bash tests/sanitize.sh      SANITIZE_BUILD_DIR (default build/sanitize) sets where
-#                               the two builds go.
+#                               the build goes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${SANITIZE_BUILD_DIR:-$root/build/sanitize}"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-python3 -m pip install --quiet --disable-pip-version-check pytest numpy "nlohmann-json==3.12.0" cmake ninja
+python3 -m pip install --quiet --disable-pip-version-check pytest pytest-xdist numpy "nlohmann-json==3.12.0" cmake ninja
 if [ ! -f /usr/include/gtest/gtest.h ]; then
   as_root apt-get update -qq
   DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq libgtest-dev >/dev/null
 fi
 
-common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRILLWAY_SANITIZE=address,undefined)
-# Leaks are checked in the C++ suite; the interpreter itself keeps memory until exit, so the
-# leak checker stays off for the Python run.
+# One build serves both suites: the library is compiled once, for the test executables and the
+# extension module alike.
+echo "== building the library, its tests and the module with ASan and UBSan in $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DRILLWAY_SANITIZE=address,undefined -DRILLWAY_BUILD_PYTHON=ON -DRILLWAY_BUILD_TESTS=ON >/dev/null
+cmake --build "$build"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 echo "== library tests (GoogleTest) with ASan and UBSan"
-cmake -S "$root" -B "$build/cpp" "${common[@]}" -DRILLWAY_BUILD_PYTHON=OFF -DRILLWAY_BUILD_TESTS=ON >/dev/null
-cmake --build "$build/cpp"
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1" \
-  ctest --test-dir "$build/cpp" --output-on-failure --no-tests=error -j 2 > "$build/ctest.log" 2>&1 ||
+  ctest --test-dir "$build" --output-on-failure --no-tests=error -j 2 > "$build/ctest.log" 2>&1 ||
   { cat "$build/ctest.log"; exit 1; }
 tail -n 3 "$build/ctest.log"
 
 echo "== module tests (pytest) against the ASan and UBSan build of the extension"
-cmake -S "$root" -B "$build/py" "${common[@]}" -DRILLWAY_BUILD_PYTHON=ON -DRILLWAY_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build/py" --target rillway
 # Installed into a folder of its own, so the module has its type stubs beside it as in a wheel.
 rm -rf "$build/site"
-cmake --install "$build/py" --prefix "$build/site" >/dev/null
+cmake --install "$build" --prefix "$build/site" >/dev/null
 runtime="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)"
 module="$(LD_PRELOAD="$runtime" ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$build/site:$root/tools" \
   python3 -c 'import rillway; print(rillway.__file__)')"
@@ -46,6 +45,8 @@ case "$module" in
   *) echo "the sanitizer build was not the module imported: $module" >&2; exit 1 ;;
 esac
 cd "$root"
+# The interpreter keeps memory until exit, so the leak checker stays off for the Python run; the
+# suite is spread over both cores.
 LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$build/site:$root/tools" \
   ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
-  python3 -m pytest -q -p no:cacheprovider tests
+  python3 -m pytest -q -p no:cacheprovider -p no:benchmark -n 2 tests
