@@ -2,26 +2,18 @@
 library keeps no shared state, so nothing one call does may show up in another's result."""
 
 import json
-import math
 import sys
 import threading
 
 import pytest
 
 import rillway
+from conftest import same
 
 THREADS = 8
 ROUNDS = 6
 
 
-def same(a, b):
-    if isinstance(a, float) and isinstance(b, float):
-        return a == b or (math.isnan(a) and math.isnan(b))
-    if isinstance(a, dict) and isinstance(b, dict):
-        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
-    if isinstance(a, list) and isinstance(b, list):
-        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
-    return type(a) is type(b) and a == b
 
 
 def rwn_chain(count, diameter, slope_drop):
