@@ -43,7 +43,7 @@ if ! ctest --test-dir build/cpp-tests --output-on-failure --no-tests=error -j 2 
   cat build/ctest.log
   exit 1
 fi
-tail -n 3 build/ctest.log
+grep -E "tests passed|Total Test time" build/ctest.log
 
 stage "module tests (pytest)"
 leak_calls=100000
