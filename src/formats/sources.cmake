@@ -2,7 +2,8 @@
 set(RILLWAY_TEXT_SOURCES
   src/formats/text/lines.cpp
   src/formats/text/number.cpp
-  src/formats/text/file.cpp)
+  src/formats/text/file.cpp
+  src/formats/text/quote.cpp)
 set(RILLWAY_RWN_SOURCES
   src/formats/rwn/rwn.cpp)
 set(RILLWAY_RWN_TESTS

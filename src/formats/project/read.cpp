@@ -27,6 +27,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/project/project.hpp"
+#include "formats/text/quote.hpp"
 
 namespace rillway::formats::project {
 namespace {
@@ -367,21 +368,6 @@ std::string float_text(double v) {
     return out;
 }
 
-// Messages quote input, but never more than this of one value: a 10 MB string in the wrong
-// place must not become a 10 MB message. A cut value is marked with "...".
-constexpr std::size_t kQuoteLimit = 256;
-
-// The start of `text`, at most kQuoteLimit bytes, not splitting a UTF-8 character.
-std::string_view excerpt(std::string_view text) {
-    if (text.size() <= kQuoteLimit) return text;
-    std::size_t end = kQuoteLimit;
-    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0U) == 0x80U;
-         ++step) {
-        --end;
-    }
-    return text.substr(0, end);
-}
-
 std::string cut_marker(std::string_view full, std::string_view shown) {
     return shown.size() < full.size() ? "..." : "";
 }
@@ -448,42 +434,6 @@ std::string position_text(std::string_view text, std::size_t index) {
     return " at line " + std::to_string(line) + " column " + std::to_string(index - line_start + 1);
 }
 
-// Parser messages may quote raw input bytes; the message must stay valid UTF-8 for its readers.
-std::string valid_utf8(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        if (b0 < 0x80) len = 1;
-        else if (b0 >= 0xC2 && b0 <= 0xDF) len = 2;
-        else if (b0 >= 0xE0 && b0 <= 0xEF) len = 3;
-        else if (b0 >= 0xF0 && b0 <= 0xF4) len = 4;
-        bool ok = len > 0 && i + len <= s.size();
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            const auto b = static_cast<unsigned char>(s[i + k]);
-            ok = (b & 0xC0U) == 0x80U;
-            if (ok && k == 1) {
-                // Overlong forms, surrogates and code points past U+10FFFF.
-                ok = !(b0 == 0xE0 && b < 0xA0) && !(b0 == 0xED && b > 0x9F) &&
-                     !(b0 == 0xF0 && b < 0x90) && !(b0 == 0xF4 && b > 0x8F);
-            }
-        }
-        if (ok) {
-            out.append(s.substr(i, len));
-            i += len;
-        } else {
-            static constexpr std::string_view kHex = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[b0 >> 4U];
-            out += kHex[b0 & 0xFU];
-            ++i;
-        }
-    }
-    return out;
-}
-
 // nlohmann's messages open with "[json.exception.parse_error.101] parse error at line 1,
 // column 1: "; the reader appends its own position, so only the description is kept.
 std::string describe_parse_failure(std::string_view what) {
@@ -501,13 +451,13 @@ std::string describe_parse_failure(std::string_view what) {
     const std::size_t close = what.rfind('\'');
     if (open != std::string_view::npos && close > open + 1) {
         const std::string_view token = what.substr(open + 1, close - open - 1);
-        const std::string_view shown = excerpt(token);
-        if (shown.size() < token.size()) {
-            return valid_utf8(what.substr(0, open + 1)) + valid_utf8(shown) + "..." +
-                   valid_utf8(what.substr(close));
+        const std::string_view part = excerpt(token);
+        if (part.size() < token.size()) {
+            return escape_invalid_utf8(what.substr(0, open + 1)) + escape_invalid_utf8(part) + "..." +
+                   escape_invalid_utf8(what.substr(close));
         }
     }
-    return valid_utf8(what);
+    return escape_invalid_utf8(what);
 }
 
 // An input iterator over the text that publishes how far the parser has read.
@@ -826,8 +776,7 @@ private:
         } else if (*s == "si") {
             *out = UnitSystem::si;
         } else {
-            const std::string_view shown = excerpt(*s);
-            return fail("unknown variant `" + std::string(shown) + cut_marker(*s, shown) +
+            return fail("unknown variant `" + shown(*s) +
                             "`, expected `us_customary` or `si`",
                         at);
         }

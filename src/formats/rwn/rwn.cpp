@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/text/number.hpp"
+#include "formats/text/quote.hpp"
 #include "formats/text/lines.hpp"
 
 namespace rillway::formats {
@@ -43,21 +44,8 @@ struct Line {
 // A failed line: the message without its "line N: " prefix.
 using Failure = std::optional<std::string>;
 
-// Messages quote what the user wrote, but a field or line longer than this is cut and marked
-// with "...": a message is read by a person, and a 10 MB one helps nobody.
-constexpr std::size_t kQuoteLimit = 256;
-
 std::string quoted(std::string_view text) {
-    const std::string_view shown = excerpt(text, kQuoteLimit);
-    std::string out;
-    out.reserve(shown.size() + 5);
-    out += '`';
-    out += shown;
-    if (shown.size() < text.size()) {
-        out += "...";
-    }
-    out += '`';
-    return out;
+    return '`' + shown(text) + '`';
 }
 
 // Reads the numbers of fields first, first + 1, ... into `values`, stopping at the first field

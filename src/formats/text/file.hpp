@@ -13,7 +13,4 @@ struct ReadError {
 // The file's bytes when they are valid UTF-8, else the reason it could not be read.
 [[nodiscard]] std::variant<std::string, ReadError> read_utf8_file(const std::string& path);
 
-// True when the bytes form valid UTF-8 (no overlongs, surrogates or values above U+10FFFF).
-[[nodiscard]] bool is_valid_utf8(const std::string& bytes) noexcept;
-
 }  // namespace rillway::formats

@@ -88,19 +88,6 @@ void split_fields(std::string_view line, std::size_t keep, LineFields& out) {
     if (out.count > 0) out.span = line.substr(first_start, last_end - first_start);
 }
 
-std::string_view excerpt(std::string_view text, std::size_t limit) noexcept {
-    if (text.size() <= limit) {
-        return text;
-    }
-    std::size_t end = limit;
-    // Back off over continuation bytes (10xxxxxx) to the lead byte of the split character.
-    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0U) == 0x80U;
-         ++step) {
-        --end;
-    }
-    return text.substr(0, end);
-}
-
 std::string ascii_upper(std::string_view text) {
     std::string out(text);
     for (char& ch : out) {

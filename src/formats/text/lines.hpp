@@ -46,10 +46,6 @@ struct LineFields {
 // into `line`; the vector is reused so that a long run of lines allocates only once.
 void split_fields(std::string_view line, std::size_t keep, LineFields& out);
 
-// The start of `text`, at most `limit` bytes long, cut before any UTF-8 character that would be
-// split. Messages quote input through it, so one huge field cannot make a huge message.
-[[nodiscard]] std::string_view excerpt(std::string_view text, std::size_t limit) noexcept;
-
 // Case folding of the ASCII letters only; every other byte is copied unchanged.
 [[nodiscard]] std::string ascii_upper(std::string_view text);
 [[nodiscard]] std::string ascii_lower(std::string_view text);
