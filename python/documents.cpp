@@ -26,6 +26,9 @@ std::optional<NetworkInput> read_project_input(std::string_view text) {
         return std::nullopt;
     }
     const formats::project::Project& project = std::get<formats::project::Project>(read);
+    for (const std::string& warning : project.fallback_warnings()) {
+        if (!warn_input(warning)) return std::nullopt;
+    }
     return NetworkInput{project.name, project.to_analysis_network(), project.idf(),
                         project.design_options()};
 }

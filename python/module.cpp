@@ -126,6 +126,7 @@ int exec_module(PyObject* module) {
         add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0) {
         return -1;
     }
+    if (add(module, "InputWarning", PyRef::borrow(input_warning())) < 0) return -1;
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
     if (!module_name) return -1;
     for (PyMethodDef* def = kFunctions; def->ml_name != nullptr; ++def) {

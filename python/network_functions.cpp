@@ -112,6 +112,10 @@ PyObject* rwn_to_project(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
         std::optional<NetworkInput> input = read_rwn_input(text);
         if (!input) return nullptr;
+        auto resolved = net::resolve(input->network);
+        if (const auto* error = std::get_if<net::NetworkError>(&resolved)) {
+            return raise_network_error(*error);
+        }
         auto converted = proj::project_from_network(std::move(input->name), input->network,
                                                     input->idf, input->options);
         if (const auto* message = std::get_if<std::string>(&converted)) {

@@ -17,6 +17,7 @@ __all__ = [
     "K_MANNING_SI",
     "G_US",
     "G_SI",
+    "InputWarning",
     "intensity",
     "rational_q",
     "manning_capacity",
@@ -34,6 +35,10 @@ __all__ = [
 ]
 
 __version__: Final[str]
+
+class InputWarning(UserWarning):
+    """Input that was read by a fallback rule (an unknown word taken as the default)."""
+
 K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units
 G_US: Final = 32.2           # ft/s²

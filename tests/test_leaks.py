@@ -145,7 +145,8 @@ def call(function, args, kwargs, expected):
 
 def test_every_function_and_failure_kind_is_exercised():
     functions = {function.__name__ for _, function, _, _, _ in CASES}
-    assert functions == set(rillway.__all__[5:])
+    assert functions == {name for name in rillway.__all__ if callable(getattr(rillway, name))
+                         and not isinstance(getattr(rillway, name), type)}
     raised = {expected for *_, expected in CASES}
     assert {None, TypeError, ValueError, OSError, OverflowError, UnicodeEncodeError} <= raised
 

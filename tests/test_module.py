@@ -12,9 +12,10 @@ ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
 
 
 def test_all_lists_attributes_then_functions_in_order():
-    assert rillway.__all__ == ATTRIBUTES + FUNCTIONS
+    assert rillway.__all__ == ATTRIBUTES + ["InputWarning"] + FUNCTIONS
     public = [name for name in vars(rillway) if not name.startswith("__") or name == "__version__"]
-    assert public == ATTRIBUTES + FUNCTIONS  # nothing else is added to the module
+    assert public == ATTRIBUTES + ["InputWarning"] + FUNCTIONS  # nothing else is added
+    assert issubclass(rillway.InputWarning, UserWarning)
 
 
 def test_constants_and_docstring():

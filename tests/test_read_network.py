@@ -29,7 +29,8 @@ def test_project_values_reach_the_analysis_units_and_resolved_ends():
     doc["nodes"][0]["kind"] = "manhole"  # an unknown word counts as an inlet
     doc["pipes"][1]["invert_up"] = 102.0
     doc["pipes"][2].update(shape="box", rise_ft=1.0, span_ft=2.0)
-    network = rillway.read_project(json.dumps(doc))
+    with pytest.warns(rillway.InputWarning, match="^node 'N1': unknown kind 'manhole', read as an inlet$"):
+        network = rillway.read_project(json.dumps(doc))
     s = network["settings"]
     assert (s["idf_a"], s["idf_b"], s["idf_c"]) == (254.0 / 25.4, 11.0, 0.75)  # mm/h -> in/hr
     assert s["frequency_factor"] == 1.1 and s["access_hole_diameter"] == 4.0 * FT

@@ -82,6 +82,9 @@ struct IdfParams {
 };
 
 // Errors that end an analysis.
+struct DuplicateNode {  // two structures bear one id, so pipes could not tell them apart
+    std::string id;
+};
 struct UnknownNode {
     std::string id;
 };
@@ -89,7 +92,7 @@ struct Cycle {};
 struct InvalidPipeSize {  // a negative or not-a-number diameter, rise or span
     std::string pipe_id;
 };
-using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize>;
+using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode>;
 
 // The whole message, e.g. "pipe references unknown node 'X9'".
 [[nodiscard]] std::string display(const NetworkError& error);

@@ -29,7 +29,10 @@ std::variant<Links, NetworkError> resolve(const Network& network) {
     std::unordered_map<std::string_view, std::size_t> ids;
     ids.reserve(node_count);
     for (std::size_t i = 0; i < node_count; ++i) {
-        ids.insert_or_assign(network.nodes[i].id, i);  // a later namesake wins
+        // A namesake would take the flow meant for the other, so it is refused outright.
+        if (!ids.emplace(network.nodes[i].id, i).second) {
+            return NetworkError{DuplicateNode{network.nodes[i].id}};
+        }
     }
 
     Links links;

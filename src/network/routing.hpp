@@ -28,9 +28,9 @@ struct Links {
     [[nodiscard]] std::size_t outflow_count(std::size_t v) const { return out_begin[v + 1] - out_begin[v]; }
 };
 
-// Maps every pipe end to its node. The first pipe in list order with an end that names no node
-// decides the error (its upstream id before its downstream id); a duplicated node id resolves to
-// the last node bearing it.
+// Maps every pipe end to its node. A node id borne twice is refused first (the first repeated
+// id in node order); then the first pipe in list order with an end that names no node decides
+// the error (its upstream id before its downstream id).
 [[nodiscard]] std::variant<Links, NetworkError> resolve(const Network& network);
 
 // Kahn's method with a last-in-first-out stack seeded with the sources in ascending index

@@ -118,14 +118,13 @@ TEST(TopoOrder, LongSeriesRunsWithoutRecursion) {
     EXPECT_DOUBLE_EQ(totals.back(), 0.25 * kCount);
 }
 
-TEST(Index, DuplicateIdResolvesToTheLastNode) {
-    Network net{{inlet("A", 1.0, 0.5), inlet("A", 3.0, 0.5), inlet("B")}, {pipe("P1", "A", "B")}};
-    const Links links = links_of(net);
-    EXPECT_EQ(links.from[0], 1u);
-    const Order order = order_of(net);
-    const std::vector<double> totals = accumulate_ca(net, links, order, 1.0);
-    EXPECT_DOUBLE_EQ(totals[0], 0.5);  // the shadowed namesake still has its own total
-    EXPECT_DOUBLE_EQ(totals[2], 1.5);  // but only the last A drains to B
+TEST(Resolve, DuplicateNodeIdIsRefusedBeforeUnknownNodes) {
+    // The second A's area would vanish from B's flow; the unknown C comes later in the check.
+    Network net{{inlet("A", 1.0, 0.5), inlet("B"), inlet("A", 3.0, 0.5)},
+                {pipe("P1", "C", "B"), pipe("P2", "A", "B"), pipe("P2", "A", "B")}};
+    EXPECT_EQ(error_of(net), "duplicate node id 'A'");
+    net.nodes[2].id = "C";  // duplicate pipe ids lose nothing and stay accepted
+    EXPECT_EQ(error_of(net), "no error");
 }
 
 TEST(AccumulateCa, TotalsAndParallelPipes) {

@@ -110,8 +110,8 @@ class Layout:
 
     def node(self, node_id: str) -> int:
         """Index of the node with this id."""
-        for index in range(len(self.nodes) - 1, -1, -1):
-            if self.nodes[index].id == node_id:
+        for index, node in enumerate(self.nodes):
+            if node.id == node_id:
                 return index
         raise ValueError(f"no node '{node_id}' in the network")
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "formats/project/project.hpp"
+#include "formats/text/quote.hpp"
 
 namespace rillway::formats::project {
 namespace {
@@ -121,6 +122,23 @@ network::Network Project::to_analysis_network() const {
         for (const ProjectCatchment& k : catchments) fold_catchment(k, positions, net.nodes);
     }
     return net;
+}
+
+std::vector<std::string> Project::fallback_warnings() const {
+    std::vector<std::string> warnings;
+    for (const ProjectNode& n : nodes) {
+        if (!kind_of_word(n.kind)) {
+            warnings.push_back("node '" + shown(n.id) + "': unknown kind '" + shown(n.kind) +
+                               "', read as an inlet");
+        }
+    }
+    for (const ProjectPipe& p : pipes) {
+        if (!shape_of_word(p.shape)) {
+            warnings.push_back("pipe '" + shown(p.id) + "': unknown shape '" + shown(p.shape) +
+                               "', read as circular");
+        }
+    }
+    return warnings;
 }
 
 network::IdfParams Project::idf() const {

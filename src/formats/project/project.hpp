@@ -160,6 +160,9 @@ struct Project {
     // project's own; a converted to inch units.
     [[nodiscard]] network::IdfParams idf() const;
     [[nodiscard]] network::DesignOptions design_options() const;
+    // One line per word the conversion falls back on: a node kind read as an inlet, a pipe
+    // shape read as circular ("node 'N1': unknown kind 'manhole', read as an inlet").
+    [[nodiscard]] std::vector<std::string> fallback_warnings() const;
 
     // A four-structure trunk line ready to analyse.
     [[nodiscard]] static Project demo();
