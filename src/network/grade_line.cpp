@@ -48,18 +48,20 @@ double hec22_coefficient(double b, double d_out, double d_in, double cos_theta,
 
 namespace {
 
-// Standard junction-and-bend loss of pipe p (u -> v), taken at v's turn into its first outflow.
+// Standard junction-and-bend loss of pipe p (u -> v) at u, where the water turns from u's first
+// inflow (w -> u) into p: the structure in which the turn happens carries its loss, as in the
+// HEC-22 method below.
 double standard_loss(const Network& network, const Links& links, std::size_t p, double velocity,
                      const DesignOptions& options) {
     const std::size_t u = links.from[p];
     const std::size_t v = links.to[p];
     double k_bend = 0.0;
-    if (options.bend_loss_coeff > 0.0 && links.outflow_count(v) > 0) {
-        const std::size_t next = links.to[links.out_pipes[links.out_begin[v]]];
+    if (options.bend_loss_coeff > 0.0 && links.inflow_count(u) > 0) {
+        const std::size_t w = links.from[links.in_pipes[links.in_begin[u]]];
+        const Node& nw = network.nodes[w];
         const Node& nu = network.nodes[u];
         const Node& nv = network.nodes[v];
-        const Node& nw = network.nodes[next];
-        const double cos_phi = turn_cosine(nv.x - nu.x, nv.y - nu.y, nw.x - nv.x, nw.y - nv.y);
+        const double cos_phi = turn_cosine(nu.x - nw.x, nu.y - nw.y, nv.x - nu.x, nv.y - nu.y);
         k_bend = bend_coefficient(options.bend_loss_coeff, cos_phi);
     }
     return velocity * velocity * (k_bend + options.junction_k) / kTwoG;

@@ -249,21 +249,27 @@ Network bend_network(double ox, double oy) {
                     Pipe::circular("P2", "J1", "O1", 100.0, 1.5, 0.013)}};
 }
 
-TEST(GradeLineSweep, BendLossAtTheDownstreamStructure) {
+TEST(GradeLineSweep, BendLossAtTheStructureWhereTheWaterTurns) {
     DesignOptions options;
     options.bend_loss_coeff = 1.0;
     options.junction_k = 0.0;
     const Analysis straight = run(bend_network(200.0, 0.0), options);
     const Analysis right = run(bend_network(100.0, 100.0), options);
     const Analysis reversed = run(bend_network(0.0, 0.0), options);
-    ASSERT_TRUE(straight.pipes[0].over_peak);
-    const double v = straight.pipes[0].velocity;
+    ASSERT_TRUE(straight.pipes[0].over_peak && straight.pipes[1].over_peak);
+    // K_bend = 0.5 (1 - cos phi): 0 straight, 0.5 at a right angle, 1 for a reversal, times the
+    // velocity head of P2, the pipe leaving J1.
+    const double v = straight.pipes[1].velocity;
     const double hv = v * v / 64.4;
     ASSERT_GT(hv, 0.0);
-    // P1's own loss uses the turn at J1; the grade line at J1 is the same in all three.
-    EXPECT_EQ(straight.nodes[1].hgl, right.nodes[1].hgl);
-    EXPECT_NEAR(*right.pipes[0].hgl_up - *straight.pipes[0].hgl_up, 0.5 * hv, 1e-12);
-    EXPECT_NEAR(*reversed.pipes[0].hgl_up - *straight.pipes[0].hgl_up, 1.0 * hv, 1e-12);
+    EXPECT_NEAR(right.nodes[1].hgl - straight.nodes[1].hgl, 0.5 * hv, 1e-12);
+    EXPECT_NEAR(reversed.nodes[1].hgl - straight.nodes[1].hgl, 1.0 * hv, 1e-12);
+    // I1 has no inflow, so no turn of its own: it feels the bend only through P1, whose
+    // pressure line starts at J1's grade line.
+    EXPECT_NEAR(right.nodes[0].hgl - straight.nodes[0].hgl, 0.5 * hv, 1e-9);
+    DesignOptions no_bend = options;
+    no_bend.bend_loss_coeff = 0.0;
+    EXPECT_EQ(run(bend_network(100.0, 100.0), no_bend).nodes[1].hgl, straight.nodes[1].hgl);
 }
 
 TEST(GradeLineSweep, Hec22LossAtTheUpstreamStructure) {
