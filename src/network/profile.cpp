@@ -221,7 +221,11 @@ WaterSurface upstream_surface(const Conduit& c, double h_v,
                               double (*backwater)(const Conduit&, double)) {
     if (c.surcharged) return {surcharged_surface(c, h_v), false};
     if (c.y_n < kSupercriticalRatio * c.y_c && c.z_dn + c.section.rise >= h_v) {
-        return {c.z_up + c.y_n, true};
+        // Water leaving a structure into a steep pipe passes critical depth at the entrance, so
+        // the still water in the structure stands at least at the critical energy, not at the
+        // normal depth further down the pipe.
+        const double y_c1 = std::fmax(c.y_c, kMinProfileDepth);
+        return {c.z_up + y_c1 + depth_terms(c.section, c.n, c.q, y_c1).velocity_head, true};
     }
     return {backwater(c, h_v), false};
 }

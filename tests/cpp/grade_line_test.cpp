@@ -100,7 +100,11 @@ TEST(UpstreamSurface, FreeSupercriticalOutlet) {
     c.y_n = 0.5 * c.y_c;
     const WaterSurface free = upstream_surface(c, 100.0);
     EXPECT_TRUE(free.free_outlet);
-    EXPECT_EQ(free.level, 105.0 + c.y_n);
+    // The structure stands at the critical energy: y_c + V_c^2 / 2g above the upstream invert,
+    // with the circular-segment area A = D^2 / 8 (theta - sin theta) at y_c.
+    const double theta = 2.0 * std::acos(1.0 - 2.0 * c.y_c / 1.5);
+    const double area = 1.5 * 1.5 / 8.0 * (theta - std::sin(theta));
+    EXPECT_NEAR(free.level, 105.0 + c.y_c + (5.0 / area) * (5.0 / area) / 64.4, 1e-12);
     // The crown exactly at the grade line still counts as a free outlet; above it does not.
     EXPECT_TRUE(upstream_surface(c, 101.5).free_outlet);
     EXPECT_FALSE(upstream_surface(c, 101.6).free_outlet);
