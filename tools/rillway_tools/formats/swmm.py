@@ -175,7 +175,8 @@ def _tag_values(tag: str | None) -> dict[str, str]:
 
 def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
     title = reader.inp["TITLE"] if "TITLE" in reader.lines.sections else ""
-    lines = [line.strip() for line in str(title).splitlines() if line.strip()]
+    lines = [line.strip() for line in str(title).splitlines()
+             if line.strip() and not line.strip().startswith(";")]
     name = ""
     settings: dict[str, Any] = {}
     for line in lines:
@@ -276,7 +277,7 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
 
     # A maximum depth of 0 puts the rim at the highest crown of the node's pipes (SWMM's rule).
     for pipe in pipes:
-        for end, invert in (("from", pipe["invert_up"]), ("to", pipe["invert_dn"])):
+        for end, invert in (("from", pipe.get("invert_up")), ("to", pipe.get("invert_dn"))):
             node = nodes[pipe[end]]
             bottom = node["invert"] if invert is None else invert
             rise = pipe.get("rise_ft", pipe["diameter"])
@@ -510,11 +511,11 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in catchments:
         node_area = node["area_ac"] * area
         width = math.sqrt(node["area_ac"] * 43560.0) * length
-        out.add("SUBCATCHMENTS", node["id"], RAIN_GAGE, node["id"], _number(node_area),
+        out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], _number(node_area),
                 _number(_imperviousness(node["c"])), _number(width), _number(SUBCATCHMENT_SLOPE),
                 "0")
-        out.add("SUBAREAS", node["id"], *SUBAREA)
-        out.add("INFILTRATION", node["id"], *HORTON)
+        out.add("SUBAREAS", _subcatchment(node), *SUBAREA)
+        out.add("INFILTRATION", _subcatchment(node), *HORTON)
     for node in view["nodes"]:
         if node["kind"] == "outfall":
             continue
@@ -539,7 +540,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             t = k / pieces
             invert = pipe["invert_up"] + t * (pipe["invert_dn"] - pipe["invert_up"])
             rim = up["rim"] + t * (down["rim"] - up["rim"])
-            if names[k] in nodes:
+            if names[k] in nodes or names[k].endswith("~area"):
                 raise FormatError(path, f"node '{names[k]}' is taken; cannot split pipe "
                                         f"'{pipe['id']}'")
             out.add("JUNCTIONS", names[k], _number(invert * length),
@@ -573,13 +574,18 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             else f"kind={node['kind']}"
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
-        out.add("TAGS", "Subcatch", node["id"],
+        out.add("TAGS", "Subcatch", _subcatchment(node),
                 f"c={_number(node['c'])},tc={_number(node['tc_inlet'])}")
     for node_id, x, y in coordinates:
         out.add("COORDINATES", node_id, _number(x * length), _number(y * length))
     for name in names_with_spaces(view):
         raise FormatError(path, f"'{name}' has a space or ';': SWMM names are single words")
     write_text(path, out.text())
+
+
+def _subcatchment(node: Mapping[str, Any]) -> str:
+    # Not the node's own name: SWMM refuses an outlet name that is also a subcatchment's.
+    return f"{node['id']}~area"
 
 
 def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
