@@ -107,3 +107,47 @@ def finite(value: Any, what: str, source: str) -> float:
     if not math.isfinite(number):
         raise FormatError(source, f"{what}: '{value}' is not a finite number")
     return number
+
+
+def design_settings(view: Mapping[str, Any], document: Mapping[str, Any]
+                    ) -> dict[str, float | bool]:
+    """The design basis in force, as project keys in the document's units, for formats that
+    carry it beside the network: the rainfall curve the analysis uses (a resolved IDF table
+    entry), the loss and slope settings, the tailwater when there is one."""
+    settings = view["settings"]
+    si = is_si(document)
+    length = 1.0 / scale_of(si)
+    values: dict[str, float | bool] = {
+        "idf_a": settings["idf_a"] * (MILLIMETRES_PER_INCH if si else 1.0),
+        "idf_b": settings["idf_b"], "idf_c": settings["idf_c"], "min_tc": settings["min_tc"],
+        "junction_k": settings["junction_k"], "bend_loss_coeff": settings["bend_loss_coeff"],
+        "hec22_structure_loss": settings["hec22_structure_loss"],
+        "access_hole_diam_ft": settings["access_hole_diameter"] * length,
+        "min_slope": settings["min_slope"]}
+    if settings["tailwater"] is not None:
+        values["tailwater"] = settings["tailwater"] * length
+    for key in ("design_return_period_years", "p2_rainfall_in"):
+        if isinstance(document.get(key), (int, float)) and not isinstance(document[key], bool):
+            values[key] = document[key]
+    return values
+
+
+def number_text(value: float) -> str:
+    """The shortest text that reads back as the same double (files carry full precision)."""
+    return "0" if value == 0.0 else repr(float(value))
+
+
+def setting_text(value: float | bool) -> str:
+    """A setting as written into a file: true/false, or the number."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    return number_text(value)
+
+
+def parse_setting(key: str, text: str, what: str, source: str) -> float | bool | None:
+    """A setting read back from a file; None for a key that is not a design setting."""
+    if key not in SETTING_KEYS or key == "idf_curves":
+        return None
+    if key == "hec22_structure_loss":
+        return text.strip().lower() == "true"
+    return finite(text, what, source)

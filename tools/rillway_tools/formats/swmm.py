@@ -31,14 +31,15 @@ import math
 import re
 import warnings
 from collections.abc import Callable, Mapping
+from pathlib import Path
 from typing import Any
 
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import analysis_view, analyze_document, finite, is_si, new_document
-from .si import (CUBIC_METRES_PER_CUBIC_FOOT, FEET_PER_METRE, HECTARES_PER_ACRE,
-                 METRES_PER_FOOT)
+from .network import (analysis_view, analyze_document, design_settings, finite, is_si,
+                      new_document, number_text, parse_setting, setting_text)
+from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT
 
 __all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
 
@@ -47,12 +48,6 @@ SI_FLOW_UNITS = ("CMS", "LPS", "MLD")
 US_FLOW_UNITS = ("CFS", "GPM", "MGD")
 REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
-# The design settings a TITLE line may carry, and their types.
-TITLE_SETTINGS: Mapping[str, type] = {
-    "idf_a": float, "idf_b": float, "idf_c": float, "tailwater": float, "min_tc": float,
-    "junction_k": float, "bend_loss_coeff": float, "hec22_structure_loss": bool,
-    "access_hole_diam_ft": float, "design_return_period_years": float,
-    "p2_rainfall_in": float, "min_slope": float}
 TITLE_MARK = "rillway"
 
 
@@ -186,13 +181,12 @@ def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
             continue
         for word in words[1:]:
             key, _, value = word.partition("=")
-            kind = TITLE_SETTINGS.get(key)
-            if kind is None:
-                continue
-            if kind is bool:
-                settings[key] = value.lower() == "true"
-            else:
-                settings[key] = reader.number(value, "TITLE", TITLE_MARK, key)
+            try:
+                setting = parse_setting(key, value, key, reader.path)
+            except FormatError as error:
+                raise reader.fail("TITLE", TITLE_MARK, error.message) from None
+            if setting is not None:
+                settings[key] = setting
     return name, settings
 
 
@@ -298,8 +292,6 @@ def _project_defaults(defaults: Mapping[str, Any]) -> dict[str, Any]:
 
 
 def _stem(path: str) -> str:
-    from pathlib import Path
-
     return Path(path).stem
 
 
@@ -427,15 +419,6 @@ SUBAREA = ("0.012", "0.1", "0.05", "0.05", "25", "OUTLET")  # SWMM manual's typi
 HORTON = ("3.0", "0.5", "4", "7", "0")
 
 
-def _number(value: float) -> str:
-    """Shortest text that reads back as the same double."""
-    return "0" if value == 0.0 else repr(float(value))
-
-
-def _setting(value: float | bool) -> str:
-    return str(value).lower() if isinstance(value, bool) else _number(value)
-
-
 class _Sections:
     def __init__(self) -> None:
         self._order: list[str] = []
@@ -479,18 +462,9 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     out = _Sections()
 
     out.add("TITLE", view["name"] or "rillway network")
-    title = {"idf_a": settings["idf_a"] * (25.4 if si else 1.0), "idf_b": settings["idf_b"],
-             "idf_c": settings["idf_c"], "min_tc": settings["min_tc"],
-             "junction_k": settings["junction_k"], "bend_loss_coeff": settings["bend_loss_coeff"],
-             "hec22_structure_loss": settings["hec22_structure_loss"],
-             "access_hole_diam_ft": settings["access_hole_diameter"] * length,
-             "min_slope": settings["min_slope"]}
-    if settings["tailwater"] is not None:
-        title["tailwater"] = settings["tailwater"] * length
-    for key in ("design_return_period_years", "p2_rainfall_in"):
-        if isinstance(document.get(key), (int, float)):
-            title[key] = document[key]
-    out.add("TITLE", TITLE_MARK, *(f"{key}={_setting(value)}" for key, value in title.items()))
+    title = design_settings(view, document)
+    out.add("TITLE", TITLE_MARK, *(f"{key}={setting_text(value)}"
+                                   for key, value in title.items()))
     out.add("OPTIONS", "FLOW_UNITS", "CMS" if si else "CFS")
     for key, value in SIMULATION_OPTIONS:
         out.add("OPTIONS", key, value)
@@ -511,24 +485,24 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in catchments:
         node_area = node["area_ac"] * area
         width = math.sqrt(node["area_ac"] * 43560.0) * length
-        out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], _number(node_area),
-                _number(_imperviousness(node["c"])), _number(width), _number(SUBCATCHMENT_SLOPE),
+        out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], number_text(node_area),
+                number_text(_imperviousness(node["c"])), number_text(width), number_text(SUBCATCHMENT_SLOPE),
                 "0")
         out.add("SUBAREAS", _subcatchment(node), *SUBAREA)
         out.add("INFILTRATION", _subcatchment(node), *HORTON)
     for node in view["nodes"]:
         if node["kind"] == "outfall":
             continue
-        out.add("JUNCTIONS", node["id"], _number(node["invert"] * length),
-                _number(max(0.0, node["rim"] - node["invert"]) * length), "0", "0", "0")
+        out.add("JUNCTIONS", node["id"], number_text(node["invert"] * length),
+                number_text(max(0.0, node["rim"] - node["invert"]) * length), "0", "0", "0")
     for node in view["nodes"]:
         if node["kind"] != "outfall":
             continue
         if settings["tailwater"] is None:
-            out.add("OUTFALLS", node["id"], _number(node["invert"] * length), "FREE", "NO")
+            out.add("OUTFALLS", node["id"], number_text(node["invert"] * length), "FREE", "NO")
         else:
-            out.add("OUTFALLS", node["id"], _number(node["invert"] * length), "FIXED",
-                    _number(settings["tailwater"] * length), "NO")
+            out.add("OUTFALLS", node["id"], number_text(node["invert"] * length), "FIXED",
+                    number_text(settings["tailwater"] * length), "NO")
 
     coordinates = [(node["id"], node["x"], node["y"]) for node in view["nodes"]]
     loss = settings["junction_k"]
@@ -543,8 +517,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             if names[k] in nodes or names[k].endswith("~area"):
                 raise FormatError(path, f"node '{names[k]}' is taken; cannot split pipe "
                                         f"'{pipe['id']}'")
-            out.add("JUNCTIONS", names[k], _number(invert * length),
-                    _number(max(0.0, rim - invert) * length), "0", "0", "0")
+            out.add("JUNCTIONS", names[k], number_text(invert * length),
+                    number_text(max(0.0, rim - invert) * length), "0", "0", "0")
             coordinates.append((names[k], up["x"] + t * (down["x"] - up["x"]),
                                 up["y"] + t * (down["y"] - up["y"])))
         for k in range(pieces):
@@ -552,16 +526,16 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             top = pipe["invert_up"] + k / pieces * (pipe["invert_dn"] - pipe["invert_up"])
             bottom = pipe["invert_up"] + (k + 1) / pieces * (pipe["invert_dn"] - pipe["invert_up"])
             out.add("CONDUITS", link, names[k], names[k + 1],
-                    _number(pipe["length"] / pieces * length), _number(pipe["n"]),
-                    _number(top * length), _number(bottom * length), "0", "0")
+                    number_text(pipe["length"] / pieces * length), number_text(pipe["n"]),
+                    number_text(top * length), number_text(bottom * length), "0", "0")
             _cross_section(out, link, pipe, length)
             if k == 0 and loss != 0.0:
-                out.add("LOSSES", link, _number(loss), "0", "0", "NO")
+                out.add("LOSSES", link, number_text(loss), "0", "0", "NO")
             out.add("TAGS", "Link", link, pipe["shape"])
 
     for node_id, q in inflow.items():
         if q > 0.0 and nodes[node_id]["kind"] != "outfall":
-            out.add("INFLOWS", node_id, "FLOW", '""', "FLOW", "1.0", "1.0", _number(q * flow))
+            out.add("INFLOWS", node_id, "FLOW", '""', "FLOW", "1.0", "1.0", number_text(q * flow))
     if catchments:
         out.add("TIMESERIES", NO_RAIN, "0:00", "0.0")
     out.add("REPORT", "INPUT", "NO")
@@ -570,14 +544,14 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     out.add("REPORT", "NODES", "ALL")
     out.add("REPORT", "LINKS", "ALL")
     for node in view["nodes"]:
-        tag = f"rim={_number(node['rim'] * length)}" if node["kind"] == "outfall" \
+        tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
             else f"kind={node['kind']}"
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
         out.add("TAGS", "Subcatch", _subcatchment(node),
-                f"c={_number(node['c'])},tc={_number(node['tc_inlet'])}")
+                f"c={number_text(node['c'])},tc={number_text(node['tc_inlet'])}")
     for node_id, x, y in coordinates:
-        out.add("COORDINATES", node_id, _number(x * length), _number(y * length))
+        out.add("COORDINATES", node_id, number_text(x * length), number_text(y * length))
     for name in names_with_spaces(view):
         raise FormatError(path, f"'{name}' has a space or ';': SWMM names are single words")
     write_text(path, out.text())
@@ -597,13 +571,13 @@ def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
 def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
     rise, span = pipe["rise"] * length, pipe["span"] * length
     if pipe["shape"] == "circular":
-        out.add("XSECTIONS", link, "CIRCULAR", _number(rise), "0", "0", "0", "1")
+        out.add("XSECTIONS", link, "CIRCULAR", number_text(rise), "0", "0", "0", "1")
     elif pipe["shape"] == "box":
-        out.add("XSECTIONS", link, "RECT_CLOSED", _number(rise), _number(span), "0", "0", "1")
+        out.add("XSECTIONS", link, "RECT_CLOSED", number_text(rise), number_text(span), "0", "0", "1")
     else:
         kind = APPROXIMATE_SHAPES[pipe["shape"]]
         if kind == "ELLIPSE":
             kind = "VERT_ELLIPSE" if rise > span else "HORIZ_ELLIPSE"
         out.add("XSECTIONS", f";; {link}: rillway's {pipe['shape']} section and SWMM's "
                 f"{kind} differ in shape; rise and span are kept")
-        out.add("XSECTIONS", link, kind, _number(rise), _number(span), "0", "0", "1")
+        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", "1")
