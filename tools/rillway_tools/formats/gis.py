@@ -20,6 +20,7 @@ from __future__ import annotations
 import math
 import os
 import tempfile
+import warnings
 from collections.abc import Mapping
 from pathlib import Path
 from typing import Any
@@ -297,18 +298,23 @@ def write_gis(document: Mapping[str, Any], path: str,
     with tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder or ".") as scratch:
         staged = os.path.join(scratch, Path(path).name)
         try:
-            if suffix == ".gpkg":
-                pyogrio.write_dataframe(nodes, staged, layer="nodes")
-                pyogrio.write_dataframe(pipes, staged, layer="pipes", layer_metadata=metadata)
-            elif suffix == ".shp":
-                pyogrio.write_dataframe(pipes, staged)
-                pyogrio.write_dataframe(nodes, _nodes_path(staged))
-            else:
-                both = geopandas.GeoDataFrame(
-                    [*node_rows, *pipe_rows], crs=crs,
-                    geometry=[*nodes.geometry, *pipes.geometry])
-                pyogrio.write_dataframe(both, staged, layer=view["name"] or Path(path).stem)
-        except Exception as error:
+            with warnings.catch_warnings():
+                # A network drawn in local coordinates has no CRS; that is no fault.
+                warnings.filterwarnings("ignore", message="'crs' was not provided")
+                if suffix == ".gpkg":
+                    pyogrio.write_dataframe(nodes, staged, layer="nodes")
+                    pyogrio.write_dataframe(pipes, staged, layer="pipes",
+                                            layer_metadata=metadata)
+                elif suffix == ".shp":
+                    pyogrio.write_dataframe(pipes, staged)
+                    pyogrio.write_dataframe(nodes, _nodes_path(staged))
+                else:
+                    both = geopandas.GeoDataFrame(
+                        [*node_rows, *pipe_rows], crs=crs,
+                        geometry=[*nodes.geometry, *pipes.geometry])
+                    pyogrio.write_dataframe(both, staged,
+                                            layer=view["name"] or Path(path).stem)
+        except Exception as error:  # GDAL's errors
             message = str(error).strip().split("\n", 1)[0]
             raise FormatError(path, f"cannot write: {message}") from None
         try:

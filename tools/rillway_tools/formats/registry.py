@@ -16,7 +16,7 @@ from typing import Any, Protocol
 from ..results import AnalysisResult
 from .errors import FormatError
 
-__all__ = ["FORMATS", "Format", "format_of", "read_network", "write_network"]
+__all__ = ["FORMATS", "Format", "format_of", "project_text", "read_network", "write_network"]
 
 
 class _Reader(Protocol):
@@ -111,3 +111,11 @@ def write_network(document: Mapping[str, Any], path: str | os.PathLike[str],
     """
     target = os.fspath(path)
     format_of(target).write()(document, target, result)
+
+
+def project_text(path: str | os.PathLike[str]) -> str:
+    """The project document of any supported file as JSON text, for the functions of the
+    `rillway` module that take one (`analyze_project`, `read_project`)."""
+    import json
+
+    return json.dumps(read_network(path), ensure_ascii=False, allow_nan=False)

@@ -22,22 +22,22 @@ HECTARES_PER_ACRE = SQUARE_FEET_PER_ACRE * METRES_PER_FOOT ** 2 / 10_000.0
 ACRES_PER_HECTARE = 1.0 / HECTARES_PER_ACRE
 CUBIC_METRES_PER_CUBIC_FOOT = METRES_PER_FOOT ** 3
 
-# Result key -> (factor from the US value, SI unit). Keys not listed carry no unit (ids,
-# flags, ratios) or the same one in both systems (minutes, slopes).
-SI_UNITS: Mapping[str, tuple[float, str]] = {
-    "slope": (1.0, "m/m"),
-    "total_ca": (HECTARES_PER_ACRE, "ha"),
-    "intensity": (MILLIMETRES_PER_INCH, "mm/h"),
-    "design_q": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s"),
-    "capacity": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s"),
-    "velocity": (METRES_PER_FOOT, "m/s"),
-    "normal_depth": (METRES_PER_FOOT, "m"),
-    "critical_depth": (METRES_PER_FOOT, "m"),
-    "hgl_up": (METRES_PER_FOOT, "m"),
-    "hgl_dn": (METRES_PER_FOOT, "m"),
-    "rim": (METRES_PER_FOOT, "m"),
-    "hgl": (METRES_PER_FOOT, "m"),
-    "freeboard": (METRES_PER_FOOT, "m"),
+# Result key -> (factor from the US value, SI unit, number format of the SI table). Keys not
+# listed carry no unit (ids, flags, ratios) or the same one in both systems (minutes).
+SI_UNITS: Mapping[str, tuple[float, str, str]] = {
+    "slope": (1.0, "m/m", ".4f"),
+    "total_ca": (HECTARES_PER_ACRE, "ha", ".3f"),
+    "intensity": (MILLIMETRES_PER_INCH, "mm/h", ".1f"),
+    "design_q": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "capacity": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "velocity": (METRES_PER_FOOT, "m/s", ".2f"),
+    "normal_depth": (METRES_PER_FOOT, "m", ".3f"),
+    "critical_depth": (METRES_PER_FOOT, "m", ".3f"),
+    "hgl_up": (METRES_PER_FOOT, "m", ".3f"),
+    "hgl_dn": (METRES_PER_FOOT, "m", ".3f"),
+    "rim": (METRES_PER_FOOT, "m", ".3f"),
+    "hgl": (METRES_PER_FOOT, "m", ".3f"),
+    "freeboard": (METRES_PER_FOOT, "m", ".3f"),
 }
 
 
@@ -62,7 +62,7 @@ def to_si(result: AnalysisResult) -> AnalysisResult:
     """
     converted = copy.deepcopy(result)
     for row in (*converted["pipes"], *converted["nodes"]):
-        for key, (factor, _unit) in SI_UNITS.items():
+        for key, (factor, _unit, _fmt) in SI_UNITS.items():
             value = row.get(key)  # type: ignore[misc]
             if isinstance(value, float):
                 row[key] = value * factor  # type: ignore[literal-required]
