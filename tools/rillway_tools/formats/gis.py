@@ -155,6 +155,9 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
     nodes_frame, pipes_frame, metadata = _read_frames(path)
     reader = _Reader(path, Path(path).suffix.lower() == ".shp")
     crs = nodes_frame.crs or pipes_frame.crs
+    if crs is not None and crs.is_geographic and Path(path).suffix.lower() == ".geojson" \
+            and not _within_degrees(nodes_frame):
+        crs = None  # GeoJSON without a "crs" member reads as WGS 84; these are local feet
     if crs is not None and crs.is_geographic:
         raise FormatError(path, f"the layers are in a geographic CRS ({crs.to_string()}); "
                                 "reproject them to a projected one in feet or metres")
@@ -221,6 +224,11 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
                             extra=extra)
     analysis_view(document, path)
     return document
+
+
+def _within_degrees(frame: Any) -> bool:
+    left, bottom, right, top = frame.total_bounds
+    return bool(-180.0 <= left <= right <= 180.0 and -90.0 <= bottom <= top <= 90.0)
 
 
 def _line_ends(geometry: Any) -> tuple[tuple[float, float], tuple[float, float]] | None:
