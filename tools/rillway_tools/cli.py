@@ -27,7 +27,7 @@ import rillway
 from .documents import Document, DocumentError, analyze, demo_document, read_document
 from .formats import format_of, read_network, to_si, write_network
 from .formats.registry import project_text
-from .tables import Which, render
+from .tables import Units, Which, render
 
 PICTURE_TYPES = (".png", ".svg", ".pdf")
 EXIT_ERROR = 2
@@ -130,7 +130,7 @@ def read_any(path: str) -> Document:
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
     result = analyze(document)
-    units = args.units or ("si" if _is_si(document) else "us")
+    units: Units = args.units or ("si" if _is_si(document) else "us")
     if units == "si":
         result = to_si(result)
     which: Which = args.which

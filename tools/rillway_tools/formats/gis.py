@@ -283,13 +283,13 @@ def write_gis(document: Mapping[str, Any], path: str,
                        for key in NODE_RESULTS if key != "tc"})
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
-    for pipe, row in zip(view["pipes"], result["pipes"]):
+    for pipe, pipe_row in zip(view["pipes"], result["pipes"]):
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
                   "length": pipe["length"] * length, "diameter": pipe["rise"] * length,
                   "n": pipe["n"], "shape": pipe["shape"], "rise_ft": pipe["rise"] * length,
                   "span_ft": pipe["span"] * length, "invert_up": pipe["invert_up"] * length,
                   "invert_dn": pipe["invert_dn"] * length}
-        record.update({key: _result_value(row[key], key, length)  # type: ignore[literal-required]
+        record.update({key: _result_value(pipe_row[key], key, length)  # type: ignore[literal-required]
                        for key in PIPE_RESULTS})
         pipe_rows.append({names.get(k, k): v for k, v in record.items()})
     nodes = geopandas.GeoDataFrame(

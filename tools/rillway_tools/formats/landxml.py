@@ -77,7 +77,7 @@ class _Reader:
         value = element.get(key)
         if value is None or not value.strip():
             raise self.fail(element, f"has no '{key}'")
-        return value.strip()
+        return str(value).strip()
 
     def number(self, element: Any, key: str, default: float | None = None) -> float:
         value = element.get(key)

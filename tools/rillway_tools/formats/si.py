@@ -63,7 +63,7 @@ def to_si(result: AnalysisResult) -> AnalysisResult:
     converted = copy.deepcopy(result)
     for row in (*converted["pipes"], *converted["nodes"]):
         for key, (factor, _unit, _fmt) in SI_UNITS.items():
-            value = row.get(key)  # type: ignore[misc]
+            value = row.get(key)
             if isinstance(value, float):
                 row[key] = value * factor  # type: ignore[literal-required]
     return converted
