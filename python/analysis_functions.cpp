@@ -5,12 +5,12 @@
 #include <variant>
 
 #include "binding.hpp"
+#include "documents.hpp"
 #include "errors.hpp"
+#include "formats/project/project.hpp"
+#include "formats/text/file.hpp"
 #include "functions.hpp"
-#include "io/project/project.hpp"
-#include "io/text_file.hpp"
 #include "network/analysis.hpp"
-#include "parse/rwn.hpp"
 #include "result_dict.hpp"
 
 namespace rillway::py {
@@ -18,34 +18,14 @@ namespace rillway::py {
 namespace {
 
 namespace net = rillway::network;
-namespace proj = rillway::io::project;
 
-// Binds the single text parameter of an entry point.
-bool text_argument(const Signature& signature, PyObject* args, PyObject* kwargs,
-                   std::string_view& out) {
-    BoundArguments bound;
-    return bind_arguments(signature, args, kwargs, bound) &&
-           to_text(bound[0], signature.names[0], out);
-}
-
-PyObject* run_analysis(std::string_view name, const net::Network& network,
-                       const net::IdfParams& idf, const net::DesignOptions& options) {
-    net::AnalysisOutcome outcome = net::analyze(network, idf, options);
+PyObject* run_analysis(const std::optional<NetworkInput>& input) {
+    if (!input) return nullptr;
+    net::AnalysisOutcome outcome = net::analyze(input->network, input->idf, input->options);
     if (const auto* error = std::get_if<net::NetworkError>(&outcome)) {
-        return raise(PyExc_ValueError, "analysis failed: " + net::display(*error));
+        return raise_network_error(*error);
     }
-    return analysis_to_dict(name, std::get<net::Analysis>(outcome));
-}
-
-// Read, convert, fill the design options, analyse, convert the result.
-PyObject* analyze_project_text(std::string_view text) {
-    std::variant<proj::Project, std::string> read = proj::read_project(text);
-    if (const auto* message = std::get_if<std::string>(&read)) {
-        return raise(PyExc_ValueError, "invalid project JSON: " + *message);
-    }
-    const proj::Project& project = std::get<proj::Project>(read);
-    const net::Network network = project.to_analysis_network();
-    return run_analysis(project.name, network, project.idf(), project.design_options());
+    return analysis_to_dict(input->name, std::get<net::Analysis>(outcome));
 }
 
 }  // namespace
@@ -55,12 +35,7 @@ PyObject* analyze_rwn(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        auto parsed = parse::parse_rwn(text);
-        if (const auto* message = std::get_if<std::string>(&parsed)) {
-            return raise(PyExc_ValueError, "cannot parse .rwn: " + *message);
-        }
-        const parse::RwnDocument& document = std::get<parse::RwnDocument>(parsed);
-        return run_analysis("", document.network, document.idf, document.options);
+        return run_analysis(read_rwn_input(text));
     });
 }
 
@@ -69,7 +44,7 @@ PyObject* analyze_project(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        return analyze_project_text(text);
+        return run_analysis(read_project_input(text));
     });
 }
 
@@ -78,18 +53,18 @@ PyObject* analyze_file(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view path;
         if (!text_argument(kSig, args, kwargs, path)) return nullptr;
-        auto contents = io::read_utf8_file(std::string(path));
-        if (const auto* error = std::get_if<io::ReadError>(&contents)) {
+        auto contents = formats::read_utf8_file(std::string(path));
+        if (const auto* error = std::get_if<formats::ReadError>(&contents)) {
             return raise(PyExc_OSError,
                          "cannot read " + std::string(path) + ": " + error->description);
         }
-        return analyze_project_text(std::get<std::string>(contents));
+        return run_analysis(read_project_input(std::get<std::string>(contents)));
     });
 }
 
 PyObject* demo_project_json(PyObject*, PyObject*) {
     return guarded([&]() -> PyObject* {
-        const std::string text = proj::write_project(proj::Project::demo());
+        const std::string text = formats::project::write_project(formats::project::Project::demo());
         return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
     });
 }

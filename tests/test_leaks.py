@@ -84,6 +84,11 @@ CASES = [
     ("analyze_project", rw.analyze_project, (small_project(),), {}, None),
     ("analyze_file", rw.analyze_file, (GOOD_FILE,), {}, None),
     ("demo_project_json", rw.demo_project_json, (), {}, None),
+    ("read_project", rw.read_project, (small_project(),), {}, None),
+    ("read_rwn", rw.read_rwn, (SMALL_RWN,), {}, None),
+    ("rwn_to_project", rw.rwn_to_project, (SMALL_RWN,), {}, None),
+    ("read_rwn unknown node", rw.read_rwn, (UNKNOWN_NODE,), {}, ValueError),
+    ("rwn_to_project unwritable", rw.rwn_to_project, ("NODE A inlet 0 0 1 2 nan 1",), {}, ValueError),
     # wrong types and binding errors
     ("intensity str", rw.intensity, ("a", 1.0, 1.0, 1.0), {}, TypeError),
     ("intensity failing __float__", rw.intensity, (1.0, NotANumber(), 1.0, 1.0), {}, ArithmeticError),

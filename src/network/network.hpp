@@ -24,6 +24,7 @@ struct Node {
     double x = 0.0;       // plan easting, ft (bend angles only)
     double y = 0.0;       // plan northing, ft
     NodeKind kind = NodeKind::inlet;
+    double diameter = 4.0;  // ft, the structure's inside diameter (drawings)
 
     // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
     static Node inlet(std::string id, double invert, double rim, double area, double c);

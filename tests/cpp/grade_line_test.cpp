@@ -9,6 +9,7 @@
 #include "hydraulics/depth_solvers.hpp"
 #include "network/analysis.hpp"
 #include "network/grade_line.hpp"
+#include "network/profile.hpp"
 
 namespace rillway::network {
 namespace {
@@ -172,7 +173,7 @@ TEST(GradeLineSweep, SlopeOfExactlyMinusOneMillionthIsNotAdverse) {
     ASSERT_EQ(a.pipes[0].slope, -1e-6);
     ASSERT_TRUE(a.pipes[0].hgl_up.has_value());
     // Uphill design slope: no capacity, surcharged, starts at least at the outlet crown.
-    EXPECT_TRUE(a.pipes[0].surcharged);
+    EXPECT_TRUE(a.pipes[0].over_peak);
     EXPECT_GE(*a.pipes[0].hgl_up, 1e-6 + 1.5);
 }
 
@@ -227,7 +228,7 @@ TEST(GradeLineSweep, SurchargedPipeWithJunctionLoss) {
     options.junction_k = 0.5;
     const Analysis a = run(net, options);
     const PipeResult& p = a.pipes[0];
-    ASSERT_TRUE(p.surcharged);
+    ASSERT_TRUE(p.over_peak);
     const double v = p.design_q / (kPi / 4.0);
     EXPECT_NEAR(p.velocity, v, 1e-12);
     const double expected = (100.0 + 1.0) + 200.0 * full_friction_slope(p.design_q, 1.0, 0.013) +
@@ -255,7 +256,7 @@ TEST(GradeLineSweep, BendLossAtTheDownstreamStructure) {
     const Analysis straight = run(bend_network(200.0, 0.0), options);
     const Analysis right = run(bend_network(100.0, 100.0), options);
     const Analysis reversed = run(bend_network(0.0, 0.0), options);
-    ASSERT_TRUE(straight.pipes[0].surcharged);
+    ASSERT_TRUE(straight.pipes[0].over_peak);
     const double v = straight.pipes[0].velocity;
     const double hv = v * v / 64.4;
     ASSERT_GT(hv, 0.0);
@@ -279,7 +280,7 @@ TEST(GradeLineSweep, Hec22LossAtTheUpstreamStructure) {
     options.tailwater = 106.0;
     const Analysis a = run(net, options);
     const PipeResult& p2 = a.pipes[1];
-    ASSERT_TRUE(p2.surcharged);
+    ASSERT_TRUE(p2.over_peak);
     const double w = 106.0 + 100.0 * full_friction_slope(p2.design_q, 1.0, 0.013);
     const double d = (w - 101.0) / 1.0;
     ASSERT_GE(d, 3.2);
@@ -300,8 +301,8 @@ TEST(GradeLineSweep, NodeTakesTheHighestOfItsOutflows) {
                 {Pipe::circular("P1", "I1", "O1", 100.0, 3.0, 0.013),
                  Pipe::circular("P2", "I1", "O1", 100.0, 0.75, 0.013)}};
     const Analysis a = run(net, DesignOptions{});
-    ASSERT_TRUE(a.pipes[1].surcharged);
-    ASSERT_FALSE(a.pipes[0].surcharged);
+    ASSERT_TRUE(a.pipes[1].over_peak);
+    ASSERT_FALSE(a.pipes[0].over_peak);
     EXPECT_LT(*a.pipes[0].hgl_up, *a.pipes[1].hgl_up);
     EXPECT_EQ(a.nodes[0].hgl, *a.pipes[1].hgl_up);
 }
@@ -316,7 +317,7 @@ TEST(GradeLineSweep, PipeTooSmallToProfile) {
     options.tailwater = 100.3;
     const Analysis a = run(net, options);
     const PipeResult& p = a.pipes[0];
-    ASSERT_FALSE(p.surcharged);
+    ASSERT_FALSE(p.over_peak);
     ASSERT_GT(p.design_q, 0.0);
     EXPECT_EQ(*p.hgl_up, 100.3 + (101.0 - 100.0));
 }

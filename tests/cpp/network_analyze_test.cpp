@@ -112,7 +112,7 @@ TEST(Analyze, ZeroDiameterIsAcceptedAndSurcharges) {
                 {Pipe::circular("P1", "A", "O", 100.0, 0.0, 0.013)}};
     const Analysis a = run(net);
     ASSERT_EQ(a.pipes.size(), 1u);
-    EXPECT_TRUE(a.pipes[0].surcharged);
+    EXPECT_TRUE(a.pipes[0].over_peak);
     EXPECT_EQ(a.pipes[0].capacity, 0.0);
     EXPECT_EQ(a.pipes[0].velocity, 0.0);
     EXPECT_EQ(a.pipes[0].pct_full, 0.0);
@@ -152,7 +152,7 @@ TEST(Analyze, RoughnessOfZero) {
     EXPECT_EQ(p.pct_full, 0.0);
     EXPECT_EQ(p.full_flow_velocity, 0.0);
     EXPECT_FALSE(p.normal_depth.has_value());
-    EXPECT_TRUE(p.surcharged);
+    EXPECT_TRUE(p.over_peak);
     // No friction either: the upstream end sits at the outlet crown plus the junction loss.
     EXPECT_NEAR(*p.hgl_up, 101.5 + p.velocity * p.velocity * 0.5 / 64.4, 1e-12);
 }
@@ -168,7 +168,7 @@ TEST(Analyze, FullerThanFullIsNotYetSurcharged) {
     const PipeResult& p = a.pipes[0];
     EXPECT_NEAR(p.capacity, full, 1e-9 * full);
     EXPECT_NEAR(p.pct_full, 1.03, 1e-9);
-    EXPECT_FALSE(p.surcharged);
+    EXPECT_FALSE(p.over_peak);
     ASSERT_TRUE(p.normal_depth.has_value());
     EXPECT_LT(*p.normal_depth, 0.938 * 1.5 + 1e-3);
     EXPECT_NEAR(p.full_flow_velocity, full / (kPi * 1.5 * 1.5 / 4.0), 1e-9);
@@ -185,7 +185,7 @@ TEST(Analyze, EverySectionKindGoesThroughThePass) {
         SCOPED_TRACE(p.id);
         EXPECT_GT(p.capacity, 0.0);
         EXPECT_TRUE(std::isfinite(p.peak_capacity));
-        EXPECT_FALSE(p.surcharged);
+        EXPECT_FALSE(p.over_peak);
         ASSERT_TRUE(p.normal_depth.has_value());
         EXPECT_GT(*p.normal_depth, 0.0);
         EXPECT_LT(*p.normal_depth, 2.0);
@@ -234,7 +234,7 @@ TEST(Analyze, HandCheckedThreePipeNetwork) {
         EXPECT_NEAR(p.slope, e.slope, 1e-12);
         const double cap = full_capacity(e.d, 0.013, e.slope);
         EXPECT_NEAR(p.capacity, cap, rel * cap);
-        EXPECT_FALSE(p.surcharged);
+        EXPECT_FALSE(p.over_peak);
         // Uniform flow depth to the solver's 1e-7 ft; velocity and travel time follow from it.
         const double y_n = uniform_depth(q, e.d, 0.013, e.slope);
         ASSERT_TRUE(p.normal_depth.has_value());

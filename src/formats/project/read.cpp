@@ -26,9 +26,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 using units::UnitSystem;
@@ -898,4 +898,4 @@ std::variant<Project, std::string> read_project(std::string_view text) {
     return std::move(handler.project());
 }
 
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

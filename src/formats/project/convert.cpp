@@ -8,13 +8,14 @@
 #include <unordered_map>
 #include <utility>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 using network::Node;
 using network::Pipe;
+using hydraulics::SectionKind;
 
 // Kirpich: tc = 0.0078 * L^0.77 * S^-0.385, L in feet, tc in minutes.
 constexpr double kKirpichCoefficient = 0.0078;
@@ -43,12 +44,15 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     const double invert = n.invert * length_factor;
     const double rim = n.rim * length_factor;
     const double area = n.area_ac * area_factor;
-    Node node = n.kind == "junction"  ? Node::junction(n.id, invert, rim, area, n.c)
-                : n.kind == "outfall" ? Node::outfall(n.id, invert, rim)
-                                      : Node::inlet(n.id, invert, rim, area, n.c);
+    // An unknown word is read as an inlet.
+    const network::NodeKind kind = kind_of_word(n.kind).value_or(network::NodeKind::inlet);
+    Node node = kind == network::NodeKind::junction ? Node::junction(n.id, invert, rim, area, n.c)
+                : kind == network::NodeKind::outfall ? Node::outfall(n.id, invert, rim)
+                                                     : Node::inlet(n.id, invert, rim, area, n.c);
     if (n.tc_inlet > 0.0) node.tc = n.tc_inlet;
     node.x = n.x * length_factor;
     node.y = n.y * length_factor;
+    node.diameter = n.diameter_ft * length_factor;
     return node;
 }
 
@@ -56,11 +60,14 @@ Pipe build_pipe(const ProjectPipe& p, double length_factor) {
     const double length = p.length * length_factor;
     const double rise = p.rise_ft * length_factor;
     const double span = p.span_ft * length_factor;
-    // Non-round shapes need both dimensions; without them the pipe is read as round.
+    // Non-round shapes need both dimensions; without them, or with an unknown word, the pipe
+    // is read as round.
     const bool sized = p.rise_ft > 0.0 && p.span_ft > 0.0;
-    Pipe pipe = sized && p.shape == "elliptical" ? Pipe::elliptical(p.id, p.from, p.to, length, rise, span, p.n)
-                : sized && p.shape == "arch"     ? Pipe::arch(p.id, p.from, p.to, length, rise, span, p.n)
-                : sized && p.shape == "box"      ? Pipe::rectangular(p.id, p.from, p.to, length, rise, span, p.n)
+    const auto shape = sized ? shape_of_word(p.shape).value_or(SectionKind::circular)
+                             : SectionKind::circular;
+    Pipe pipe = shape == SectionKind::elliptical ? Pipe::elliptical(p.id, p.from, p.to, length, rise, span, p.n)
+                : shape == SectionKind::arch     ? Pipe::arch(p.id, p.from, p.to, length, rise, span, p.n)
+                : shape == SectionKind::rectangular ? Pipe::rectangular(p.id, p.from, p.to, length, rise, span, p.n)
                                                  : Pipe::circular(p.id, p.from, p.to, length,
                                                                   p.diameter * length_factor, p.n);
     if (p.invert_up) pipe.invert_up = *p.invert_up * length_factor;
@@ -133,4 +140,4 @@ network::IdfParams Project::idf() const {
     return params;
 }
 
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace rillway::parse {
+namespace rillway::formats {
 
 // Hands out the lines of a text one by one. Lines end at LF; a CR right before the LF belongs to
 // the line ending. A final line without LF is a line, but a text ending in LF has no empty line
@@ -54,4 +54,4 @@ void split_fields(std::string_view line, std::size_t keep, LineFields& out);
 [[nodiscard]] std::string ascii_upper(std::string_view text);
 [[nodiscard]] std::string ascii_lower(std::string_view text);
 
-}  // namespace rillway::parse
+}  // namespace rillway::formats

@@ -8,7 +8,7 @@
 
 #include "network/network.hpp"
 
-namespace rillway::parse {
+namespace rillway::formats {
 
 struct RwnDocument {
     network::Network network;
@@ -19,4 +19,4 @@ struct RwnDocument {
 // The parsed document, or the error text ("line N: ...") of the first failing line.
 [[nodiscard]] std::variant<RwnDocument, std::string> parse_rwn(std::string_view text);
 
-}  // namespace rillway::parse
+}  // namespace rillway::formats

@@ -1,4 +1,4 @@
-#include "io/text_file.hpp"
+#include "formats/text/file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <system_error>
 
-namespace rillway::io {
+namespace rillway::formats {
 
 namespace {
 
@@ -98,4 +98,4 @@ bool is_valid_utf8(const std::string& bytes) noexcept {
     return true;
 }
 
-}  // namespace rillway::io
+}  // namespace rillway::formats

@@ -18,10 +18,18 @@
 #include "network/network.hpp"
 #include "units/unit_system.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 
 // Shape of a pipe built without one; callers get their own copy of the text.
 [[nodiscard]] std::string default_pipe_shape();
+
+// The document's words for node kinds ("inlet", "junction", "outfall") and pipe shapes
+// ("circular", "box", "elliptical", "arch").
+[[nodiscard]] std::string_view kind_word(network::NodeKind kind) noexcept;
+[[nodiscard]] std::string_view shape_word(hydraulics::SectionKind kind) noexcept;
+// The kind a word names, or none for a word the document does not know.
+[[nodiscard]] std::optional<network::NodeKind> kind_of_word(std::string_view word) noexcept;
+[[nodiscard]] std::optional<hydraulics::SectionKind> shape_of_word(std::string_view word) noexcept;
 
 struct InletOverrides {
     double length_ft = 0.0;
@@ -168,4 +176,11 @@ struct Project {
 // Two-space indented JSON without a final newline; never fails.
 [[nodiscard]] std::string write_project(const Project& project);
 
-}  // namespace rillway::io::project
+// A US customary project that analyses exactly as the network with these parameters, or the
+// message naming the first value a document cannot hold (a number that is not finite, an inlet
+// time of 0 or less, which a document reads as the kind's default).
+[[nodiscard]] std::variant<Project, std::string> project_from_network(
+    std::string name, const network::Network& network, const network::IdfParams& idf,
+    const network::DesignOptions& options);
+
+}  // namespace rillway::formats::project

@@ -1,4 +1,4 @@
-#include "hydraulics/reference.hpp"
+#include "reference/hydraulics.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "parse/number.hpp"
+#include "formats/text/number.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <system_error>
 
-namespace rillway::parse {
+namespace rillway::formats {
 
 namespace {
 
@@ -133,4 +133,4 @@ std::optional<double> parse_number(std::string_view field) noexcept {
     return sign * magnitude;
 }
 
-}  // namespace rillway::parse
+}  // namespace rillway::formats

@@ -10,9 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -171,4 +171,4 @@ std::string write_project(const Project& p) {
     return j.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

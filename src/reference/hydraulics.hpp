@@ -4,7 +4,7 @@
 //
 // The production functions (manning.hpp, depth_solvers.hpp) skip work whose outcome is already
 // certain and must return the same bits as these in every case; the exactness tests compare the
-// two, and analyze() can run the whole analysis through this path.
+// two, and network::reference::analyze runs the whole analysis through this path.
 //
 // Glossary as in manning.hpp and depth_solvers.hpp.
 
@@ -14,9 +14,6 @@
 #include "hydraulics/section.hpp"
 
 namespace rillway::hydraulics {
-
-// Selects the evaluation path of the network analysis.
-enum class Evaluation { fast, reference };
 
 namespace reference {
 

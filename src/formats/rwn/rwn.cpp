@@ -1,4 +1,4 @@
-#include "parse/rwn.hpp"
+#include "formats/rwn/rwn.hpp"
 
 #include <array>
 #include <cstddef>
@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "parse/number.hpp"
-#include "parse/text.hpp"
+#include "formats/text/number.hpp"
+#include "formats/text/lines.hpp"
 
-namespace rillway::parse {
+namespace rillway::formats {
 
 namespace {
 
@@ -232,4 +232,4 @@ std::variant<RwnDocument, std::string> parse_rwn(std::string_view text) {
     return doc;
 }
 
-}  // namespace rillway::parse
+}  // namespace rillway::formats

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 constexpr double kStandardAccessHoleFt = 4.0;
@@ -46,4 +46,4 @@ network::DesignOptions Project::design_options() const {
     return options;
 }
 
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

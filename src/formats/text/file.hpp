@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-namespace rillway::io {
+namespace rillway::formats {
 
 struct ReadError {
     std::string description;  // e.g. "No such file or directory (os error 2)"
@@ -16,4 +16,4 @@ struct ReadError {
 // True when the bytes form valid UTF-8 (no overlongs, surrogates or values above U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(const std::string& bytes) noexcept;
 
-}  // namespace rillway::io
+}  // namespace rillway::formats

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string_view>
 
-namespace rillway::parse {
+namespace rillway::formats {
 
 // The value of `field` rounded to the nearest double (ties to even), or nothing when the field
 // is not a number. Magnitudes beyond the double range give infinity, those below it zero.
 [[nodiscard]] std::optional<double> parse_number(std::string_view field) noexcept;
 
-}  // namespace rillway::parse
+}  // namespace rillway::formats

@@ -1,6 +1,6 @@
-#include "parse/text.hpp"
+#include "formats/text/lines.hpp"
 
-namespace rillway::parse {
+namespace rillway::formats {
 
 std::optional<std::string_view> LineSplitter::next() noexcept {
     if (rest_.empty()) {
@@ -121,4 +121,4 @@ std::string ascii_lower(std::string_view text) {
     return out;
 }
 
-}  // namespace rillway::parse
+}  // namespace rillway::formats
