@@ -27,7 +27,7 @@ def read_rwproj(path: str, defaults: Mapping[str, Any] | None = None) -> dict[st
     a project carries its own design basis."""
     text = read_text(path, "a project document")
     try:
-        rillway.read_project(text)  # type: ignore[attr-defined]
+        rillway.read_project(text)
     except ValueError as error:
         raise FormatError(path, str(error)) from None
     document = json.loads(text)
@@ -39,7 +39,7 @@ def read_rwproj(path: str, defaults: Mapping[str, Any] | None = None) -> dict[st
 def read_rwn(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
     text = read_text(path, "a .rwn network")
     try:
-        document: dict[str, Any] = json.loads(rillway.rwn_to_project(text))  # type: ignore[attr-defined]
+        document: dict[str, Any] = json.loads(rillway.rwn_to_project(text))
     except ValueError as error:
         raise FormatError(path, str(error)) from None
     return document

@@ -42,7 +42,7 @@ def analysis_view(document: Mapping[str, Any], source: str) -> dict[str, Any]:
     """The network as the analysis sees it (ft, acres, minutes); an invalid document raises
     FormatError with the engine's message."""
     try:
-        return rillway.read_project(document_json(document, source))  # type: ignore[attr-defined, no-any-return]
+        return dict(rillway.read_project(document_json(document, source)))
     except ValueError as error:
         raise FormatError(source, str(error)) from None
 
