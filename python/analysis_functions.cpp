@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "binding.hpp"
@@ -11,6 +12,7 @@
 #include "io/text_file.hpp"
 #include "network/analysis.hpp"
 #include "parse/rwn.hpp"
+#include "released_lock.hpp"
 #include "result_dict.hpp"
 
 namespace rillway::py {
@@ -28,24 +30,63 @@ bool text_argument(const Signature& signature, PyObject* args, PyObject* kwargs,
            to_text(bound[0], signature.names[0], out);
 }
 
-PyObject* run_analysis(std::string_view name, const net::Network& network,
-                       const net::IdfParams& idf, const net::DesignOptions& options) {
+// What a call computes without the interpreter lock: the analysis and the document's name, or
+// the failure and the exception it becomes.
+struct Analysed {
+    std::string name;
+    net::Analysis analysis;
+};
+struct Failed {
+    enum class Kind { value, os } kind;
+    std::string message;
+};
+using Computed = std::variant<Analysed, Failed>;
+
+Computed run_analysis(std::string name, const net::Network& network, const net::IdfParams& idf,
+                      const net::DesignOptions& options) {
     net::AnalysisOutcome outcome = net::analyze(network, idf, options);
     if (const auto* error = std::get_if<net::NetworkError>(&outcome)) {
-        return raise(PyExc_ValueError, "analysis failed: " + net::display(*error));
+        return Failed{Failed::Kind::value, "analysis failed: " + net::display(*error)};
     }
-    return analysis_to_dict(name, std::get<net::Analysis>(outcome));
+    return Analysed{std::move(name), std::get<net::Analysis>(std::move(outcome))};
 }
 
-// Read, convert, fill the design options, analyse, convert the result.
-PyObject* analyze_project_text(std::string_view text) {
+// Read, convert, fill the design options, analyse.
+Computed analyze_project_text(std::string_view text) {
     std::variant<proj::Project, std::string> read = proj::read_project(text);
     if (const auto* message = std::get_if<std::string>(&read)) {
-        return raise(PyExc_ValueError, "invalid project JSON: " + *message);
+        return Failed{Failed::Kind::value, "invalid project JSON: " + *message};
     }
     const proj::Project& project = std::get<proj::Project>(read);
     const net::Network network = project.to_analysis_network();
     return run_analysis(project.name, network, project.idf(), project.design_options());
+}
+
+Computed analyze_rwn_text(std::string_view text) {
+    auto parsed = parse::parse_rwn(text);
+    if (const auto* message = std::get_if<std::string>(&parsed)) {
+        return Failed{Failed::Kind::value, "cannot parse .rwn: " + *message};
+    }
+    const parse::RwnDocument& document = std::get<parse::RwnDocument>(parsed);
+    return run_analysis("", document.network, document.idf, document.options);
+}
+
+Computed analyze_file_at(const std::string& path) {
+    auto contents = io::read_utf8_file(path);
+    if (const auto* error = std::get_if<io::ReadError>(&contents)) {
+        return Failed{Failed::Kind::os, "cannot read " + path + ": " + error->description};
+    }
+    return analyze_project_text(std::get<std::string>(contents));
+}
+
+// Back under the lock: the result dictionary, or the exception.
+PyObject* to_python(const Computed& computed) {
+    if (const auto* failed = std::get_if<Failed>(&computed)) {
+        return raise(failed->kind == Failed::Kind::os ? PyExc_OSError : PyExc_ValueError,
+                     failed->message);
+    }
+    const Analysed& done = std::get<Analysed>(computed);
+    return analysis_to_dict(done.name, done.analysis);
 }
 
 }  // namespace
@@ -55,12 +96,7 @@ PyObject* analyze_rwn(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        auto parsed = parse::parse_rwn(text);
-        if (const auto* message = std::get_if<std::string>(&parsed)) {
-            return raise(PyExc_ValueError, "cannot parse .rwn: " + *message);
-        }
-        const parse::RwnDocument& document = std::get<parse::RwnDocument>(parsed);
-        return run_analysis("", document.network, document.idf, document.options);
+        return to_python(without_lock([&] { return analyze_rwn_text(text); }));
     });
 }
 
@@ -69,7 +105,7 @@ PyObject* analyze_project(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        return analyze_project_text(text);
+        return to_python(without_lock([&] { return analyze_project_text(text); }));
     });
 }
 
@@ -78,12 +114,7 @@ PyObject* analyze_file(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view path;
         if (!text_argument(kSig, args, kwargs, path)) return nullptr;
-        auto contents = io::read_utf8_file(std::string(path));
-        if (const auto* error = std::get_if<io::ReadError>(&contents)) {
-            return raise(PyExc_OSError,
-                         "cannot read " + std::string(path) + ": " + error->description);
-        }
-        return analyze_project_text(std::get<std::string>(contents));
+        return to_python(without_lock([&] { return analyze_file_at(std::string(path)); }));
     });
 }
 

@@ -66,6 +66,18 @@ PyMethodDef kFunctions[] = {
     {"demo_project_json", demo_project_json, METH_NOARGS,
      "demo_project_json()\n--\n\n"
      "The built-in demo project as `.rwproj` JSON \xE2\x80\x94 a runnable starting point."},
+    {"analyze_scenarios",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_scenarios)),
+     METH_VARARGS | METH_KEYWORDS,
+     "analyze_scenarios(text, scenarios, *, format='project')\n--\n\n"
+     "Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each\n"
+     "scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,\n"
+     "tailwater [ft] and name, any of them absent or None.\n"
+     "\n"
+     "The document is read once. Returns `{\"name\", \"pipes\", \"nodes\", \"errors\"}`: the\n"
+     "pipe and node ids once, and each result as one flat memoryview of float64 (or bool),\n"
+     "scenario-major: entry `s * len(ids) + i`. A failed scenario has its message in\n"
+     "`errors[s]` (else None) and NaN values."},
     {nullptr, nullptr, 0, nullptr},
 };
 

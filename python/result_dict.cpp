@@ -48,14 +48,12 @@ PyRef make_row(const std::array<PyRef, N>& keys, std::array<PyRef, N>&& values) 
     return row;
 }
 
-// A pipe on an adverse design slope, or with neither a positive slope nor a positive capacity,
-// is never reported as surcharged, whatever the analysis found.
-bool exported_surcharged(const network::PipeResult& pipe) {
+}  // namespace
+
+bool exported_surcharged(const network::PipeResult& pipe) noexcept {
     return pipe.surcharged && !(pipe.design_slope < 0.0) &&
            !(pipe.slope <= 0.0 && pipe.capacity <= 0.0);
 }
-
-}  // namespace
 
 PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analysis) {
     std::array<PyRef, 17> pipe_keys;

@@ -3,9 +3,10 @@
 # The result dictionaries are typed by TypedDicts that live in `rillway_tools.results`, so
 # that they exist at run time too; they are imported here without being re-exported, and the
 # module itself gains no names.
-from typing import Final, SupportsFloat, SupportsIndex, TypeAlias
+from collections.abc import Iterable, Mapping
+from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
-from rillway_tools.results import AnalysisResult, CircularGeometry
+from rillway_tools.results import AnalysisResult, CircularGeometry, ScenarioColumns
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -28,6 +29,7 @@ __all__ = [
     "analyze_file",
     "analyze_rwn",
     "demo_project_json",
+    "analyze_scenarios",
 ]
 
 __version__: Final[str]
@@ -83,3 +85,16 @@ def analyze_rwn(text: str) -> AnalysisResult:
 
 def demo_project_json() -> str:
     """The built-in demo project as `.rwproj` JSON — a runnable starting point."""
+
+def analyze_scenarios(
+    text: str, scenarios: Iterable[Mapping[str, object]], *, format: Literal["project", "rwn"] = "project"
+) -> ScenarioColumns:
+    """Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each
+    scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,
+    tailwater [ft] and name, any of them absent or None.
+
+    The document is read once. Returns `{"name", "pipes", "nodes", "errors"}`: the
+    pipe and node ids once, and each result as one flat memoryview of float64 (or bool),
+    scenario-major: entry `s * len(ids) + i`. A failed scenario has its message in
+    `errors[s]` (else None) and NaN values.
+    """
