@@ -1,0 +1,462 @@
+"""Scenarios at scale: many storms, climate uplifts and ensembles over many networks.
+
+A scenario is one row of a table with these columns (any may be left out):
+
+    name              free text; made from the other fields when absent
+    return_period     years; picks the document's IDF curve for that period (its
+                      `idf_curves` entry, rounded to whole years) and its frequency factor;
+                      empty: the design period. A period without a curve fails that scenario.
+    intensity_factor  multiplies the rainfall intensity (the IDF `a`, or the override); 1.0
+    c_factor          multiplies every runoff coefficient, before the 1.0 cap on C x Cf; 1.0
+    n_factor          multiplies every Manning n; 1.0
+    tailwater         ft at the outfalls, overriding the document's; empty: the document's
+
+    import rillway_tools.scenarios as rs
+    storms = rs.grid(return_period=[10, 100], intensity_factor=[1.0, 1.2, 1.4])
+    results = rs.run(["north.rwproj", "south.rwproj"], storms)
+    results.summary            # one row per document and scenario
+
+`run` reads each document once and hands batches of scenarios of one document to
+`rillway.analyze_scenarios`, on a local thread pool (the module releases the interpreter lock
+while it analyses) or, given a `dask.distributed.Client`, as tasks on that cluster. Needs
+numpy and pandas; the Dask client needs the `dask` extra (`pip install 'rillway[dask]'`).
+"""
+from __future__ import annotations
+
+import itertools
+import math
+import os
+from collections.abc import Iterable, Mapping, Sequence
+from concurrent.futures import ThreadPoolExecutor, as_completed
+from dataclasses import dataclass
+from typing import TYPE_CHECKING, Any, NamedTuple
+
+import rillway
+
+from .documents import Document, DocumentError, read_document
+
+if TYPE_CHECKING:
+    import pandas as pd
+
+__all__ = ["FIELDS", "Normal", "Results", "Uniform", "grid", "normal", "run", "sample",
+           "scenario_table", "storms", "summary_text", "uniform", "write_parquet"]
+
+# The scenario fields, in table order, and the value that leaves the analysis as designed
+# (NaN: the document's own return period or tailwater).
+DEFAULTS: dict[str, float] = {"return_period": math.nan, "intensity_factor": 1.0,
+                              "c_factor": 1.0, "n_factor": 1.0, "tailwater": math.nan}
+FIELDS = ("name", *DEFAULTS)
+PIPE_VALUES = ("design_q", "pct_full", "velocity", "hgl_up", "hgl_dn", "surcharged")
+NODE_VALUES = ("hgl", "freeboard", "floods")
+MAX_BATCH = 256  # scenarios per task: 256 analyses of 1,000 pipes are about a second
+
+
+# ---- scenario tables --------------------------------------------------------------------
+
+def scenario_table(scenarios: Any) -> pd.DataFrame:
+    """The scenarios as a table with every field: from a DataFrame, a CSV file's path, or an
+    iterable of mappings. Missing fields take their defaults; an unknown column, or a value
+    that is not a number, is a ValueError naming it."""
+    import pandas as pd
+
+    if isinstance(scenarios, (str, os.PathLike)):
+        try:
+            frame = pd.read_csv(scenarios)
+        except (OSError, ValueError) as error:
+            raise ValueError(f"{os.fspath(scenarios)}: cannot read scenarios: {error}") from None
+        source = f"{os.fspath(scenarios)}: "
+    elif isinstance(scenarios, pd.DataFrame):
+        frame, source = scenarios.reset_index(drop=True), ""
+    else:
+        frame, source = pd.DataFrame(list(scenarios)), ""
+    unknown = [str(column) for column in frame.columns if column not in FIELDS]
+    if unknown:
+        raise ValueError(f"{source}unknown scenario field(s) {', '.join(unknown)} "
+                         f"(expected {', '.join(FIELDS)})")
+    table = pd.DataFrame(index=range(len(frame)))
+    for field, default in DEFAULTS.items():
+        if field not in frame:
+            table[field] = default
+            continue
+        values = pd.to_numeric(frame[field], errors="coerce").astype(float)
+        bad = values.isna() & frame[field].notna()
+        if bad.any():
+            row = int(bad.idxmax())
+            raise ValueError(f"{source}scenario {row}: {field} must be a number, "
+                             f"not {frame[field].iloc[row]!r}")
+        table[field] = values.fillna(default)
+    names = frame["name"] if "name" in frame else pd.Series([None] * len(frame), dtype=object)
+    made = [_name_of(row) for row in table.itertuples(index=False)]
+    table.insert(0, "name", [made[i] if _missing(n) else str(n) for i, n in enumerate(names)])
+    return table
+
+
+def grid(**axes: Iterable[float]) -> pd.DataFrame:
+    """Every combination of the values of each field, the first field varying slowest:
+    `grid(return_period=[10, 100], intensity_factor=[1.0, 1.2])` is four scenarios."""
+    _check_fields(axes, "grid")
+    values = {field: list(axis) for field, axis in axes.items()}
+    rows = [dict(zip(values, combination)) for combination in itertools.product(*values.values())]
+    return scenario_table(rows if rows else [{}])
+
+
+def storms(periods: str | Iterable[float]) -> pd.DataFrame:
+    """One scenario per return period: `storms("2,10,100")`, each named "100-year"."""
+    if isinstance(periods, str):
+        try:
+            years = [float(part) for part in periods.split(",") if part.strip()]
+        except ValueError:
+            raise ValueError(f"storms: expected return periods in years such as 2,10,100, "
+                             f"not {periods!r}") from None
+    else:
+        years = [float(part) for part in periods]
+    if not years:
+        raise ValueError("storms: no return period given")
+    return scenario_table([{"name": f"{y:g}-year", "return_period": y} for y in years])
+
+
+@dataclass(frozen=True)
+class Uniform:
+    low: float
+    high: float
+
+
+@dataclass(frozen=True)
+class Normal:
+    mean: float
+    sd: float
+
+
+def uniform(low: float, high: float) -> Uniform:
+    """Draws uniformly from [low, high)."""
+    return Uniform(float(low), float(high))
+
+
+def normal(mean: float, sd: float) -> Normal:
+    """Draws from a normal distribution; a draw outside a field's valid range (a factor at or
+    below zero) fails that scenario with its message."""
+    return Normal(float(mean), float(sd))
+
+
+def sample(count: int, seed: int, **ranges: Uniform | Normal | tuple[float, float] | float
+           ) -> pd.DataFrame:
+    """`count` random scenarios: each field drawn from `uniform(low, high)` (also written
+    `(low, high)`) or `normal(mean, sd)`, or held at a number. The same seed gives the same
+    table, whatever the order of the keywords (fields are drawn in table order, each from its
+    own stream of numpy's PCG64)."""
+    import numpy as np
+
+    _check_fields(ranges, "sample")
+    if count < 0:
+        raise ValueError(f"sample: count must be zero or more, not {count}")
+    columns: dict[str, Any] = {}
+    for index, field in enumerate(DEFAULTS):
+        if field not in ranges:
+            continue
+        spec = ranges[field]
+        rng = np.random.default_rng([seed, index])
+        if isinstance(spec, tuple):
+            spec = uniform(*spec)
+        if isinstance(spec, Uniform):
+            columns[field] = rng.uniform(spec.low, spec.high, count)
+        elif isinstance(spec, Normal):
+            columns[field] = rng.normal(spec.mean, spec.sd, count)
+        else:
+            columns[field] = np.full(count, float(spec))
+    columns["name"] = [f"sample {seed}-{i}" for i in range(count)]
+    import pandas as pd
+
+    return scenario_table(pd.DataFrame(columns, index=range(count)))
+
+
+def _check_fields(given: Mapping[str, Any], function: str) -> None:
+    unknown = [field for field in given if field not in DEFAULTS]
+    if unknown:
+        raise TypeError(f"{function}: unknown scenario field(s) {', '.join(unknown)} "
+                        f"(expected {', '.join(DEFAULTS)})")
+
+
+def _missing(value: Any) -> bool:
+    return value is None or (isinstance(value, float) and math.isnan(value))
+
+
+def _name_of(row: Any) -> str:
+    parts = [f"{field}={getattr(row, field):g}" for field, default in DEFAULTS.items()
+             if not _missing(getattr(row, field)) and getattr(row, field) != default]
+    return " ".join(parts) or "design"
+
+
+# ---- running ----------------------------------------------------------------------------
+
+class Results(NamedTuple):
+    """What `run` returns. Units: ft, cfs, ft/s.
+
+    pipes       one row per document, scenario and pipe: document, scenario (its row in the
+                scenario table), the scenario fields, pipe, design_q, pct_full, velocity,
+                hgl_up, hgl_dn, surcharged
+    structures  one row per document, scenario and structure: ..., structure, hgl, freeboard,
+                floods
+    summary     one row per document and scenario: ..., pipes_surcharged,
+                structures_flooding, least_freeboard (of the inlets and junctions),
+                outfall_q (the design flow into the outfalls, summed), error (the message of
+                a scenario that failed, else None; its counts are then missing)
+    """
+
+    pipes: pd.DataFrame
+    structures: pd.DataFrame
+    summary: pd.DataFrame
+
+
+def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLike[str] | Document],
+        scenarios: Any, *, client: Any = None, workers: int | None = None,
+        progress: bool = True) -> Results:
+    """Analyses every document under every scenario.
+
+    documents: `.rwproj` / `.rwn` paths or `Document`s. scenarios: anything `scenario_table`
+    takes. client: a `dask.distributed.Client` to run on its cluster, one task per batch of
+    scenarios of one document; None runs on a local pool of `workers` threads (default: the
+    CPU count). progress: a bar on standard error when it is a terminal (needs tqdm).
+
+    A document that cannot be read, or a scenario that fails, has its message in the summary;
+    everything else still runs and is kept.
+    """
+    table = scenario_table(scenarios)
+    records = [{field: None if _missing(value) else value for field, value in row.items()
+                if field != "name"} for row in table.to_dict("records")]
+    if isinstance(documents, (str, os.PathLike, Document)):
+        documents = [documents]
+    loaded: list[Document | DocumentError] = []
+    for item in documents:
+        try:
+            loaded.append(item if isinstance(item, Document) else read_document(os.fspath(item)))
+        except DocumentError as error:
+            loaded.append(error)
+
+    count = len(records)
+    parallel = workers or os.cpu_count() or 1
+    size = max(1, min(MAX_BATCH, math.ceil(count / (4 * parallel)))) if count else 1
+    jobs = [(d, start) for d, doc in enumerate(loaded) if isinstance(doc, Document)
+            for start in range(0, count, size)]
+    done: dict[tuple[int, int], dict[str, Any] | str] = {}
+    bar = _progress_bar(sum(min(size, count - start) for _, start in jobs), progress)
+    try:
+        if client is None:
+            _run_local(loaded, records, jobs, size, parallel, done, bar)
+        else:
+            _run_dask(client, loaded, records, jobs, size, done, bar)
+    finally:
+        if bar is not None:
+            bar.close()
+    return _assemble(loaded, table, jobs, size, done)
+
+
+def analyze_batch(text: str, format: str, records: Sequence[Mapping[str, Any]]) -> dict[str, Any]:
+    """One task: a document under a batch of scenarios, as numpy columns (picklable, so a
+    Dask worker can send it back)."""
+    import numpy as np
+
+    result = rillway.analyze_scenarios(text, records, format=format)
+    for part in ("pipes", "nodes"):
+        result[part] = {key: value if isinstance(value, list) else np.asarray(value)
+                        for key, value in result[part].items()}
+    return result
+
+
+def _format(document: Document) -> str:
+    return "rwn" if document.format == "rwn" else "project"
+
+
+def _run_local(loaded, records, jobs, size, parallel, done, bar) -> None:
+    with ThreadPoolExecutor(max_workers=parallel) as pool:
+        futures = {pool.submit(analyze_batch, loaded[d].text, _format(loaded[d]),
+                               records[start:start + size]): (d, start) for d, start in jobs}
+        for future in as_completed(futures):
+            _collect(futures[future], future.result, done, bar, len(records), size)
+
+
+def _run_dask(client, loaded, records, jobs, size, done, bar) -> None:
+    from dask.distributed import as_completed as dask_completed
+
+    # Each document's text travels to the cluster once, not with every batch.
+    texts = {d: client.scatter(loaded[d].text) for d in {d for d, _ in jobs}}
+    futures = {}
+    for d, start in jobs:
+        future = client.submit(analyze_batch, texts[d], _format(loaded[d]),
+                               records[start:start + size], pure=False)
+        futures[future.key] = (future, (d, start))
+    for future in dask_completed([f for f, _ in futures.values()]):
+        _collect(futures[future.key][1], future.result, done, bar, len(records), size)
+        future.release()
+
+
+def _collect(job, result, done, bar, count, size) -> None:
+    try:
+        done[job] = result()
+    except ValueError as error:  # the document cannot be read: every scenario fails with it
+        done[job] = str(error)
+    except Exception as error:  # noqa: BLE001 - a lost worker, say: kept as this batch's error
+        done[job] = f"{type(error).__name__}: {error}"
+    if bar is not None:
+        bar.update(min(size, count - job[1]))
+
+
+def _progress_bar(total: int, wanted: bool) -> Any:
+    if not wanted:
+        return None
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return None
+    # disable=None: no bar unless standard error is a terminal.
+    return tqdm(total=total, unit="scenario", disable=None, smoothing=0.1)
+
+
+def _assemble(loaded, table, jobs, size, done) -> Results:
+    import numpy as np
+    import pandas as pd
+
+    count = len(table)
+    pipe_parts, node_parts, summaries = [], [], []
+    for d, doc in enumerate(loaded):
+        if isinstance(doc, DocumentError):
+            summaries.append(_summary(d, [doc.message] * count, np.arange(0), None))
+            continue
+        errors: list[str | None] = [None] * count
+        good = []
+        for start, batch in sorted((start, done[(dd, start)]) for dd, start in jobs if dd == d):
+            stop = min(start + size, count)
+            if isinstance(batch, str):
+                errors[start:stop] = [batch] * (stop - start)
+            else:
+                errors[start:stop] = batch["errors"]
+                good.append((start, batch))
+        rows = np.concatenate([np.arange(start, start + len(b["errors"])) for start, b in good]
+                              or [np.arange(0)])
+        ok = np.array([errors[r] is None for r in rows], dtype=bool)
+        stats = None
+        if good:
+            pipes = {v: np.concatenate([b["pipes"][v] for _, b in good]) for v in PIPE_VALUES}
+            nodes = {v: np.concatenate([b["nodes"][v] for _, b in good]) for v in NODE_VALUES}
+            first = good[0][1]
+            pipe_parts.append(_long(d, rows, ok, first["pipes"]["id"], pipes, "pipe"))
+            node_parts.append(_long(d, rows, ok, first["nodes"]["id"], nodes, "structure"))
+            stats = _statistics(first, pipes, nodes, len(rows), ok)
+        summaries.append(_summary(d, errors, rows[ok], stats))
+
+    sources = [doc.source for doc in loaded]
+    names = list(dict.fromkeys(sources))
+    codes = np.array([names.index(s) for s in sources] or [0], dtype=np.int64)
+    fields = table.assign(name=table["name"].astype("category"))
+
+    def finish(parts: list[pd.DataFrame], values: Sequence[str], label: str) -> pd.DataFrame:
+        frame = (pd.concat(parts, ignore_index=True) if parts else
+                 pd.DataFrame({"document": np.zeros(0, np.int64), "scenario": np.zeros(0, np.int64),
+                               label: pd.Categorical([]),
+                               **{v: np.zeros(0) for v in values}}))
+        document = pd.Categorical.from_codes(codes[frame["document"].to_numpy(np.int64)],
+                                             categories=pd.Index(names, dtype=object))
+        chosen = fields.iloc[frame["scenario"].to_numpy(np.int64)].reset_index(drop=True)
+        return pd.concat([pd.DataFrame({"document": document,
+                                        "scenario": frame["scenario"].to_numpy(np.int64)}),
+                          chosen, frame.drop(columns=["document", "scenario"])], axis=1)
+
+    summary_values = ("pipes_surcharged", "structures_flooding", "least_freeboard",
+                      "outfall_q", "error")
+    return Results(finish(pipe_parts, PIPE_VALUES, "pipe"),
+                   finish(node_parts, NODE_VALUES, "structure"),
+                   finish(summaries, summary_values[:-1], "error"))
+
+
+def _long(d: int, rows: Any, ok: Any, ids: list[str], columns: dict[str, Any], label: str
+          ) -> pd.DataFrame:
+    """One document's long table: a row per successful scenario and element."""
+    import numpy as np
+    import pandas as pd
+
+    width, kept = len(ids), int(ok.sum())
+    unique = list(dict.fromkeys(ids))
+    position = {element: i for i, element in enumerate(unique)}
+    codes = np.array([position[element] for element in ids], dtype=np.int64)
+    keep = np.repeat(ok, width)
+    frame = pd.DataFrame({
+        "document": np.full(kept * width, d, dtype=np.int64),
+        "scenario": np.repeat(rows[ok], width),
+        label: pd.Categorical.from_codes(np.tile(codes, kept),
+                                         categories=pd.Index(unique, dtype=object)),
+    })
+    for name, values in columns.items():
+        frame[name] = values[keep]
+    return frame
+
+
+def _statistics(first: dict[str, Any], pipes: dict[str, Any], nodes: dict[str, Any],
+                count: int, ok: Any) -> dict[str, Any]:
+    """Per successful scenario: surcharged pipes, flooding structures, the least freeboard
+    of the inlets and junctions, and the flow into the outfalls."""
+    import numpy as np
+
+    kinds = first["nodes"]["kind"]
+    outfalls = {i for i, kind in zip(first["nodes"]["id"], kinds) if kind == "outfall"}
+    into_outfall = np.array([to in outfalls for to in first["pipes"]["to"]], dtype=bool)
+    structure = np.array([kind != "outfall" for kind in kinds], dtype=bool)
+
+    def matrix(values: Any) -> Any:
+        return values.reshape(count, -1)[ok] if values.size else np.zeros((int(ok.sum()), 0))
+
+    freeboard = matrix(nodes["freeboard"])[:, structure]
+    return {"pipes_surcharged": matrix(pipes["surcharged"]).sum(axis=1),
+            "structures_flooding": matrix(nodes["floods"]).sum(axis=1),
+            "least_freeboard": (freeboard.min(axis=1) if freeboard.shape[1]
+                                else np.full(freeboard.shape[0], np.nan)),
+            "outfall_q": matrix(pipes["design_q"])[:, into_outfall].sum(axis=1)}
+
+
+def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] | None
+             ) -> pd.DataFrame:
+    import numpy as np
+    import pandas as pd
+
+    count = len(errors)
+    frame = pd.DataFrame({
+        "document": np.full(count, d, dtype=np.int64),
+        "scenario": np.arange(count, dtype=np.int64),
+        "pipes_surcharged": pd.array([pd.NA] * count, dtype="Int64"),
+        "structures_flooding": pd.array([pd.NA] * count, dtype="Int64"),
+        "least_freeboard": np.full(count, np.nan),
+        "outfall_q": np.full(count, np.nan),
+    })
+    if stats is not None:
+        for name, values in stats.items():
+            frame.loc[good, name] = values
+    frame["error"] = pd.Series(errors, dtype=object)
+    return frame
+
+
+# ---- output -----------------------------------------------------------------------------
+
+def write_parquet(results: Results, path: str | os.PathLike[str]) -> list[str]:
+    """Writes the three tables beside `path`: results.parquet gives results.pipes.parquet,
+    results.structures.parquet and results.summary.parquet. Returns their paths."""
+    import pyarrow  # noqa: F401 - fail before writing anything when it is missing
+
+    path = os.fspath(path)
+    stem = path[:-len(".parquet")] if path.endswith(".parquet") else path
+    written = []
+    for part in Results._fields:
+        target = f"{stem}.{part}.parquet"
+        getattr(results, part).to_parquet(target, engine="pyarrow", index=False)
+        written.append(target)
+    return written
+
+
+def summary_text(summary: pd.DataFrame, rows: int = 100) -> str:
+    """The summary as an aligned table, at most `rows` rows."""
+    columns = ["document", "name", "pipes_surcharged", "structures_flooding",
+               "least_freeboard", "outfall_q"]
+    if summary["error"].notna().any():
+        columns.append("error")
+    shown = summary[columns].head(rows)
+    text = shown.to_string(index=False, na_rep="-", float_format=lambda x: f"{x:.3f}")
+    if len(summary) > rows:
+        text += f"\n... {len(summary) - rows} more rows"
+    return text
