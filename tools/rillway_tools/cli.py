@@ -175,11 +175,9 @@ def _batch(args: argparse.Namespace) -> None:
     client = None
     if args.scheduler:
         try:
-            from dask.distributed import Client
+            client = scenarios.connect(args.scheduler)
         except ImportError:
             raise CommandError("--scheduler needs Dask: pip install 'rillway[dask]'") from None
-        try:
-            client = Client(args.scheduler, timeout=30)
         except (OSError, TimeoutError) as error:
             raise CommandError(f"{args.scheduler}: cannot reach the scheduler: {error}") from None
     try:

@@ -23,22 +23,29 @@ numpy and pandas; the Dask client needs the `dask` extra (`pip install 'rillway[
 """
 from __future__ import annotations
 
+import importlib
 import itertools
 import math
 import os
 from collections.abc import Iterable, Mapping, Sequence
 from concurrent.futures import ThreadPoolExecutor, as_completed
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Any, NamedTuple
+from typing import Any, Literal, NamedTuple
 
 import rillway
 
 from .documents import Document, DocumentError, read_document
 
-if TYPE_CHECKING:
-    import pandas as pd
+# pandas, numpy, pyarrow, tqdm and Dask are optional (the scenarios and dask extras) and are
+# imported where they are used; tables are typed as Any so that the package type-checks with
+# or without them.
+DataFrame = Any
 
-__all__ = ["FIELDS", "Normal", "Results", "Uniform", "grid", "normal", "run", "sample",
+
+def _module(name: str) -> Any:
+    return importlib.import_module(name)
+
+__all__ = ["FIELDS", "Normal", "Results", "Uniform", "analyze_batch", "connect", "grid", "normal", "run", "sample",
            "scenario_table", "storms", "summary_text", "uniform", "write_parquet"]
 
 # The scenario fields, in table order, and the value that leaves the analysis as designed
@@ -53,11 +60,11 @@ MAX_BATCH = 256  # scenarios per task: 256 analyses of 1,000 pipes are about a s
 
 # ---- scenario tables --------------------------------------------------------------------
 
-def scenario_table(scenarios: Any) -> pd.DataFrame:
+def scenario_table(scenarios: Any) -> DataFrame:
     """The scenarios as a table with every field: from a DataFrame, a CSV file's path, or an
     iterable of mappings. Missing fields take their defaults; an unknown column, or a value
     that is not a number, is a ValueError naming it."""
-    import pandas as pd
+    pd = _module("pandas")
 
     if isinstance(scenarios, (str, os.PathLike)):
         try:
@@ -73,7 +80,7 @@ def scenario_table(scenarios: Any) -> pd.DataFrame:
     if unknown:
         raise ValueError(f"{source}unknown scenario field(s) {', '.join(unknown)} "
                          f"(expected {', '.join(FIELDS)})")
-    table = pd.DataFrame(index=range(len(frame)))
+    table = DataFrame(index=range(len(frame)))
     for field, default in DEFAULTS.items():
         if field not in frame:
             table[field] = default
@@ -91,7 +98,7 @@ def scenario_table(scenarios: Any) -> pd.DataFrame:
     return table
 
 
-def grid(**axes: Iterable[float]) -> pd.DataFrame:
+def grid(**axes: Iterable[float]) -> DataFrame:
     """Every combination of the values of each field, the first field varying slowest:
     `grid(return_period=[10, 100], intensity_factor=[1.0, 1.2])` is four scenarios."""
     _check_fields(axes, "grid")
@@ -100,7 +107,7 @@ def grid(**axes: Iterable[float]) -> pd.DataFrame:
     return scenario_table(rows if rows else [{}])
 
 
-def storms(periods: str | Iterable[float]) -> pd.DataFrame:
+def storms(periods: str | Iterable[float]) -> DataFrame:
     """One scenario per return period: `storms("2,10,100")`, each named "100-year"."""
     if isinstance(periods, str):
         try:
@@ -139,12 +146,12 @@ def normal(mean: float, sd: float) -> Normal:
 
 
 def sample(count: int, seed: int, **ranges: Uniform | Normal | tuple[float, float] | float
-           ) -> pd.DataFrame:
+           ) -> DataFrame:
     """`count` random scenarios: each field drawn from `uniform(low, high)` (also written
     `(low, high)`) or `normal(mean, sd)`, or held at a number. The same seed gives the same
     table, whatever the order of the keywords (fields are drawn in table order, each from its
     own stream of numpy's PCG64)."""
-    import numpy as np
+    np = _module("numpy")
 
     _check_fields(ranges, "sample")
     if count < 0:
@@ -164,9 +171,9 @@ def sample(count: int, seed: int, **ranges: Uniform | Normal | tuple[float, floa
         else:
             columns[field] = np.full(count, float(spec))
     columns["name"] = [f"sample {seed}-{i}" for i in range(count)]
-    import pandas as pd
+    pd = _module("pandas")
 
-    return scenario_table(pd.DataFrame(columns, index=range(count)))
+    return scenario_table(DataFrame(columns, index=range(count)))
 
 
 def _check_fields(given: Mapping[str, Any], function: str) -> None:
@@ -202,9 +209,9 @@ class Results(NamedTuple):
                 a scenario that failed, else None; its counts are then missing)
     """
 
-    pipes: pd.DataFrame
-    structures: pd.DataFrame
-    summary: pd.DataFrame
+    pipes: DataFrame
+    structures: DataFrame
+    summary: DataFrame
 
 
 def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLike[str] | Document],
@@ -232,88 +239,116 @@ def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLik
         except DocumentError as error:
             loaded.append(error)
 
-    count = len(records)
     parallel = workers or os.cpu_count() or 1
-    size = max(1, min(MAX_BATCH, math.ceil(count / (4 * parallel)))) if count else 1
-    jobs = [(d, start) for d, doc in enumerate(loaded) if isinstance(doc, Document)
-            for start in range(0, count, size)]
-    done: dict[tuple[int, int], dict[str, Any] | str] = {}
-    bar = _progress_bar(sum(min(size, count - start) for _, start in jobs), progress)
+    plan = _Plan(loaded, records, parallel)
+    bar = _progress_bar(sum(plan.width(job) for job in plan.jobs), progress)
     try:
         if client is None:
-            _run_local(loaded, records, jobs, size, parallel, done, bar)
+            plan.run_local(parallel, bar)
         else:
-            _run_dask(client, loaded, records, jobs, size, done, bar)
+            plan.run_dask(client, bar)
     finally:
         if bar is not None:
             bar.close()
-    return _assemble(loaded, table, jobs, size, done)
+    return _assemble(loaded, table, plan.jobs, plan.size, plan.done)
 
 
-def analyze_batch(text: str, format: str, records: Sequence[Mapping[str, Any]]) -> dict[str, Any]:
+def connect(address: str, timeout: float = 30.0) -> Any:
+    """A `dask.distributed.Client` of the scheduler at `address` (needs the dask extra)."""
+    return _module("dask.distributed").Client(address, timeout=timeout)
+
+
+def analyze_batch(text: str, format: Literal["project", "rwn"],
+                  records: Sequence[Mapping[str, Any]]) -> dict[str, Any]:
     """One task: a document under a batch of scenarios, as numpy columns (picklable, so a
     Dask worker can send it back)."""
-    import numpy as np
-
+    np = _module("numpy")
     result = rillway.analyze_scenarios(text, records, format=format)
-    for part in ("pipes", "nodes"):
-        result[part] = {key: value if isinstance(value, list) else np.asarray(value)
-                        for key, value in result[part].items()}
-    return result
+    return {"name": result["name"], "errors": result["errors"],
+            **{part: {key: value if isinstance(value, list) else np.asarray(value)
+                      for key, value in result[part].items()}
+               for part in ("pipes", "nodes")}}
 
 
-def _format(document: Document) -> str:
-    return "rwn" if document.format == "rwn" else "project"
+Job = tuple[int, int]  # (document position, first scenario of the batch)
 
 
-def _run_local(loaded, records, jobs, size, parallel, done, bar) -> None:
-    with ThreadPoolExecutor(max_workers=parallel) as pool:
-        futures = {pool.submit(analyze_batch, loaded[d].text, _format(loaded[d]),
-                               records[start:start + size]): (d, start) for d, start in jobs}
-        for future in as_completed(futures):
-            _collect(futures[future], future.result, done, bar, len(records), size)
+class _Plan:
+    """The batches of a run: each document's scenarios in slices of `size`, and what each
+    batch gave (its columns, or the message it failed with)."""
 
+    def __init__(self, loaded: list[Document | DocumentError], records: list[dict[str, Any]],
+                 parallel: int) -> None:
+        self.loaded = loaded
+        self.records = records
+        count = len(records)
+        # Four batches per worker at least, so the pool stays busy to the end.
+        self.size = max(1, min(MAX_BATCH, math.ceil(count / (4 * parallel))))
+        self.jobs: list[Job] = [(d, start) for d, doc in enumerate(loaded)
+                                if isinstance(doc, Document) for start in range(0, count, self.size)]
+        self.done: dict[Job, dict[str, Any] | str] = {}
 
-def _run_dask(client, loaded, records, jobs, size, done, bar) -> None:
-    from dask.distributed import as_completed as dask_completed
+    def width(self, job: Job) -> int:
+        return min(self.size, len(self.records) - job[1])
 
-    # Each document's text travels to the cluster once, not with every batch.
-    texts = {d: client.scatter(loaded[d].text) for d in {d for d, _ in jobs}}
-    futures = {}
-    for d, start in jobs:
-        future = client.submit(analyze_batch, texts[d], _format(loaded[d]),
-                               records[start:start + size], pure=False)
-        futures[future.key] = (future, (d, start))
-    for future in dask_completed([f for f, _ in futures.values()]):
-        _collect(futures[future.key][1], future.result, done, bar, len(records), size)
-        future.release()
+    def task(self, job: Job) -> tuple[Literal["project", "rwn"], list[dict[str, Any]]]:
+        document = self.loaded[job[0]]
+        assert isinstance(document, Document)
+        fmt: Literal["project", "rwn"] = "rwn" if document.format == "rwn" else "project"
+        return fmt, self.records[job[1]:job[1] + self.size]
 
+    def text(self, job: Job) -> str:
+        document = self.loaded[job[0]]
+        assert isinstance(document, Document)
+        return document.text
 
-def _collect(job, result, done, bar, count, size) -> None:
-    try:
-        done[job] = result()
-    except ValueError as error:  # the document cannot be read: every scenario fails with it
-        done[job] = str(error)
-    except Exception as error:  # noqa: BLE001 - a lost worker, say: kept as this batch's error
-        done[job] = f"{type(error).__name__}: {error}"
-    if bar is not None:
-        bar.update(min(size, count - job[1]))
+    def run_local(self, parallel: int, bar: Any) -> None:
+        with ThreadPoolExecutor(max_workers=parallel) as pool:
+            futures = {pool.submit(analyze_batch, self.text(job), *self.task(job)): job
+                       for job in self.jobs}
+            for future in as_completed(futures):
+                self.collect(futures[future], future.result, bar)
+
+    def run_dask(self, client: Any, bar: Any) -> None:
+        dask_completed = _module("dask.distributed").as_completed
+        # Each document's text travels to the cluster once, not with every batch.
+        texts = {d: client.scatter(self.text((d, 0))) for d in {d for d, _ in self.jobs}}
+        jobs: dict[str, Job] = {}
+        futures = []
+        for job in self.jobs:
+            future = client.submit(analyze_batch, texts[job[0]], *self.task(job), pure=False)
+            jobs[future.key] = job
+            futures.append(future)
+        for future in dask_completed(futures):
+            self.collect(jobs[future.key], future.result, bar)
+            future.release()
+
+    def collect(self, job: Job, result: Any, bar: Any) -> None:
+        try:
+            self.done[job] = result()
+        except ValueError as error:  # the document cannot be read: all its scenarios fail
+            self.done[job] = str(error)
+        except Exception as error:  # noqa: BLE001 - a lost worker, say: this batch's error
+            self.done[job] = f"{type(error).__name__}: {error}"
+        if bar is not None:
+            bar.update(self.width(job))
 
 
 def _progress_bar(total: int, wanted: bool) -> Any:
     if not wanted:
         return None
     try:
-        from tqdm import tqdm
+        tqdm = _module("tqdm").tqdm
     except ImportError:
         return None
     # disable=None: no bar unless standard error is a terminal.
     return tqdm(total=total, unit="scenario", disable=None, smoothing=0.1)
 
 
-def _assemble(loaded, table, jobs, size, done) -> Results:
-    import numpy as np
-    import pandas as pd
+def _assemble(loaded: list[Document | DocumentError], table: DataFrame, jobs: list[Job],
+              size: int, done: dict[Job, dict[str, Any] | str]) -> Results:
+    np = _module("numpy")
+    pd = _module("pandas")
 
     count = len(table)
     pipe_parts, node_parts, summaries = [], [], []
@@ -348,15 +383,15 @@ def _assemble(loaded, table, jobs, size, done) -> Results:
     codes = np.array([names.index(s) for s in sources] or [0], dtype=np.int64)
     fields = table.assign(name=table["name"].astype("category"))
 
-    def finish(parts: list[pd.DataFrame], values: Sequence[str], label: str) -> pd.DataFrame:
+    def finish(parts: list[DataFrame], values: Sequence[str], label: str) -> DataFrame:
         frame = (pd.concat(parts, ignore_index=True) if parts else
-                 pd.DataFrame({"document": np.zeros(0, np.int64), "scenario": np.zeros(0, np.int64),
+                 DataFrame({"document": np.zeros(0, np.int64), "scenario": np.zeros(0, np.int64),
                                label: pd.Categorical([]),
                                **{v: np.zeros(0) for v in values}}))
         document = pd.Categorical.from_codes(codes[frame["document"].to_numpy(np.int64)],
                                              categories=pd.Index(names, dtype=object))
         chosen = fields.iloc[frame["scenario"].to_numpy(np.int64)].reset_index(drop=True)
-        return pd.concat([pd.DataFrame({"document": document,
+        return pd.concat([DataFrame({"document": document,
                                         "scenario": frame["scenario"].to_numpy(np.int64)}),
                           chosen, frame.drop(columns=["document", "scenario"])], axis=1)
 
@@ -368,17 +403,17 @@ def _assemble(loaded, table, jobs, size, done) -> Results:
 
 
 def _long(d: int, rows: Any, ok: Any, ids: list[str], columns: dict[str, Any], label: str
-          ) -> pd.DataFrame:
+          ) -> DataFrame:
     """One document's long table: a row per successful scenario and element."""
-    import numpy as np
-    import pandas as pd
+    np = _module("numpy")
+    pd = _module("pandas")
 
     width, kept = len(ids), int(ok.sum())
     unique = list(dict.fromkeys(ids))
     position = {element: i for i, element in enumerate(unique)}
     codes = np.array([position[element] for element in ids], dtype=np.int64)
     keep = np.repeat(ok, width)
-    frame = pd.DataFrame({
+    frame = DataFrame({
         "document": np.full(kept * width, d, dtype=np.int64),
         "scenario": np.repeat(rows[ok], width),
         label: pd.Categorical.from_codes(np.tile(codes, kept),
@@ -393,7 +428,7 @@ def _statistics(first: dict[str, Any], pipes: dict[str, Any], nodes: dict[str, A
                 count: int, ok: Any) -> dict[str, Any]:
     """Per successful scenario: surcharged pipes, flooding structures, the least freeboard
     of the inlets and junctions, and the flow into the outfalls."""
-    import numpy as np
+    np = _module("numpy")
 
     kinds = first["nodes"]["kind"]
     outfalls = {i for i, kind in zip(first["nodes"]["id"], kinds) if kind == "outfall"}
@@ -412,12 +447,12 @@ def _statistics(first: dict[str, Any], pipes: dict[str, Any], nodes: dict[str, A
 
 
 def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] | None
-             ) -> pd.DataFrame:
-    import numpy as np
-    import pandas as pd
+             ) -> DataFrame:
+    np = _module("numpy")
+    pd = _module("pandas")
 
     count = len(errors)
-    frame = pd.DataFrame({
+    frame = DataFrame({
         "document": np.full(count, d, dtype=np.int64),
         "scenario": np.arange(count, dtype=np.int64),
         "pipes_surcharged": pd.array([pd.NA] * count, dtype="Int64"),
@@ -437,7 +472,7 @@ def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] 
 def write_parquet(results: Results, path: str | os.PathLike[str]) -> list[str]:
     """Writes the three tables beside `path`: results.parquet gives results.pipes.parquet,
     results.structures.parquet and results.summary.parquet. Returns their paths."""
-    import pyarrow  # noqa: F401 - fail before writing anything when it is missing
+    _module("pyarrow")  # fail before writing anything when it is missing
 
     path = os.fspath(path)
     stem = path[:-len(".parquet")] if path.endswith(".parquet") else path
@@ -449,14 +484,14 @@ def write_parquet(results: Results, path: str | os.PathLike[str]) -> list[str]:
     return written
 
 
-def summary_text(summary: pd.DataFrame, rows: int = 100) -> str:
+def summary_text(summary: DataFrame, rows: int = 100) -> str:
     """The summary as an aligned table, at most `rows` rows."""
     columns = ["document", "name", "pipes_surcharged", "structures_flooding",
                "least_freeboard", "outfall_q"]
     if summary["error"].notna().any():
         columns.append("error")
     shown = summary[columns].head(rows)
-    text = shown.to_string(index=False, na_rep="-", float_format=lambda x: f"{x:.3f}")
+    text: str = shown.to_string(index=False, na_rep="-", float_format=lambda x: f"{x:.3f}")
     if len(summary) > rows:
         text += f"\n... {len(summary) - rows} more rows"
     return text
