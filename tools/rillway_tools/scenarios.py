@@ -80,7 +80,7 @@ def scenario_table(scenarios: Any) -> DataFrame:
     if unknown:
         raise ValueError(f"{source}unknown scenario field(s) {', '.join(unknown)} "
                          f"(expected {', '.join(FIELDS)})")
-    table = DataFrame(index=range(len(frame)))
+    table = pd.DataFrame(index=range(len(frame)))
     for field, default in DEFAULTS.items():
         if field not in frame:
             table[field] = default
@@ -173,7 +173,7 @@ def sample(count: int, seed: int, **ranges: Uniform | Normal | tuple[float, floa
     columns["name"] = [f"sample {seed}-{i}" for i in range(count)]
     pd = _module("pandas")
 
-    return scenario_table(DataFrame(columns, index=range(count)))
+    return scenario_table(pd.DataFrame(columns, index=range(count)))
 
 
 def _check_fields(given: Mapping[str, Any], function: str) -> None:
@@ -385,13 +385,13 @@ def _assemble(loaded: list[Document | DocumentError], table: DataFrame, jobs: li
 
     def finish(parts: list[DataFrame], values: Sequence[str], label: str) -> DataFrame:
         frame = (pd.concat(parts, ignore_index=True) if parts else
-                 DataFrame({"document": np.zeros(0, np.int64), "scenario": np.zeros(0, np.int64),
+                 pd.DataFrame({"document": np.zeros(0, np.int64), "scenario": np.zeros(0, np.int64),
                                label: pd.Categorical([]),
                                **{v: np.zeros(0) for v in values}}))
         document = pd.Categorical.from_codes(codes[frame["document"].to_numpy(np.int64)],
                                              categories=pd.Index(names, dtype=object))
         chosen = fields.iloc[frame["scenario"].to_numpy(np.int64)].reset_index(drop=True)
-        return pd.concat([DataFrame({"document": document,
+        return pd.concat([pd.DataFrame({"document": document,
                                         "scenario": frame["scenario"].to_numpy(np.int64)}),
                           chosen, frame.drop(columns=["document", "scenario"])], axis=1)
 
@@ -413,7 +413,7 @@ def _long(d: int, rows: Any, ok: Any, ids: list[str], columns: dict[str, Any], l
     position = {element: i for i, element in enumerate(unique)}
     codes = np.array([position[element] for element in ids], dtype=np.int64)
     keep = np.repeat(ok, width)
-    frame = DataFrame({
+    frame = pd.DataFrame({
         "document": np.full(kept * width, d, dtype=np.int64),
         "scenario": np.repeat(rows[ok], width),
         label: pd.Categorical.from_codes(np.tile(codes, kept),
@@ -452,7 +452,7 @@ def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] 
     pd = _module("pandas")
 
     count = len(errors)
-    frame = DataFrame({
+    frame = pd.DataFrame({
         "document": np.full(count, d, dtype=np.int64),
         "scenario": np.arange(count, dtype=np.int64),
         "pipes_surcharged": pd.array([pd.NA] * count, dtype="Int64"),
