@@ -17,7 +17,8 @@ started=$SECONDS
 stage() { echo "== $* ($((SECONDS - started)) s)"; }
 
 python3 -m pip install --quiet --disable-pip-version-check \
-  pytest pytest-xdist numpy matplotlib pandas "nlohmann-json==3.12.0" cmake ninja
+  pytest pytest-xdist numpy matplotlib pandas "nlohmann-json==3.12.0" cmake ninja \
+  pyarrow tqdm "dask[distributed]"
 
 if [ ! -f /usr/include/gtest/gtest.h ]; then
   sudo_cmd=""

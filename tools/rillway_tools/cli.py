@@ -107,7 +107,9 @@ def _parser() -> argparse.ArgumentParser:
     scenarios.add_argument("--storms", metavar="YEARS",
                            help="return periods, e.g. 2,10,100: one scenario each")
     batch.add_argument("--output", "-o", metavar="PATH", required=True,
-                       help="results.parquet writes results.{pipes,structures,summary}.parquet")
+                       help="the pipe table; the structure table and the summary go beside it "
+                            "(results.parquet: results.structures.parquet, "
+                            "results.summary.parquet)")
     batch.add_argument("--scheduler", metavar="ADDRESS",
                        help="run on this Dask scheduler, e.g. tcp://10.0.0.5:8786")
     batch.add_argument("--workers", metavar="N", type=int,

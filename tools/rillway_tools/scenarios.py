@@ -470,18 +470,17 @@ def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] 
 # ---- output -----------------------------------------------------------------------------
 
 def write_parquet(results: Results, path: str | os.PathLike[str]) -> list[str]:
-    """Writes the three tables beside `path`: results.parquet gives results.pipes.parquet,
-    results.structures.parquet and results.summary.parquet. Returns their paths."""
+    """Writes the pipe table to `path` and the other two beside it: results.parquet gives
+    results.parquet (pipes), results.structures.parquet and results.summary.parquet. Returns
+    their paths."""
     _module("pyarrow")  # fail before writing anything when it is missing
-
     path = os.fspath(path)
     stem = path[:-len(".parquet")] if path.endswith(".parquet") else path
-    written = []
-    for part in Results._fields:
-        target = f"{stem}.{part}.parquet"
+    targets = {"pipes": path, "structures": f"{stem}.structures.parquet",
+               "summary": f"{stem}.summary.parquet"}
+    for part, target in targets.items():
         getattr(results, part).to_parquet(target, engine="pyarrow", index=False)
-        written.append(target)
-    return written
+    return list(targets.values())
 
 
 def summary_text(summary: DataFrame, rows: int = 100) -> str:
