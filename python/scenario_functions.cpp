@@ -38,6 +38,8 @@ bool scenario_number(PyObject* value, std::size_t index, const char* field,
     if (value == Py_None) return true;
     const double number = PyFloat_AsDouble(value);
     if (number == -1.0 && PyErr_Occurred()) {
+        // Only a value of the wrong type is reworded; a failing __float__ keeps its own error.
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
         PyErr_Clear();
         PyRef type = PyRef::steal(PyType_GetName(Py_TYPE(value)));
         const char* type_text = type ? PyUnicode_AsUTF8AndSize(type.get(), nullptr) : nullptr;
