@@ -53,12 +53,18 @@ bool scenario_number(PyObject* value, std::size_t index, const char* field,
     return true;
 }
 
+// A dict, or any object with keys() and item access (collections.abc.Mapping, a pandas
+// Series). PyMapping_Check cannot tell: every class with __getitem__ passes it, lists too.
+bool is_mapping(PyObject* object) {
+    return PyDict_Check(object) || PyObject_HasAttrString(object, "keys") != 0;
+}
+
 // A mapping with some of the fields; None stands for a field's default.
 bool to_scenario(PyObject* item, std::size_t index, sc::Scenario& out) {
-    if (!PyMapping_Check(item) || PyUnicode_Check(item) || PySequence_Check(item)) {
-        return raise(PyExc_TypeError, "scenario " + std::to_string(index) +
-                                          " must be a mapping of " + kFields),
-               false;
+    if (!is_mapping(item)) {
+        raise(PyExc_TypeError,
+              "scenario " + std::to_string(index) + " must be a mapping of " + kFields);
+        return false;
     }
     PyRef keys = PyRef::steal(PyMapping_Keys(item));
     PyRef iterator = keys ? PyRef::steal(PyObject_GetIter(keys.get())) : PyRef();
@@ -81,10 +87,9 @@ bool to_scenario(PyObject* item, std::size_t index, sc::Scenario& out) {
             PyRef text = PyRef::steal(PyObject_Repr(key.get()));
             const char* key_text = text ? PyUnicode_AsUTF8AndSize(text.get(), nullptr) : nullptr;
             if (key_text == nullptr) return false;
-            return raise(PyExc_ValueError, "scenario " + std::to_string(index) +
-                                               ": unknown field " + key_text +
-                                               " (expected " + kFields + ")"),
-                   false;
+            raise(PyExc_ValueError, "scenario " + std::to_string(index) + ": unknown field " +
+                                        key_text + " (expected " + kFields + ")");
+            return false;
         }
         if (!scenario_number(value.get(), index, field, number)) return false;
         const std::string_view name(field);
@@ -98,9 +103,10 @@ bool to_scenario(PyObject* item, std::size_t index, sc::Scenario& out) {
 }
 
 bool to_scenarios(PyObject* sequence, std::vector<sc::Scenario>& out) {
-    if (PyUnicode_Check(sequence) || PyBytes_Check(sequence) || PyMapping_Check(sequence) &&
-                                                                    !PySequence_Check(sequence)) {
-        return raise(PyExc_TypeError, "scenarios must be a sequence of mappings"), false;
+    // Iterating a string, or a mapping's keys, would read nonsense as scenarios.
+    if (PyUnicode_Check(sequence) || PyBytes_Check(sequence) || is_mapping(sequence)) {
+        raise(PyExc_TypeError, "scenarios must be a sequence of mappings");
+        return false;
     }
     PyRef iterator = PyRef::steal(PyObject_GetIter(sequence));
     if (!iterator) return false;
