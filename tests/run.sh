@@ -19,7 +19,8 @@ stage() { echo "== $* ($((SECONDS - started)) s)"; }
 
 python3 -m pip install --quiet --disable-pip-version-check \
   pytest pytest-xdist numpy matplotlib pandas "nlohmann-json==3.12.0" cmake ninja \
-  "swmm-api>=0.4.70" "lxml>=5" "geopandas>=1.0" "pyogrio>=0.10" "swmm-toolkit>=0.15" "pyswmm>=2.0"
+  "swmm-api>=0.4.70" "lxml>=5" "geopandas>=1.0" "pyogrio>=0.10" "swmm-toolkit>=0.15" "pyswmm>=2.0" \
+  pyarrow tqdm "dask[distributed]"
 
 if [ ! -f /usr/include/gtest/gtest.h ]; then
   sudo_cmd=""

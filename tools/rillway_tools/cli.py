@@ -5,6 +5,7 @@
     rillway demo-project                 the demo project's JSON, to start a new project
     rillway profile FILE --from NODE --output profile.png
     rillway convert IN OUT               a network from one format to another (by extension)
+    rillway batch FILES... --storms 2,10,100 --output results.parquet
 
 FILE may be any network format rillway reads (.rwproj, .rwn, .inp, .xml, .gpkg, .geojson,
 .shp); --units si prints the tables in SI units, the default for an SI project.
@@ -109,6 +110,26 @@ def _parser() -> argparse.ArgumentParser:
     convert.add_argument("source", metavar="IN", help="the network to read")
     convert.add_argument("target", metavar="OUT", help="the file to write")
     convert.set_defaults(run=_convert)
+
+    batch = commands.add_parser(
+        "batch", help="analyse files under many scenarios in parallel; Parquet tables and a "
+                      "summary (needs the scenarios extra; --scheduler the dask extra)")
+    batch.add_argument("files", metavar="FILE", nargs="+", help="a .rwproj or .rwn file")
+    scenarios = batch.add_mutually_exclusive_group(required=True)
+    scenarios.add_argument("--scenarios", metavar="CSV",
+                           help="scenario table; columns name, return_period, "
+                                "intensity_factor, c_factor, n_factor, tailwater")
+    scenarios.add_argument("--storms", metavar="YEARS",
+                           help="return periods, e.g. 2,10,100: one scenario each")
+    batch.add_argument("--output", "-o", metavar="PATH", required=True,
+                       help="the pipe table; the structure table and the summary go beside it "
+                            "(results.parquet: results.structures.parquet, "
+                            "results.summary.parquet)")
+    batch.add_argument("--scheduler", metavar="ADDRESS",
+                       help="run on this Dask scheduler, e.g. tcp://10.0.0.5:8786")
+    batch.add_argument("--workers", metavar="N", type=int,
+                       help="threads of the local pool (default: the CPU count)")
+    batch.set_defaults(run=_batch)
     return parser
 
 
@@ -179,6 +200,45 @@ def _profile(args: argparse.Namespace) -> None:
         figure.savefig(args.output, dpi=150)
     except OSError as error:
         raise CommandError(f"{args.output}: cannot write: {error.strerror or error}") from None
+
+
+def _batch(args: argparse.Namespace) -> None:
+    try:
+        from . import scenarios
+        table = (scenarios.storms(args.storms) if args.storms
+                 else scenarios.scenario_table(args.scenarios))
+    except ImportError as error:
+        raise CommandError(f"the batch command needs {error.name}: "
+                           "pip install 'rillway[scenarios]'") from None
+    except ValueError as error:
+        raise CommandError(str(error)) from None
+    client = None
+    if args.scheduler:
+        try:
+            client = scenarios.connect(args.scheduler)
+        except ImportError:
+            raise CommandError("--scheduler needs Dask: pip install 'rillway[dask]'") from None
+        except (OSError, TimeoutError) as error:
+            raise CommandError(f"{args.scheduler}: cannot reach the scheduler: {error}") from None
+    try:
+        results = scenarios.run(args.files, table, client=client, workers=args.workers,
+                                progress=sys.stdout.isatty())
+    finally:
+        if client is not None:
+            client.close()
+    try:
+        written = scenarios.write_parquet(results, args.output)
+    except ImportError:
+        raise CommandError("writing Parquet needs pyarrow: pip install 'rillway[scenarios]'") from None
+    except OSError as error:
+        raise CommandError(f"{args.output}: cannot write: {error.strerror or error}") from None
+    sys.stdout.write(scenarios.summary_text(results.summary) + "\n")
+    sys.stdout.flush()
+    print("wrote " + ", ".join(written), file=sys.stderr)
+    failed = int(results.summary["error"].notna().sum())
+    if failed:
+        raise CommandError(f"{failed} of {len(results.summary)} scenario runs failed; "
+                           "their messages are in the summary")
 
 
 def _wants_color(stream: TextIO) -> bool:
