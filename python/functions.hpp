@@ -16,5 +16,6 @@ PyObject* analyze_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_file(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* demo_project_json(PyObject* module, PyObject* unused);
+PyObject* design_project(PyObject* module, PyObject* args, PyObject* kwargs);
 
 }  // namespace rillway::py

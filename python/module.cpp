@@ -66,6 +66,16 @@ PyMethodDef kFunctions[] = {
     {"demo_project_json", demo_project_json, METH_NOARGS,
      "demo_project_json()\n--\n\n"
      "The built-in demo project as `.rwproj` JSON \xE2\x80\x94 a runnable starting point."},
+    {"design_project",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(design_project)),
+     METH_VARARGS | METH_KEYWORDS,
+     "design_project(project_json)\n--\n\n"
+     "Size the round pipes from a catalog and lay every invert (HEC-22 4th ed., ch. 9).\n"
+     "\n"
+     "Returns `{\"project\": str, \"result\": dict, \"pipes\": [...], \"unmet\": [...]}`:\n"
+     "the designed `.rwproj` JSON, its analysis, one record per pipe (`id`, `diameter`\n"
+     "[ft], `invert_up`, `invert_dn` [ft], `slope` [ft/ft], `governing`, `met`) and one\n"
+     "line per rule that could not be met."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -5,7 +5,7 @@
 # module itself gains no names.
 from typing import Final, SupportsFloat, SupportsIndex, TypeAlias
 
-from rillway_tools.results import AnalysisResult, CircularGeometry
+from rillway_tools.results import AnalysisResult, CircularGeometry, DesignResult
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -28,6 +28,7 @@ __all__ = [
     "analyze_file",
     "analyze_rwn",
     "demo_project_json",
+    "design_project",
 ]
 
 __version__: Final[str]
@@ -83,3 +84,21 @@ def analyze_rwn(text: str) -> AnalysisResult:
 
 def demo_project_json() -> str:
     """The built-in demo project as `.rwproj` JSON — a runnable starting point."""
+
+def design_project(project_json: str) -> DesignResult:
+    """Size the round pipes from a catalog and lay every invert (HEC-22 4th ed., ch. 9).
+
+    `project_json` is `.rwproj` text; its optional `"design"` object holds the rules
+    (`sizes_in` [in], `min_diameter_in` [in], `min_velocity_fps` [ft/s, full flow],
+    `max_velocity_fps` [ft/s, design flow], `min_cover_ft` [ft], `max_pct_full` [-],
+    `match` ("crowns" or "inverts"), `min_drop_ft` [ft], `freeboard_ft` [ft]) and a pipe
+    with `"lock": true` keeps its size and inverts.
+
+    Returns `{"project": str, "result": dict, "pipes": [...], "unmet": [...]}`: the designed
+    document (sizes in `diameter`, both inverts of every pipe), its analysis, one record per
+    pipe (`id`, `diameter` [ft], `invert_up`, `invert_dn` [ft], `slope` [ft/ft],
+    `governing`, `met`) and one line per rule that could not be met.
+
+    Example (HEC-22 Example 9.1): Q = 17.6 cfs, n = 0.013 on a 0.015 slope needs
+    D = (Q n / (0.463 S^0.5))^(3/8) = 1.69 ft, so a 21-in pipe, governed by "capacity".
+    """

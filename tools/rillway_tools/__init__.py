@@ -7,8 +7,9 @@ CSV, JSON or Markdown, and the storm-sewer profile plot.
 """
 from .documents import DocumentError, Layout, layout_of
 from .profile import Profile, plot_profile, profile_of
-from .results import AnalysisResult, CircularGeometry, NodeResult, PipeResult
+from .results import (AnalysisResult, CircularGeometry, DesignedPipe, DesignResult, NodeResult,
+                      PipeResult)
 from .tables import render
 
-__all__ = ["AnalysisResult", "CircularGeometry", "DocumentError", "Layout", "NodeResult",
+__all__ = ["AnalysisResult", "CircularGeometry", "DesignResult", "DesignedPipe", "DocumentError", "Layout", "NodeResult",
            "PipeResult", "Profile", "layout_of", "plot_profile", "profile_of", "render"]

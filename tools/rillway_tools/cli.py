@@ -4,9 +4,10 @@
     rillway analyze FILE                 tables of a .rwproj or .rwn file ("-": .rwn on stdin)
     rillway demo-project                 the demo project's JSON, to start a new project
     rillway profile FILE --from NODE --output profile.png
+    rillway design FILE [--output designed.rwproj]   size the pipes, lay the inverts
 
 Bad input ends the command with exit status 2 and one line on standard error that names the
-file and the problem.
+file and the problem; `design` ends with exit status 1 when some rule could not be met.
 """
 from __future__ import annotations
 
@@ -24,6 +25,7 @@ from .tables import Which, render
 
 PICTURE_TYPES = (".png", ".svg", ".pdf")
 EXIT_ERROR = 2
+EXIT_UNMET = 1
 
 
 class CommandError(Exception):
@@ -33,7 +35,7 @@ class CommandError(Exception):
 def main(argv: Sequence[str] | None = None) -> int:
     args = _parser().parse_args(argv)
     try:
-        args.run(args)
+        status = args.run(args)
     except DocumentError as error:
         return _fail(f"{error.source}: {error.message}")
     except CommandError as error:
@@ -41,7 +43,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     except BrokenPipeError:
         # The reader went away (`rillway demo | head`); nothing left to say.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-    return 0
+        return 0
+    return status or 0
 
 
 def _fail(message: str) -> int:
@@ -94,6 +97,16 @@ def _parser() -> argparse.ArgumentParser:
                          help="the picture to write: .png, .svg or .pdf")
     profile.add_argument("--title", help="title of the plot (default: project and nodes)")
     profile.set_defaults(run=_profile)
+
+    design = commands.add_parser(
+        "design", help="size the pipes and lay the inverts of a .rwproj or .rwn file")
+    design.add_argument("file", metavar="FILE",
+                        help='a .rwproj or .rwn file; "-" reads .rwn text from stdin')
+    design.add_argument("--output", "-o", metavar="PATH",
+                        help="the designed project (default: FILE with .designed.rwproj)")
+    design.add_argument("--format", choices=("table", "csv", "json", "markdown"),
+                        default="table", help="output format (default: an aligned table)")
+    design.set_defaults(run=_design)
     return parser
 
 
@@ -141,6 +154,37 @@ def _profile(args: argparse.Namespace) -> None:
         figure.savefig(args.output, dpi=150)
     except OSError as error:
         raise CommandError(f"{args.output}: cannot write: {error.strerror or error}") from None
+
+
+def _design(args: argparse.Namespace) -> int:
+    from .design_tables import render_design
+
+    document = read_document(args.file)
+    text = document.text
+    if document.format == "rwn":
+        to_project = getattr(rillway, "rwn_to_project", None)
+        if to_project is None:
+            raise CommandError("designing a .rwn file needs rillway.rwn_to_project "
+                               "(a newer rillway module)")
+        try:
+            text = to_project(text)
+        except ValueError as error:
+            raise DocumentError(document.source, str(error)) from None
+    try:
+        designed = rillway.design_project(text)
+    except ValueError as error:
+        raise DocumentError(document.source, str(error)) from None
+    output = args.output
+    if output is None and document.source != "<stdin>":
+        output = str(Path(document.source).with_suffix(".designed.rwproj"))
+    if output is not None:
+        _write(output, designed["project"] + "\n")
+    color = args.format == "table" and _wants_color(sys.stdout)
+    _write(None, render_design(designed, args.format, color=color))
+    if args.format == "csv":  # the rows alone on stdout; the unmet rules go beside them
+        for line in designed["unmet"]:
+            print("rillway: unmet: " + line, file=sys.stderr)
+    return EXIT_UNMET if designed["unmet"] else 0
 
 
 def _wants_color(stream: TextIO) -> bool:
