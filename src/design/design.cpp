@@ -185,6 +185,7 @@ private:
                 if (rules_.match == Match::crowns) limits.crown_up = std::fmin(limits.crown_up, lowest_crown);
                 limits.invert_up = lowest_invert - rules_.min_drop_ft;
                 limits.crown_dn = down.kind == NodeKind::outfall ? kInf : down.rim - rules_.min_cover_ft;
+                limits.outfall_dn = down.kind == NodeKind::outfall ? down.invert : kInf;
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
                 if (role_[p] == Role::sized) choose_size(p, q, limits, largest);
@@ -208,7 +209,7 @@ private:
         const SteepestSlope steepest =
             steepest_slope(section, n, q, s_low, slope, rules_.max_velocity_fps);
         if (!steepest.found) return false;
-        out = flatten(out, limits.length, steepest.slope, grid_);
+        out = flatten(out, limits, steepest.slope, grid_);
         return true;
     }
 

@@ -78,14 +78,25 @@ Placement lay(const EndLimits& limits, double d, double s_low, const LevelGrid& 
     if (std::isfinite(limits.crown_dn)) {
         placement.steps_dn = std::min(placement.steps_dn, grid.steps_below(limits.crown_dn - d));
     }
+    if (std::isfinite(limits.outfall_dn)) {
+        placement.steps_dn = std::min(placement.steps_dn, grid.steps_below(limits.outfall_dn));
+    }
     return placement;
 }
 
-Placement flatten(const Placement& placement, double length, double s_high, const LevelGrid& grid) {
+Placement flatten(const Placement& placement, const EndLimits& limits, double s_high,
+                  const LevelGrid& grid) {
     Placement flat = placement;
-    // Rounding the upper end down keeps the slope at most s_high.
-    const double lowered = grid.steps_below(grid.feet(placement.steps_dn) + s_high * length);
-    flat.steps_up = std::min(placement.steps_up, lowered);
+    const double length = std::fmax(limits.length, 0.0);
+    if (std::isfinite(limits.outfall_dn)) {
+        // Rounding the lower end up keeps the slope at most s_high.
+        const double raised = grid.steps_above(grid.feet(placement.steps_up) - s_high * length);
+        flat.steps_dn = std::max(placement.steps_dn, raised);
+    } else {
+        // Rounding the upper end down keeps the slope at most s_high.
+        const double lowered = grid.steps_below(grid.feet(placement.steps_dn) + s_high * length);
+        flat.steps_up = std::min(placement.steps_up, lowered);
+    }
     return flat;
 }
 

@@ -41,6 +41,7 @@ struct EndLimits {
     double crown_up;     // the crown at the upstream end no higher (cover, crowns matched)
     double invert_up;    // the invert at the upstream end no higher (drop, inverts matched)
     double crown_dn;     // the crown at the downstream end no higher (cover); +inf at an outfall
+    double outfall_dn;   // the outfall invert a pipe aims at; +inf for other structures
     double fallback_up;  // the upstream invert when nothing above limits it (the structure's)
     double length;
 };
@@ -52,13 +53,15 @@ struct Placement {
 };
 
 // The highest placement of a pipe of rise d no flatter than s_low: the upstream end at its
-// limit, the downstream end at the cover line or lower where the ground is flatter than s_low.
+// limit, the downstream end at the cover line (at the outfall invert for a pipe into an
+// outfall) or lower where the ground is flatter than s_low.
 [[nodiscard]] Placement lay(const EndLimits& limits, double d, double s_low, const LevelGrid& grid);
 
-// The same pipe flattened to at most s_high by lowering its upstream end (a drop in the
-// upstream structure), its downstream end kept.
-[[nodiscard]] Placement flatten(const Placement& placement, double length, double s_high,
-                                const LevelGrid& grid);
+// The same pipe flattened to at most s_high: by lowering its upstream end (a drop in the
+// upstream structure), or, into an outfall, by raising its downstream end (the drop is then
+// at the outfall, where it costs no depth).
+[[nodiscard]] Placement flatten(const Placement& placement, const EndLimits& limits,
+                                double s_high, const LevelGrid& grid);
 
 // (z_up - z_dn) / L of a placement; 0 for a pipe without length.
 [[nodiscard]] double slope_of(const Placement& placement, double length, const LevelGrid& grid);

@@ -6,4 +6,5 @@ set(RILLWAY_DESIGN_SOURCES
   src/design/project_design.cpp)
 set(RILLWAY_DESIGN_TESTS
   design_layout_test.cpp
-  design_network_test.cpp)
+  design_network_test.cpp
+  ../../bench/network_generator.cpp)

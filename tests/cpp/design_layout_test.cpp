@@ -50,20 +50,27 @@ TEST(DesignLayout, SteepestSlopeMeetsMaxVelocity) {
 TEST(DesignLayout, LaysUnderCoverAndFollowsTheGround) {
     const LevelGrid grid;
     const double inf = INFINITY;
-    EndLimits steep{370.0 - 3.0, inf, 360.0 - 3.0, 0.0, 200.0};
+    EndLimits steep{370.0 - 3.0, inf, 360.0 - 3.0, inf, 0.0, 200.0};
     Placement p = lay(steep, 1.5, 0.0025, grid);
     EXPECT_DOUBLE_EQ(grid.feet(p.steps_up), 365.5);
     EXPECT_DOUBLE_EQ(grid.feet(p.steps_dn), 355.5);
-    EndLimits flat{370.0 - 3.0, inf, 369.9 - 3.0, 0.0, 200.0};
+    EndLimits flat{370.0 - 3.0, inf, 369.9 - 3.0, inf, 0.0, 200.0};
     p = lay(flat, 1.5, 0.0025, grid);
     EXPECT_DOUBLE_EQ(grid.feet(p.steps_dn), 365.0);
     EXPECT_GE(slope_of(p, 200.0, grid), 0.0025);
-    const Placement dropped = flatten(lay(steep, 1.5, 0.0025, grid), 200.0, 0.02, grid);
+    const Placement dropped = flatten(lay(steep, 1.5, 0.0025, grid), steep, 0.02, grid);
     EXPECT_DOUBLE_EQ(grid.feet(dropped.steps_dn), 355.5);
     EXPECT_DOUBLE_EQ(grid.feet(dropped.steps_up), 359.5);
     // An invert limit (the drop below an entering pipe) beats the cover when lower.
-    EndLimits below{370.0 - 3.0, 364.0, 360.0 - 3.0, 0.0, 200.0};
+    EndLimits below{370.0 - 3.0, 364.0, 360.0 - 3.0, inf, 0.0, 200.0};
     EXPECT_DOUBLE_EQ(grid.feet(lay(below, 1.5, 0.0025, grid).steps_up), 364.0);
+    // Into an outfall the pipe aims at its invert, and a drop there flattens it.
+    EndLimits outfall{370.0 - 3.0, inf, inf, 350.0, 0.0, 200.0};
+    p = lay(outfall, 1.5, 0.0025, grid);
+    EXPECT_DOUBLE_EQ(grid.feet(p.steps_dn), 350.0);
+    p = flatten(p, outfall, 0.02, grid);
+    EXPECT_DOUBLE_EQ(grid.feet(p.steps_up), 365.5);
+    EXPECT_DOUBLE_EQ(grid.feet(p.steps_dn), 361.5);
 }
 
 }  // namespace
