@@ -51,6 +51,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kSizeSlack = 1e-9;  // ft
 // A grade line that enlarging the pipes below did not lower by this much is left as it is.
 constexpr double kUsefulLowering = 1e-4;  // ft
+// Largest ratio of the velocity at normal depth to the full-flow velocity in a round pipe
+// (1.139 at 81% depth, from Manning's equation on the circular segment), rounded up.
+constexpr double kPeakVelocityRatio = 1.15;
 
 enum class Role { sized, shaped, locked };
 
@@ -205,6 +208,16 @@ private:
         const double n = net_.pipes[p].n;
         out = lay(limits, section.rise, s_low, grid_);
         const double slope = slope_of(out, limits.length, grid_);
+        // Why the shortcut holds: below the peak of a round pipe's flow curve the velocity at
+        // normal depth never exceeds 1.14 times the full-flow velocity (its largest value, at
+        // about 81% depth), and a flow above the peak fills the pipe and runs at Q / A, which
+        // the capacity rule keeps below the full-flow velocity times max_pct_full. So a pipe
+        // whose bound is within the limit needs no normal depth here.
+        const double full_velocity = full_capacity(section, n, slope) / section.full_area();
+        const double bound = full_velocity * std::fmax(kPeakVelocityRatio, rules_.max_pct_full);
+        if (section.kind == hydraulics::SectionKind::circular && bound <= rules_.max_velocity_fps) {
+            return true;
+        }
         if (design_velocity(section, n, q, slope) <= rules_.max_velocity_fps) return true;
         const SteepestSlope steepest =
             steepest_slope(section, n, q, s_low, slope, rules_.max_velocity_fps);
