@@ -6,6 +6,7 @@
 //   rillway_bench memory FILE...             parse each file, analyse it, report the peak heap
 //   rillway_bench compare MIX PIPES REPEATS  fast and reference side by side, results compared
 //   rillway_bench analyze MIX PIPES [reference]   one analysis, for callgrind
+//   rillway_bench design MIX PIPES REPEATS   design mode against one analysis of the same network
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <variant>
 #include <vector>
 
+#include "design/design.hpp"
 #include "formats/project/project.hpp"
 #include "formats/text/file.hpp"
 #include "network/analysis.hpp"
@@ -230,12 +232,36 @@ int analyze_once(bench::ShapeMix mix, std::size_t pipes, bool reference) {
     return 0;
 }
 
+// Design and analysis alternate, as in compare; the ratio is the design's cost in analyses.
+int design_timing(bench::ShapeMix mix, std::size_t pipes, int repeats) {
+    const bench::GeneratedNetwork g = bench::generate_network(pipes, mix);
+    std::vector<double> design_times;
+    std::vector<double> analysis_times;
+    std::size_t unmet = 0;
+    for (int r = 0; r < repeats; ++r) {
+        auto start = Clock::now();
+        const auto designed = design::design(g.network, g.idf, g.options, design::Rules{}, {});
+        design_times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        unmet = std::get<design::Design>(designed).unmet.size();
+        start = Clock::now();
+        const auto analysed = network::analyze(g.network, g.idf, g.options);
+        analysis_times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    const double d = median(design_times);
+    const double a = median(analysis_times);
+    std::printf("{\"mix\": \"%s\", \"pipes\": %zu, \"repeats\": %d, \"design_seconds\": %.6f, "
+                "\"analysis_seconds\": %.6f, \"ratio\": %.2f, \"unmet\": %zu}\n",
+                std::string(bench::mix_name(mix)).c_str(), pipes, repeats, d, a, d / a, unmet);
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: rillway_bench generate DIR\n"
                  "       rillway_bench memory FILE...\n"
                  "       rillway_bench compare MIX PIPES REPEATS\n"
-                 "       rillway_bench analyze MIX PIPES [reference]\n");
+                 "       rillway_bench analyze MIX PIPES [reference]\n"
+                 "       rillway_bench design MIX PIPES REPEATS\n");
     return 2;
 }
 
@@ -247,12 +273,13 @@ int main(int argc, char** argv) {
     const std::string& command = args[0];
     if (command == "generate" && args.size() == 2) return generate(args[1]);
     if (command == "memory" && args.size() >= 2) return memory({args.begin() + 1, args.end()});
-    if ((command == "compare" && args.size() == 4) ||
+    if ((command == "compare" && args.size() == 4) || (command == "design" && args.size() == 4) ||
         (command == "analyze" && (args.size() == 3 || args.size() == 4))) {
         const auto mix = mix_named(args[1]);
         const std::size_t pipes = std::strtoul(args[2].c_str(), nullptr, 10);
         if (!mix || pipes == 0) return usage();
         if (command == "compare") return compare(*mix, pipes, std::atoi(args[3].c_str()));
+        if (command == "design") return design_timing(*mix, pipes, std::atoi(args[3].c_str()));
         const bool reference = args.size() == 4 && args[3] == "reference";
         return analyze_once(*mix, pipes, reference);
     }

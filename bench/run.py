@@ -13,7 +13,9 @@ networks there (100 to 100,000 pipes; circular, box, elliptical and arch mixes; 
   * the peak heap of the C++ analysis alone (network already parsed), from the driver;
   * the fast evaluation against the reference evaluation on the 10,000-pipe networks, side by
     side in one process, with the results compared bit for bit;
-  * the time per call of each of the seven calculators.
+  * the time per call of each of the seven calculators;
+  * design mode on the 10,000-pipe circular network against one analysis of it (C++, the
+    target being at most ten analyses).
 
 The second runs the driver under valgrind's callgrind, counting only inside analyze(), for the
 fast evaluation of every mix and the reference evaluation of the circular, box and arch mixes
@@ -43,6 +45,9 @@ CALLGRIND_PIPES = 1000
 TARGET_US_PER_PIPE = {"circular": 50.0, "box": 40.0, "arch": 40.0, "elliptical": 3000.0}
 TARGET_SPEEDUP = {"circular": 6.0, "elliptical": 8.0}
 MAX_GROWTH_10X = 12.0
+DESIGN_PIPES = 10000
+DESIGN_REPEATS = 3
+MAX_DESIGN_RATIO = 10.0
 
 
 def build_driver(build_dir):
@@ -201,6 +206,17 @@ def timing_suite(args):
                              f"{record['differing']} DIFFER"])
     print(table(["mix", "runs", "fast ms", "reference ms", "speed-up", "target", "results"],
                 compare_rows))
+
+    print(f"\nDesign mode against one analysis, {DESIGN_PIPES} pipes, default rules (C++, no parsing)")
+    design_rows = []
+    for mix in ("circular",):
+        (record,) = driver_lines(driver, "design", mix, DESIGN_PIPES, DESIGN_REPEATS)
+        design_rows.append([mix, record["repeats"], f"{record['design_seconds'] * 1e3:.1f}",
+                            f"{record['analysis_seconds'] * 1e3:.1f}", f"{record['ratio']:.2f}",
+                            "ok" if record["ratio"] <= MAX_DESIGN_RATIO else "OVER",
+                            record["unmet"]])
+    print(table(["mix", "runs", "design ms", "analysis ms", "ratio", f"<= {MAX_DESIGN_RATIO:g}",
+                 "unmet rules"], design_rows))
 
     print("\nCalculators (median time per call through the module)")
     print(table(["function", "us/call"],

@@ -105,6 +105,16 @@ PyMethodDef kFunctions[] = {
      "pipe and node ids once, and each result as one flat memoryview of float64 (or bool),\n"
      "scenario-major: entry `s * len(ids) + i`. A failed scenario has its message in\n"
      "`errors[s]` (else None) and NaN values."},
+    {"design_project",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(design_project)),
+     METH_VARARGS | METH_KEYWORDS,
+     "design_project(project_json)\n--\n\n"
+     "Size the round pipes from a catalog and lay every invert (HEC-22 4th ed., ch. 9).\n"
+     "\n"
+     "Returns `{\"project\": str, \"result\": dict, \"pipes\": [...], \"unmet\": [...]}`:\n"
+     "the designed `.rwproj` JSON, its analysis, one record per pipe (`id`, `diameter`\n"
+     "[ft], `invert_up`, `invert_dn` [ft], `slope` [ft/ft], `governing`, `met`) and one\n"
+     "line per rule that could not be met."},
     {nullptr, nullptr, 0, nullptr},
 };
 

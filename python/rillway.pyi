@@ -6,7 +6,8 @@
 from collections.abc import Iterable, Mapping
 from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
-from rillway_tools.results import AnalysisResult, CircularGeometry, NetworkView, ScenarioColumns
+from rillway_tools.results import (AnalysisResult, CircularGeometry, DesignResult, NetworkView,
+                                   ScenarioColumns)
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -34,6 +35,7 @@ __all__ = [
     "read_rwn",
     "rwn_to_project",
     "analyze_scenarios",
+    "design_project",
 ]
 
 __version__: Final[str]
@@ -131,4 +133,13 @@ def analyze_scenarios(
     pipe and node ids once, and each result as one flat memoryview of float64 (or bool),
     scenario-major: entry `s * len(ids) + i`. A failed scenario has its message in
     `errors[s]` (else None) and NaN values.
+    """
+
+def design_project(project_json: str) -> DesignResult:
+    """Size the round pipes from a catalog and lay every invert (HEC-22 4th ed., ch. 9).
+
+    Returns `{"project": str, "result": dict, "pipes": [...], "unmet": [...]}`:
+    the designed `.rwproj` JSON, its analysis, one record per pipe (`id`, `diameter`
+    [ft], `invert_up`, `invert_dn` [ft], `slope` [ft/ft], `governing`, `met`) and one
+    line per rule that could not be met.
     """

@@ -94,6 +94,8 @@ CASES = [
                         {"return_period": 100.0}]), {}, None),
     ("analyze_scenarios rwn", rw.analyze_scenarios, (SMALL_RWN, ({"n_factor": 1.2},)),
      {"format": "rwn"}, None),
+    ("design_project", rw.design_project, (small_project(),), {}, None),
+    ("design_project bad rules", rw.design_project, (small_project().replace('"pipes"', '"design": {"match": "tops"}, "pipes"', 1),), {}, ValueError),
     # wrong types and binding errors
     ("intensity str", rw.intensity, ("a", 1.0, 1.0, 1.0), {}, TypeError),
     ("intensity failing __float__", rw.intensity, (1.0, NotANumber(), 1.0, 1.0), {}, ArithmeticError),

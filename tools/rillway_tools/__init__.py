@@ -9,9 +9,10 @@ SWMM, LandXML and GIS files, and results in SI units.
 from .documents import DocumentError, Layout, layout_of
 from .formats import FormatError, read_network, to_si, write_network
 from .profile import Profile, plot_profile, profile_of
-from .results import AnalysisResult, CircularGeometry, NodeResult, PipeResult
+from .results import (AnalysisResult, CircularGeometry, DesignedPipe, DesignResult, NodeResult,
+                      PipeResult)
 from .tables import render
 
-__all__ = ["AnalysisResult", "CircularGeometry", "DocumentError", "FormatError", "Layout",
-           "NodeResult", "PipeResult", "Profile", "layout_of", "plot_profile", "profile_of",
-           "read_network", "render", "to_si", "write_network"]
+__all__ = ["AnalysisResult", "CircularGeometry", "DesignResult", "DesignedPipe", "DocumentError",
+           "FormatError", "Layout", "NodeResult", "PipeResult", "Profile", "layout_of",
+           "plot_profile", "profile_of", "read_network", "render", "to_si", "write_network"]

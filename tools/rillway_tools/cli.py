@@ -5,13 +5,14 @@
     rillway demo-project                 the demo project's JSON, to start a new project
     rillway profile FILE --from NODE --output profile.png
     rillway convert IN OUT               a network from one format to another (by extension)
+    rillway design FILE [--output designed.rwproj]   size the pipes, lay the inverts
     rillway batch FILES... --storms 2,10,100 --output results.parquet
 
 FILE may be any network format rillway reads (.rwproj, .rwn, .inp, .xml, .gpkg, .geojson,
 .shp); --units si prints the tables in SI units, the default for an SI project.
 
 Bad input ends the command with exit status 2 and one line on standard error that names the
-file and the problem.
+file and the problem; `design` ends with exit status 1 when some rule could not be met.
 """
 from __future__ import annotations
 
@@ -32,6 +33,7 @@ from .tables import Units, Which, render
 
 PICTURE_TYPES = (".png", ".svg", ".pdf")
 EXIT_ERROR = 2
+EXIT_UNMET = 1
 
 
 class CommandError(Exception):
@@ -41,7 +43,7 @@ class CommandError(Exception):
 def main(argv: Sequence[str] | None = None) -> int:
     args = _parser().parse_args(argv)
     try:
-        args.run(args)
+        status = args.run(args)
     except DocumentError as error:
         return _fail(f"{error.source}: {error.message}")
     except (CommandError, ImportError) as error:
@@ -49,7 +51,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     except BrokenPipeError:
         # The reader went away (`rillway demo | head`); nothing left to say.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-    return 0
+        return 0
+    return status or 0
 
 
 def _fail(message: str) -> int:
@@ -130,6 +133,16 @@ def _parser() -> argparse.ArgumentParser:
     batch.add_argument("--workers", metavar="N", type=int,
                        help="threads of the local pool (default: the CPU count)")
     batch.set_defaults(run=_batch)
+
+    design = commands.add_parser(
+        "design", help="size the pipes and lay the inverts of a network file")
+    design.add_argument("file", metavar="FILE",
+                        help='a network file of any format; "-" reads .rwn text from stdin')
+    design.add_argument("--output", "-o", metavar="PATH",
+                        help="the designed project (default: FILE with .designed.rwproj)")
+    design.add_argument("--format", choices=("table", "csv", "json", "markdown"),
+                        default="table", help="output format (default: an aligned table)")
+    design.set_defaults(run=_design)
     return parser
 
 
@@ -239,6 +252,32 @@ def _batch(args: argparse.Namespace) -> None:
     if failed:
         raise CommandError(f"{failed} of {len(results.summary)} scenario runs failed; "
                            "their messages are in the summary")
+
+def _design(args: argparse.Namespace) -> int:
+    from .design_tables import render_design
+
+    document = read_any(args.file)
+    text = document.text
+    if document.format == "rwn":
+        try:
+            text = rillway.rwn_to_project(text)
+        except ValueError as error:
+            raise DocumentError(document.source, str(error)) from None
+    try:
+        designed = rillway.design_project(text)
+    except ValueError as error:
+        raise DocumentError(document.source, str(error)) from None
+    output = args.output
+    if output is None and document.source != "<stdin>":
+        output = str(Path(document.source).with_suffix(".designed.rwproj"))
+    if output is not None:
+        _write(output, designed["project"] + "\n")
+    color = args.format == "table" and _wants_color(sys.stdout)
+    _write(None, render_design(designed, args.format, color=color))
+    if args.format == "csv":  # the rows alone on stdout; the unmet rules go beside them
+        for line in designed["unmet"]:
+            print("rillway: unmet: " + line, file=sys.stderr)
+    return EXIT_UNMET if designed["unmet"] else 0
 
 
 def _wants_color(stream: TextIO) -> bool:

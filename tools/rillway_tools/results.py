@@ -7,8 +7,9 @@ in/hr, cfs and ft/s.
 """
 from typing import TypedDict
 
-__all__ = ["AnalysisResult", "CircularGeometry", "NetworkNode", "NetworkPipe", "NetworkSettings",
-           "NetworkView", "NodeResult", "PipeResult", "ScenarioColumns"]
+__all__ = ["AnalysisResult", "CircularGeometry", "DesignResult", "DesignedPipe", "NetworkNode",
+           "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "PipeResult",
+           "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -141,3 +142,25 @@ class ScenarioColumns(TypedDict):
     pipes: PipeColumns
     nodes: NodeColumns
     errors: list[str | None]
+
+
+class DesignedPipe(TypedDict):
+    """One pipe of `design_project`'s result."""
+
+    id: str
+    diameter: float   # ft; the rise of a pipe that is not round
+    invert_up: float  # ft
+    invert_dn: float  # ft
+    slope: float      # ft/ft
+    governing: str    # the rule that fixed the size: "capacity", "min_size", "no_decrease",
+                      # "min_velocity", "max_velocity", "cover", "grade_line" or "locked"
+    met: bool         # every rule this pipe answers for holds
+
+
+class DesignResult(TypedDict):
+    """What `design_project` returns."""
+
+    project: str               # the designed project document, .rwproj JSON
+    result: AnalysisResult     # analyze_project(project)
+    pipes: list[DesignedPipe]  # input order
+    unmet: list[str]           # one line per rule that fails; empty when all hold

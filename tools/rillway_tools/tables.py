@@ -114,7 +114,7 @@ def _cell(value: Any, fmt: str) -> str:
 
 
 def _text(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: str,
-          caption: str, color: bool) -> str:
+          caption: str, color: bool, note: str | None = None) -> str:
     heading = [column.heading for column in columns]
     units = [column.unit if column.unit != "-" else "" for column in columns]
     body = [[_cell(row[c.key], c.fmt) for c in columns] for row in rows]
@@ -137,7 +137,7 @@ def _text(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: st
         else:
             lines.append(join(" ", cells))
     if marked:
-        lines.append(PIPE_NOTE if flag == "surcharged" else NODE_NOTE)
+        lines.append(note or (PIPE_NOTE if flag == "surcharged" else NODE_NOTE))
     return "\n".join(lines) + "\n"
 
 

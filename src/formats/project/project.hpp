@@ -70,6 +70,7 @@ struct ProjectPipe {
     double span_ft = 0.0;
     std::optional<double> invert_up;  // none: the upstream node's invert
     std::optional<double> invert_dn;  // none: the downstream node's invert
+    bool lock = false;  // design keeps the size and inverts; written only when true
 
     // A round pipe that takes both its inverts from its nodes.
     [[nodiscard]] static ProjectPipe create(std::string id, std::string from, std::string to,
@@ -128,6 +129,23 @@ struct BackgroundDxf {
     friend bool operator==(const BackgroundDxf&, const BackgroundDxf&) = default;
 };
 
+// The optional "design" object: the rules that design mode sizes pipes and lays inverts by.
+// Each key is optional; absent keys take the defaults of design/rules.hpp. The keys carry
+// their units in their names (inches, feet, ft/s) in either unit system.
+struct ProjectDesignRules {
+    std::optional<std::vector<double>> sizes_in;
+    std::optional<double> min_diameter_in;
+    std::optional<double> min_velocity_fps;
+    std::optional<double> max_velocity_fps;
+    std::optional<double> min_cover_ft;
+    std::optional<double> max_pct_full;
+    std::optional<std::string> match;  // "crowns" or "inverts"
+    std::optional<double> min_drop_ft;
+    std::optional<double> freeboard_ft;
+
+    friend bool operator==(const ProjectDesignRules&, const ProjectDesignRules&) = default;
+};
+
 struct Project {
     std::string name;
     double idf_a = 0.0;
@@ -151,6 +169,7 @@ struct Project {
     units::UnitSystem units = units::UnitSystem::us_customary;
     ReportInfo report;
     std::uint32_t format_version = 1;
+    std::optional<ProjectDesignRules> design;  // written only when present
 
     // The analysis network in US customary units, nodes and pipes in document order, with the
     // catchments folded into the nodes they drain to. Dangling references are left for the

@@ -55,7 +55,8 @@ using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
                           std::vector<ProjectPipe>*, std::vector<ProjectCatchment>*,
-                          std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*>;
+                          std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*,
+                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*>;
 
 template <class R>
 struct Schema;
@@ -63,7 +64,7 @@ struct Schema;
 template <>
 struct Schema<Project> {
     static constexpr std::string_view name = "Project";
-    static constexpr std::array<FieldInfo, 22> fields{{
+    static constexpr std::array<FieldInfo, 23> fields{{
         {"name", Absent::required},
         {"idf_a", Absent::required},
         {"idf_b", Absent::required},
@@ -86,6 +87,7 @@ struct Schema<Project> {
         {"units", Absent::keep},
         {"report", Absent::keep},
         {"format_version", Absent::keep},
+        {"design", Absent::keep},
     }};
     static Slot slot(Project& p, std::size_t i) {
         switch (i) {
@@ -110,7 +112,8 @@ struct Schema<Project> {
             case 18: return &p.idf_curves;
             case 19: return &p.units;
             case 20: return &p.report;
-            default: return &p.format_version;
+            case 21: return &p.format_version;
+            default: return &p.design;
         }
     }
 };
@@ -174,7 +177,7 @@ struct Schema<InletOverrides> {
 template <>
 struct Schema<ProjectPipe> {
     static constexpr std::string_view name = "ProjectPipe";
-    static constexpr std::array<FieldInfo, 11> fields{{
+    static constexpr std::array<FieldInfo, 12> fields{{
         {"id", Absent::required},
         {"from", Absent::required},
         {"to", Absent::required},
@@ -186,6 +189,7 @@ struct Schema<ProjectPipe> {
         {"span_ft", Absent::keep},
         {"invert_up", Absent::keep},
         {"invert_dn", Absent::keep},
+        {"lock", Absent::keep},
     }};
     static Slot slot(ProjectPipe& p, std::size_t i) {
         switch (i) {
@@ -199,7 +203,37 @@ struct Schema<ProjectPipe> {
             case 7: return &p.rise_ft;
             case 8: return &p.span_ft;
             case 9: return &p.invert_up;
-            default: return &p.invert_dn;
+            case 10: return &p.invert_dn;
+            default: return &p.lock;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectDesignRules> {
+    static constexpr std::string_view name = "ProjectDesignRules";
+    static constexpr std::array<FieldInfo, 9> fields{{
+        {"sizes_in", Absent::keep},
+        {"min_diameter_in", Absent::keep},
+        {"min_velocity_fps", Absent::keep},
+        {"max_velocity_fps", Absent::keep},
+        {"min_cover_ft", Absent::keep},
+        {"max_pct_full", Absent::keep},
+        {"match", Absent::keep},
+        {"min_drop_ft", Absent::keep},
+        {"freeboard_ft", Absent::keep},
+    }};
+    static Slot slot(ProjectDesignRules& d, std::size_t i) {
+        switch (i) {
+            case 0: return &d.sizes_in;
+            case 1: return &d.min_diameter_in;
+            case 2: return &d.min_velocity_fps;
+            case 3: return &d.max_velocity_fps;
+            case 4: return &d.min_cover_ft;
+            case 5: return &d.max_pct_full;
+            case 6: return &d.match;
+            case 7: return &d.min_drop_ft;
+            default: return &d.freeboard_ft;
         }
     }
 };
@@ -340,7 +374,8 @@ using Target = std::variant<Project*, ProjectNode*, ProjectPipe*, ProjectCatchme
                             InletOverrides*, ReportInfo*, BackgroundImage*, BackgroundDxf*,
                             std::vector<ProjectNode>*, std::vector<ProjectPipe>*,
                             std::vector<ProjectCatchment>*, std::vector<IdfCurveEntry>*,
-                            std::vector<Point>*, Point*>;
+                            std::vector<Point>*, Point*, ProjectDesignRules*,
+                            std::vector<double>*>;
 
 constexpr int kNoKey = -1;
 constexpr int kUnknownKey = -2;
@@ -761,6 +796,14 @@ private:
     }
 
     bool store(std::optional<std::string>* out, Value& v, std::size_t at) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        return store(&out->emplace(), v, at);
+    }
+
+    bool store(std::optional<std::vector<double>>* out, Value& v, std::size_t at) {
         if (std::holds_alternative<std::nullptr_t>(v)) {
             out->reset();
             return true;

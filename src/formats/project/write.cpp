@@ -79,6 +79,29 @@ Json pipe_json(const ProjectPipe& p) {
     // Absent inverts are left out rather than written null: the pipe follows its nodes.
     if (p.invert_up) j["invert_up"] = number(*p.invert_up);
     if (p.invert_dn) j["invert_dn"] = number(*p.invert_dn);
+    if (p.lock) j["lock"] = true;
+    return j;
+}
+
+// Only the rules the document gives are written, so an absent rule keeps following the default.
+Json design_json(const ProjectDesignRules& d) {
+    Json j = Json::object();
+    if (d.sizes_in) {
+        Json sizes = Json::array();
+        for (const double size : *d.sizes_in) sizes.push_back(number(size));
+        j["sizes_in"] = std::move(sizes);
+    }
+    const auto put = [&j](const char* key, const std::optional<double>& value) {
+        if (value) j[key] = number(*value);
+    };
+    put("min_diameter_in", d.min_diameter_in);
+    put("min_velocity_fps", d.min_velocity_fps);
+    put("max_velocity_fps", d.max_velocity_fps);
+    put("min_cover_ft", d.min_cover_ft);
+    put("max_pct_full", d.max_pct_full);
+    if (d.match) j["match"] = *d.match;
+    put("min_drop_ft", d.min_drop_ft);
+    put("freeboard_ft", d.freeboard_ft);
     return j;
 }
 
@@ -167,6 +190,7 @@ std::string write_project(const Project& p) {
     j["units"] = p.units == units::UnitSystem::si ? "si" : "us_customary";
     j["report"] = report_json(p.report);
     j["format_version"] = p.format_version;
+    if (p.design) j["design"] = design_json(*p.design);
     // Texts built in memory need not be valid UTF-8; replacing bad bytes keeps writing total.
     return j.dump(2, ' ', false, Json::error_handler_t::replace);
 }

@@ -1,0 +1,99 @@
+// The design entry point: a project document in, the designed document, its analysis, one
+// record per pipe and the unmet rules out.
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "binding.hpp"
+#include "design/project_design.hpp"
+#include "errors.hpp"
+#include "functions.hpp"
+#include "formats/project/project.hpp"
+#include "result_dict.hpp"
+
+namespace rillway::py {
+
+namespace {
+
+namespace proj = rillway::formats::project;
+namespace des = rillway::design;
+
+constexpr std::array<const char*, 7> kPipeKeys = {"id",    "diameter",  "invert_up", "invert_dn",
+                                                  "slope", "governing", "met"};
+
+PyRef text(std::string_view value) {
+    return PyRef::steal(
+        PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace"));
+}
+
+PyRef pipe_record(const std::string& id, const des::PipeDesign& d) {
+    PyRef row = PyRef::steal(PyDict_New());
+    if (!row) return row;
+    std::array<PyRef, 7> values = {text(id),
+                                   PyRef::steal(PyFloat_FromDouble(d.diameter)),
+                                   PyRef::steal(PyFloat_FromDouble(d.invert_up)),
+                                   PyRef::steal(PyFloat_FromDouble(d.invert_dn)),
+                                   PyRef::steal(PyFloat_FromDouble(d.slope)),
+                                   text(des::name(d.governing)),
+                                   PyRef::borrow(d.met ? Py_True : Py_False)};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!values[i] || PyDict_SetItemString(row.get(), kPipeKeys[i], values[i].get()) < 0) {
+            return PyRef();
+        }
+    }
+    return row;
+}
+
+PyObject* design_to_dict(const des::ProjectDesign& designed) {
+    const std::string document = proj::write_project(designed.project);
+    PyRef project = text(document);
+    PyRef result = PyRef::steal(analysis_to_dict(designed.project.name, designed.design.analysis));
+    PyRef pipes = PyRef::steal(PyList_New(0));
+    PyRef unmet = PyRef::steal(PyList_New(0));
+    if (!project || !result || !pipes || !unmet) return nullptr;
+    for (std::size_t p = 0; p < designed.design.pipes.size(); ++p) {
+        PyRef row = pipe_record(designed.project.pipes[p].id, designed.design.pipes[p]);
+        if (!row || PyList_Append(pipes.get(), row.get()) < 0) return nullptr;
+    }
+    for (const std::string& line : designed.design.unmet) {
+        PyRef item = text(line);
+        if (!item || PyList_Append(unmet.get(), item.get()) < 0) return nullptr;
+    }
+    PyRef out = PyRef::steal(PyDict_New());
+    if (!out || PyDict_SetItemString(out.get(), "project", project.get()) < 0 ||
+        PyDict_SetItemString(out.get(), "result", result.get()) < 0 ||
+        PyDict_SetItemString(out.get(), "pipes", pipes.get()) < 0 ||
+        PyDict_SetItemString(out.get(), "unmet", unmet.get()) < 0) {
+        return nullptr;
+    }
+    return out.release();
+}
+
+}  // namespace
+
+PyObject* design_project(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"design_project", {"project_json"}, 1, false};
+    return guarded([&]() -> PyObject* {
+        BoundArguments bound;
+        std::string_view text_arg;
+        if (!bind_arguments(kSig, args, kwargs, bound) ||
+            !to_text(bound[0], kSig.names[0], text_arg)) {
+            return nullptr;
+        }
+        auto read = proj::read_project(text_arg);
+        if (const auto* message = std::get_if<std::string>(&read)) {
+            return raise(PyExc_ValueError, "invalid project JSON: " + *message);
+        }
+        auto outcome = des::design_project(std::get<proj::Project>(read));
+        if (const auto* error = std::get_if<des::DesignError>(&outcome)) {
+            const bool rules = std::holds_alternative<des::InvalidRules>(*error);
+            return raise(PyExc_ValueError,
+                         (rules ? "invalid design rules: " : "design failed: ") + des::display(*error));
+        }
+        return design_to_dict(std::get<des::ProjectDesign>(outcome));
+    });
+}
+
+}  // namespace rillway::py

@@ -1,0 +1,23 @@
+#pragma once
+// The rules checked on a finished design: each failure becomes one line of the report, naming
+// the pipe or structure, the rule and by how much it fails, and clears the pipe's `met` flag.
+
+#include <string>
+#include <vector>
+
+#include "design/design.hpp"
+#include "design/rules.hpp"
+#include "network/analysis.hpp"
+#include "network/network.hpp"
+#include "network/routing.hpp"
+
+namespace rillway::design {
+
+// `sized` flags the pipes whose size came from the catalog (the size rules apply to them only);
+// every other rule applies to every pipe, locked ones included.
+void check_design(const network::Network& designed, const network::Links& links,
+                  const network::Analysis& analysis, const Rules& rules,
+                  const std::vector<bool>& sized, std::vector<PipeDesign>& pipes,
+                  std::vector<std::string>& unmet);
+
+}  // namespace rillway::design

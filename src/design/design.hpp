@@ -1,0 +1,89 @@
+#pragma once
+// Design mode: rillway sizes the round pipes of a network from a catalog and lays every pipe's
+// inverts, against the rules of design/rules.hpp, then checks the finished design.
+//
+// Method (HEC-22 4th ed., 2024, section 9.3, the rational-method design of a storm drain):
+//  1. Pipes are taken in the routing order, upstream to downstream, so each pipe's design flow
+//     Q = C*A * i(tc) uses the travel times of the sizes already chosen above it.
+//  2. A pipe starts as high as its upstream structure allows (cover under the rim, its crown or
+//     invert no higher than the lowest entering one, its invert min_drop below the lowest
+//     entering invert) and follows the ground: its downstream end lies at the cover line, unless
+//     the slope would be flatter than the self-cleansing one, S >= (V n / (1.486 R^(2/3)))^2
+//     (2.87 n^2 V^2 / D^(4/3) for a round pipe), or would carry the design flow faster than the
+//     largest velocity, when a drop at the upstream structure flattens it.
+//  3. The size is the smallest catalog size, no smaller than the minimum and than any pipe
+//     entering the upstream structure, whose just-full capacity at that slope carries Q within
+//     max_pct_full; a smaller size that carries Q on a steeper slope no deeper than the larger
+//     pipe would lie is preferred to the larger one.
+//  4. Pipes that the outfall invert or a locked pipe below keeps from ending where they were
+//     laid are raised, upstream pipes with them, and the lost cover is reported.
+//  5. The whole network is analysed; where a structure's grade line breaks the freeboard, the
+//     pipe below it with the largest full-flow friction loss is enlarged one catalog step, and
+//     steps 1-5 repeat while that lowers the grade line and the catalog lasts.
+//  6. Every rule is checked on the final analysis; what fails is reported, never hidden.
+//
+// Glossary: D diameter (rise for other shapes), z invert, Q design flow, S slope, V velocity,
+// n Manning roughness, R hydraulic radius; feet, cfs, ft/s, minutes.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "design/rules.hpp"
+#include "network/analysis.hpp"
+#include "network/network.hpp"
+
+namespace rillway::design {
+
+// The rule that fixed a pipe's size.
+enum class Governing {
+    capacity,      // the next smaller size would not carry Q at the designed slope
+    min_size,      // the smallest size allowed
+    no_decrease,   // as large as the largest pipe entering its upstream structure
+    min_velocity,  // (reported rules only: the self-cleansing slope fixes slopes, not sizes)
+    max_velocity,  // a smaller size would carry Q only faster than the largest velocity
+    cover,         // (reported rules only: the cover fixes depths, not sizes)
+    grade_line,    // enlarged to bring a structure's grade line below its rim by the freeboard
+    locked,        // kept: a locked pipe, or a shape other than round
+};
+
+[[nodiscard]] std::string_view name(Governing governing) noexcept;
+
+struct PipeDesign {
+    double diameter = 0.0;   // ft; the rise of a pipe of another shape
+    double invert_up = 0.0;  // ft
+    double invert_dn = 0.0;  // ft
+    double slope = 0.0;      // ft/ft
+    Governing governing = Governing::capacity;
+    bool met = true;         // every rule this pipe answers for holds
+    // Designed inverts as whole grid steps (see LevelGrid); none for a locked pipe.
+    std::optional<double> steps_up;
+    std::optional<double> steps_dn;
+    std::optional<double> catalog_in;  // the catalog size of a sized pipe, inches
+};
+
+struct Design {
+    network::Network network;    // the designed network: sizes, both inverts of every pipe,
+                                 // every structure's invert the lowest of its leaving pipes
+    network::Analysis analysis;  // analyze() of that network
+    std::vector<PipeDesign> pipes;   // network pipe order
+    std::vector<std::string> unmet;  // one line per rule that fails, naming where and by how much
+};
+
+struct InvalidRules {
+    std::string message;  // e.g. "min_cover_ft must be a finite number >= 0, got -1"
+};
+using DesignError = std::variant<network::NetworkError, InvalidRules>;
+using DesignOutcome = std::variant<Design, DesignError>;
+
+[[nodiscard]] std::string display(const DesignError& error);
+
+// `locked` holds one flag per pipe (missing entries count as false). Circular pipes that are not
+// locked are sized; the others keep their size and, when locked, their inverts.
+[[nodiscard]] DesignOutcome design(const network::Network& network, const network::IdfParams& idf,
+                                   const network::DesignOptions& options, const Rules& rules,
+                                   const std::vector<bool>& locked, const LevelGrid& grid = {});
+
+}  // namespace rillway::design

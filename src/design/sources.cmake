@@ -1,0 +1,10 @@
+set(RILLWAY_DESIGN_SOURCES
+  src/design/rules.cpp
+  src/design/layout.cpp
+  src/design/checks.cpp
+  src/design/design.cpp
+  src/design/project_design.cpp)
+set(RILLWAY_DESIGN_TESTS
+  design_layout_test.cpp
+  design_network_test.cpp
+  ../../bench/network_generator.cpp)
