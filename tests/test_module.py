@@ -1,5 +1,7 @@
 """The module object: attributes, function order, signatures and argument binding."""
 import inspect
+import tomllib
+from pathlib import Path
 
 import pytest
 
@@ -20,7 +22,9 @@ def test_all_lists_attributes_then_functions_in_order():
 
 
 def test_constants_and_docstring():
-    assert rillway.__version__ == "0.9.7"
+    # The version is written once, in pyproject.toml, and reaches the module from there.
+    pyproject = tomllib.loads((Path(__file__).resolve().parent.parent / "pyproject.toml").read_text())
+    assert rillway.__version__ == pyproject["project"]["version"]
     assert (rillway.K_MANNING_US, rillway.K_MANNING_SI, rillway.G_US, rillway.G_SI) == (
         1.486, 1.0, 32.2, 9.81)
     assert rillway.__doc__ == ""
