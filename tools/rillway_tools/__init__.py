@@ -7,8 +7,10 @@ CSV, JSON or Markdown, and the storm-sewer profile plot.
 """
 from .documents import DocumentError, Layout, layout_of
 from .profile import Profile, plot_profile, profile_of
-from .results import AnalysisResult, CircularGeometry, NodeResult, PipeResult
+from .results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult, CircularGeometry,
+                      EnergyNodeResult, EnergyPipeResult, NodeResult, PipeResult)
 from .tables import render
 
-__all__ = ["AnalysisResult", "CircularGeometry", "DocumentError", "Layout", "NodeResult",
+__all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
+           "DocumentError", "EnergyNodeResult", "EnergyPipeResult", "Layout", "NodeResult",
            "PipeResult", "Profile", "layout_of", "plot_profile", "profile_of", "render"]

@@ -51,6 +51,7 @@ struct FieldInfo {
 // Where the next value goes: one alternative per field type of the records.
 using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           std::optional<double>*, std::optional<std::string>*, UnitSystem*,
+                          std::optional<network::LossMethod>*, network::Benching*,
                           Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
                           InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
@@ -63,7 +64,7 @@ struct Schema;
 template <>
 struct Schema<Project> {
     static constexpr std::string_view name = "Project";
-    static constexpr std::array<FieldInfo, 22> fields{{
+    static constexpr std::array<FieldInfo, 23> fields{{
         {"name", Absent::required},
         {"idf_a", Absent::required},
         {"idf_b", Absent::required},
@@ -86,6 +87,7 @@ struct Schema<Project> {
         {"units", Absent::keep},
         {"report", Absent::keep},
         {"format_version", Absent::keep},
+        {"loss_method", Absent::keep},
     }};
     static Slot slot(Project& p, std::size_t i) {
         switch (i) {
@@ -110,7 +112,8 @@ struct Schema<Project> {
             case 18: return &p.idf_curves;
             case 19: return &p.units;
             case 20: return &p.report;
-            default: return &p.format_version;
+            case 21: return &p.format_version;
+            default: return &p.loss_method;
         }
     }
 };
@@ -118,7 +121,7 @@ struct Schema<Project> {
 template <>
 struct Schema<ProjectNode> {
     static constexpr std::string_view name = "ProjectNode";
-    static constexpr std::array<FieldInfo, 12> fields{{
+    static constexpr std::array<FieldInfo, 13> fields{{
         {"id", Absent::required},
         {"kind", Absent::required},
         {"x", Absent::required},
@@ -131,6 +134,7 @@ struct Schema<ProjectNode> {
         {"inlet", Absent::keep},
         {"bypass_to", Absent::keep},
         {"diameter_ft", Absent::keep},
+        {"benching", Absent::keep},
     }};
     static Slot slot(ProjectNode& n, std::size_t i) {
         switch (i) {
@@ -145,7 +149,8 @@ struct Schema<ProjectNode> {
             case 8: return &n.tc_inlet;
             case 9: return &n.inlet;
             case 10: return &n.bypass_to;
-            default: return &n.diameter_ft;
+            case 11: return &n.diameter_ft;
+            default: return &n.benching;
         }
     }
 };
@@ -341,6 +346,17 @@ using Target = std::variant<Project*, ProjectNode*, ProjectPipe*, ProjectCatchme
                             std::vector<ProjectNode>*, std::vector<ProjectPipe>*,
                             std::vector<ProjectCatchment>*, std::vector<IdfCurveEntry>*,
                             std::vector<Point>*, Point*>;
+
+// The loss method may be chosen by either key; given both, they must agree.
+constexpr std::size_t kHec22FlagField = 8;  // "hec22_structure_loss" in Schema<Project>
+constexpr std::uint32_t kHec22FlagBit = 1U << kHec22FlagField;
+constexpr const char* kContradiction =
+    "`loss_method` contradicts `hec22_structure_loss`: give one of them, or both agreeing";
+
+bool contradicts(const Project& p, bool flag_given) {
+    if (!p.loss_method || !flag_given) return false;
+    return p.hec22_structure_loss != (*p.loss_method == network::LossMethod::hec22);
+}
 
 constexpr int kNoKey = -1;
 constexpr int kUnknownKey = -2;
@@ -630,12 +646,22 @@ private:
                 if constexpr (Record<T>) {
                     if (top.array_form) {
                         if (top.count < shortest_array<T>()) return short_array<T>(top.count, at);
+                        if constexpr (std::is_same_v<T, Project>) {
+                            if (contradicts(*target, top.count > kHec22FlagField)) {
+                                return fail(kContradiction, at);
+                            }
+                        }
                         return true;
                     }
                     const auto& fields = Schema<T>::fields;
                     for (std::size_t i = 0; i < fields.size(); ++i) {
                         if (fields[i].absent == Absent::required && (top.seen & (1U << i)) == 0U) {
                             return fail("missing field `" + std::string(fields[i].key) + "`", at);
+                        }
+                    }
+                    if constexpr (std::is_same_v<T, Project>) {
+                        if (contradicts(*target, (top.seen & kHec22FlagBit) != 0U)) {
+                            return fail(kContradiction, at);
                         }
                     }
                     return true;
@@ -780,6 +806,29 @@ private:
                             "`, expected `us_customary` or `si`",
                         at);
         }
+        return true;
+    }
+
+    bool store(std::optional<network::LossMethod>* out, Value& v, std::size_t at) {
+        constexpr std::string_view kWords = "`standard`, `hec22` or `fhwa_energy`";
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, kWords, at);
+        *out = network::loss_method_of_word(*s);
+        if (!*out) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
+        return true;
+    }
+
+    bool store(network::Benching* out, Value& v, std::size_t at) {
+        constexpr std::string_view kWords = "`flat`, `depressed`, `half`, `full` or `improved`";
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, kWords, at);
+        const auto benching = network::benching_of_word(*s);
+        if (!benching) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
+        *out = *benching;
         return true;
     }
 

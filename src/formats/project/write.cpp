@@ -62,6 +62,7 @@ Json node_json(const ProjectNode& n) {
     j["inlet"] = inlet_json(n.inlet);
     j["bypass_to"] = text_or_null(n.bypass_to);
     j["diameter_ft"] = number(n.diameter_ft);
+    if (n.benching != network::Benching::flat) j["benching"] = network::benching_word(n.benching);
     return j;
 }
 
@@ -167,6 +168,7 @@ std::string write_project(const Project& p) {
     j["units"] = p.units == units::UnitSystem::si ? "si" : "us_customary";
     j["report"] = report_json(p.report);
     j["format_version"] = p.format_version;
+    if (p.loss_method) j["loss_method"] = network::loss_method_word(*p.loss_method);
     // Texts built in memory need not be valid UTF-8; replacing bad bytes keeps writing total.
     return j.dump(2, ' ', false, Json::error_handler_t::replace);
 }
