@@ -51,6 +51,10 @@ double velocity_head(const Conduit& c, double depth) {
 double depth_for_energy(const Conduit& c, double e) {
     const double y_c = std::fmax(c.y_c, kMinProfileDepth);
     if (!(e > y_c + velocity_head(c, y_c))) return y_c;
+    // At or above the crown the velocity head is the full pipe's whatever the depth, so the
+    // depth follows without search (and a drowned outlet keeps the level it is given).
+    const double full_depth = e - velocity_head(c, c.section.rise);
+    if (full_depth >= c.section.rise) return full_depth;
     double lo = y_c;
     double hi = e;
     for (int k = 0; k < kEnergyDepthHalvings && hi - lo > hydraulics::kBisectTolerance; ++k) {
