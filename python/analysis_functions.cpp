@@ -1,16 +1,19 @@
-// The analysing entry points: .rwn text, project JSON text, a project file, and the demo.
+// The analysing entry points: .rwn text, project JSON text, a project file, and the demo. Each
+// reads and analyses with the interpreter lock released, so calls from several Python threads
+// run in parallel; the result dictionary is built after the lock is taken back.
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "binding.hpp"
 #include "documents.hpp"
 #include "errors.hpp"
 #include "formats/project/project.hpp"
-#include "formats/text/file.hpp"
 #include "functions.hpp"
 #include "network/analysis.hpp"
+#include "released_lock.hpp"
 #include "result_dict.hpp"
 
 namespace rillway::py {
@@ -19,13 +22,29 @@ namespace {
 
 namespace net = rillway::network;
 
-PyObject* run_analysis(const std::optional<NetworkInput>& input) {
-    if (!input) return nullptr;
-    net::AnalysisOutcome outcome = net::analyze(input->network, input->idf, input->options);
+// What a call computes without the lock: the analysis or its failure, with the warnings that
+// reading gave, which are issued first either way.
+struct Analysed {
+    std::string name;
+    std::vector<std::string> warnings;
+    Outcome<net::Analysis> outcome;
+};
+
+Analysed analyse(Outcome<NetworkInput> read) {
+    if (auto* failure = std::get_if<Failure>(&read)) return {"", {}, std::move(*failure)};
+    NetworkInput& input = std::get<NetworkInput>(read);
+    net::AnalysisOutcome outcome = net::analyze(input.network, input.idf, input.options);
     if (const auto* error = std::get_if<net::NetworkError>(&outcome)) {
-        return raise_network_error(*error);
+        return {std::move(input.name), std::move(input.warnings), network_failure(*error)};
     }
-    return analysis_to_dict(input->name, std::get<net::Analysis>(outcome));
+    return {std::move(input.name), std::move(input.warnings),
+            std::get<net::Analysis>(std::move(outcome))};
+}
+
+PyObject* to_python(const Analysed& done) {
+    if (!issue_warnings(done.warnings)) return nullptr;
+    if (const auto* failure = std::get_if<Failure>(&done.outcome)) return raise_failure(*failure);
+    return analysis_to_dict(done.name, std::get<net::Analysis>(done.outcome));
 }
 
 }  // namespace
@@ -35,7 +54,7 @@ PyObject* analyze_rwn(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        return run_analysis(read_rwn_input(text));
+        return to_python(without_lock([&] { return analyse(read_rwn_input(text)); }));
     });
 }
 
@@ -44,7 +63,7 @@ PyObject* analyze_project(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        return run_analysis(read_project_input(text));
+        return to_python(without_lock([&] { return analyse(read_project_input(text)); }));
     });
 }
 
@@ -53,12 +72,7 @@ PyObject* analyze_file(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view path;
         if (!text_argument(kSig, args, kwargs, path)) return nullptr;
-        auto contents = formats::read_utf8_file(std::string(path));
-        if (const auto* error = std::get_if<formats::ReadError>(&contents)) {
-            return raise(PyExc_OSError,
-                         "cannot read " + std::string(path) + ": " + error->description);
-        }
-        return run_analysis(read_project_input(std::get<std::string>(contents)));
+        return to_python(without_lock([&] { return analyse(read_project_file(std::string(path))); }));
     });
 }
 

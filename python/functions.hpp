@@ -20,5 +20,6 @@ PyObject* demo_project_json(PyObject* module, PyObject* unused);
 PyObject* read_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* read_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* rwn_to_project(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* analyze_scenarios(PyObject* module, PyObject* args, PyObject* kwargs);
 
 }  // namespace rillway::py

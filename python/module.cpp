@@ -126,6 +126,18 @@ PyMethodDef kFunctions[] = {
      "An INTENSITY override becomes the curve i = a / (tc + 0)^0. Raises ValueError\n"
      "\"cannot convert .rwn: ...\" for a value a document cannot hold (NaN or\n"
      "infinity, an inlet time of 0 or less)."},
+    {"analyze_scenarios",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_scenarios)),
+     METH_VARARGS | METH_KEYWORDS,
+     "analyze_scenarios(text, scenarios, *, format='project')\n--\n\n"
+     "Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each\n"
+     "scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,\n"
+     "tailwater [ft] and name, any of them absent or None.\n"
+     "\n"
+     "The document is read once. Returns `{\"name\", \"pipes\", \"nodes\", \"errors\"}`: the\n"
+     "pipe and node ids once, and each result as one flat memoryview of float64 (or bool),\n"
+     "scenario-major: entry `s * len(ids) + i`. A failed scenario has its message in\n"
+     "`errors[s]` (else None) and NaN values."},
     {nullptr, nullptr, 0, nullptr},
 };
 

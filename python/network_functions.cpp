@@ -13,6 +13,7 @@
 #include "formats/project/project.hpp"
 #include "functions.hpp"
 #include "network/routing.hpp"
+#include "released_lock.hpp"
 
 namespace rillway::py {
 
@@ -75,14 +76,44 @@ PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
     return result.release();
 }
 
-// Resolves the pipe ends as the analysis does (its errors included) and converts.
-PyObject* network_view(const std::optional<NetworkInput>& input) {
-    if (!input) return nullptr;
-    auto resolved = net::resolve(input->network);
+// The network read and its ends resolved, as the analysis does (its errors included).
+struct Viewed {
+    std::vector<std::string> warnings;
+    Outcome<std::pair<NetworkInput, net::Links>> outcome;
+};
+
+Viewed view(Outcome<NetworkInput> read) {
+    if (auto* failure = std::get_if<Failure>(&read)) return {{}, std::move(*failure)};
+    NetworkInput& input = std::get<NetworkInput>(read);
+    std::vector<std::string> warnings = std::move(input.warnings);
+    auto resolved = net::resolve(input.network);
     if (const auto* error = std::get_if<net::NetworkError>(&resolved)) {
-        return raise_network_error(*error);
+        return {std::move(warnings), network_failure(*error)};
     }
-    return network_to_dict(*input, std::get<net::Links>(resolved));
+    return {std::move(warnings),
+            std::pair{std::move(input), std::get<net::Links>(std::move(resolved))}};
+}
+
+PyObject* network_view(const Viewed& viewed) {
+    if (!issue_warnings(viewed.warnings)) return nullptr;
+    if (const auto* failure = std::get_if<Failure>(&viewed.outcome)) return raise_failure(*failure);
+    const auto& [input, links] = std::get<std::pair<NetworkInput, net::Links>>(viewed.outcome);
+    return network_to_dict(input, links);
+}
+
+// The project document of a .rwn text, or the failure.
+Outcome<std::string> convert_rwn(std::string_view text) {
+    Outcome<NetworkInput> read = read_rwn_input(text);
+    if (auto* failure = std::get_if<Failure>(&read)) return std::move(*failure);
+    NetworkInput& input = std::get<NetworkInput>(read);
+    auto resolved = net::resolve(input.network);
+    if (const auto* error = std::get_if<net::NetworkError>(&resolved)) return network_failure(*error);
+    auto converted = proj::project_from_network(std::move(input.name), input.network, input.idf,
+                                                input.options);
+    if (const auto* message = std::get_if<std::string>(&converted)) {
+        return Failure{Failure::Kind::value, "cannot convert .rwn: " + *message};
+    }
+    return proj::write_project(std::get<proj::Project>(converted));
 }
 
 }  // namespace
@@ -92,7 +123,7 @@ PyObject* read_project(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        return network_view(read_project_input(text));
+        return network_view(without_lock([&] { return view(read_project_input(text)); }));
     });
 }
 
@@ -101,7 +132,7 @@ PyObject* read_rwn(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        return network_view(read_rwn_input(text));
+        return network_view(without_lock([&] { return view(read_rwn_input(text)); }));
     });
 }
 
@@ -110,19 +141,10 @@ PyObject* rwn_to_project(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::string_view text;
         if (!text_argument(kSig, args, kwargs, text)) return nullptr;
-        std::optional<NetworkInput> input = read_rwn_input(text);
-        if (!input) return nullptr;
-        auto resolved = net::resolve(input->network);
-        if (const auto* error = std::get_if<net::NetworkError>(&resolved)) {
-            return raise_network_error(*error);
-        }
-        auto converted = proj::project_from_network(std::move(input->name), input->network,
-                                                    input->idf, input->options);
-        if (const auto* message = std::get_if<std::string>(&converted)) {
-            return raise(PyExc_ValueError, "cannot convert .rwn: " + *message);
-        }
-        const std::string json = proj::write_project(std::get<proj::Project>(converted));
-        return PyUnicode_DecodeUTF8(json.data(), static_cast<Py_ssize_t>(json.size()), "replace");
+        const Outcome<std::string> json = without_lock([&] { return convert_rwn(text); });
+        if (const auto* failure = std::get_if<Failure>(&json)) return raise_failure(*failure);
+        const std::string& out = std::get<std::string>(json);
+        return PyUnicode_DecodeUTF8(out.data(), static_cast<Py_ssize_t>(out.size()), "replace");
     });
 }
 

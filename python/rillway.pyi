@@ -3,11 +3,11 @@
 # The result dictionaries are typed by TypedDicts that live in `rillway_tools.results`, so
 # that they exist at run time too; they are imported here without being re-exported, and the
 # module itself gains no names.
-from collections.abc import Iterable
-from typing import Final, SupportsFloat, SupportsIndex, TypeAlias
+from collections.abc import Iterable, Mapping
+from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
 from rillway_tools.results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult,
-                                   CircularGeometry, NetworkView)
+                                   CircularGeometry, NetworkView, ScenarioColumns)
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -35,6 +35,7 @@ __all__ = [
     "read_project",
     "read_rwn",
     "rwn_to_project",
+    "analyze_scenarios",
 ]
 
 __version__: Final[str]
@@ -153,4 +154,17 @@ def rwn_to_project(text: str) -> str:
     An INTENSITY override becomes the curve i = a / (tc + 0)^0. Raises ValueError
     "cannot convert .rwn: ..." for a value a document cannot hold (NaN or
     infinity, an inlet time of 0 or less).
+    """
+
+def analyze_scenarios(
+    text: str, scenarios: Iterable[Mapping[str, object]], *, format: Literal["project", "rwn"] = "project"
+) -> ScenarioColumns:
+    """Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each
+    scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,
+    tailwater [ft] and name, any of them absent or None.
+
+    The document is read once. Returns `{"name", "pipes", "nodes", "errors"}`: the
+    pipe and node ids once, and each result as one flat memoryview of float64 (or bool),
+    scenario-major: entry `s * len(ids) + i`. A failed scenario has its message in
+    `errors[s]` (else None) and NaN values.
     """

@@ -7,7 +7,8 @@ import rillway
 
 FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "normal_depth",
              "critical_depth", "circular_geometry", "analyze_project", "analyze_file",
-             "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project"]
+             "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
+             "analyze_scenarios"]
 ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
 
 
@@ -37,6 +38,7 @@ def test_constants_and_docstring():
     ("analyze_file", "(path)"),
     ("analyze_rwn", "(text)"),
     ("demo_project_json", "()"),
+    ("analyze_scenarios", "(text, scenarios, *, format='project')"),
 ])
 def test_signatures_and_module(name, signature):
     function = getattr(rillway, name)

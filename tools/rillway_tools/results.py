@@ -9,7 +9,7 @@ from typing import TypedDict
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "EnergyNodeResult", "EnergyPipeResult", "NetworkNode", "NetworkPipe", "NetworkSettings",
-           "NetworkView", "NodeResult", "PipeResult"]
+           "NetworkView", "NodeResult", "PipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -143,3 +143,35 @@ class NetworkView(TypedDict):
     settings: NetworkSettings
     nodes: list[NetworkNode]
     pipes: list[NetworkPipe]
+
+
+# What `analyze_scenarios` returns: ids once, results as flat memoryviews (format "d", or "?"
+# for the flags), scenario-major, entry s * len(ids) + i; NaN where a value is absent.
+PipeColumns = TypedDict("PipeColumns", {
+    "id": list[str],
+    "from": list[str],
+    "to": list[str],
+    "design_q": memoryview,     # cfs
+    "pct_full": memoryview,     # design_q / capacity
+    "velocity": memoryview,     # ft/s
+    "hgl_up": memoryview,       # ft; NaN on an adverse pipe
+    "hgl_dn": memoryview,       # ft
+    "surcharged": memoryview,   # bool
+})
+
+
+class NodeColumns(TypedDict):
+    id: list[str]
+    kind: list[str]         # "inlet", "junction" or "outfall"
+    hgl: memoryview         # ft
+    freeboard: memoryview   # rim - hgl, ft
+    floods: memoryview      # bool
+
+
+class ScenarioColumns(TypedDict):
+    """What `analyze_scenarios` returns; errors[s] is the message of a failed scenario."""
+
+    name: str
+    pipes: PipeColumns
+    nodes: NodeColumns
+    errors: list[str | None]

@@ -142,19 +142,27 @@ std::vector<std::string> Project::fallback_warnings() const {
     return warnings;
 }
 
-network::IdfParams Project::idf() const {
-    double rounded = std::round(design_return_period_years);
+std::uint32_t return_period_key(double return_period_years) noexcept {
+    double rounded = std::round(return_period_years);
     if (std::isnan(rounded) || rounded < 1.0) rounded = 1.0;
     rounded = std::fmin(rounded, 4294967295.0);
-    const auto key = static_cast<std::uint32_t>(rounded);
+    return static_cast<std::uint32_t>(rounded);
+}
 
-    network::IdfParams params{idf_a, idf_b, idf_c};
+std::optional<network::IdfParams> Project::idf_curve(std::uint32_t period_key) const {
     for (const IdfCurveEntry& curve : idf_curves) {
-        if (curve.rp_years == key) {
-            params = {curve.a, curve.b, curve.c};
-            break;
+        if (curve.rp_years == period_key) {
+            network::IdfParams params{curve.a, curve.b, curve.c};
+            if (units == units::UnitSystem::si) params.a *= units::kInchesPerMillimetre;
+            return params;
         }
     }
+    return std::nullopt;
+}
+
+network::IdfParams Project::idf() const {
+    if (auto curve = idf_curve(return_period_key(design_return_period_years))) return *curve;
+    network::IdfParams params{idf_a, idf_b, idf_c};
     if (units == units::UnitSystem::si) params.a *= units::kInchesPerMillimetre;
     return params;
 }

@@ -12,9 +12,9 @@ constexpr double kStandardAccessHoleFt = 4.0;
 // A 4 m access hole, the SI standard, expressed in feet.
 constexpr double kStandardAccessHoleSiFt = 4.0 * units::kFeetPerMetre;
 
-// Rarer design storms are more intense than the runoff coefficients assume; the factor
-// raises C by return period in whole years (truncated, not rounded).
-double frequency_factor(double return_period_years) {
+}  // namespace
+
+double frequency_factor(double return_period_years) noexcept {
     const double clamped =
         std::isnan(return_period_years) ? 0.0 : std::fmin(std::fmax(return_period_years, 0.0), 4294967295.0);
     const auto years = static_cast<std::uint32_t>(clamped);
@@ -23,8 +23,6 @@ double frequency_factor(double return_period_years) {
     if (years <= 50) return 1.2;
     return 1.25;
 }
-
-}  // namespace
 
 network::DesignOptions Project::design_options() const {
     const bool si = units == units::UnitSystem::si;

@@ -163,6 +163,9 @@ struct Project {
     // The coefficients of the first curve for the rounded design return period, else the
     // project's own; a converted to inch units.
     [[nodiscard]] network::IdfParams idf() const;
+    // The first of `idf_curves` for a rounded return period (see return_period_key), a
+    // converted to inch units; none when the project has no curve for that period.
+    [[nodiscard]] std::optional<network::IdfParams> idf_curve(std::uint32_t period_key) const;
     [[nodiscard]] network::DesignOptions design_options() const;
     // One line per word the conversion falls back on: a node kind read as an inlet, a pipe
     // shape read as circular ("node 'N1': unknown kind 'manhole', read as an inlet").
@@ -175,6 +178,14 @@ struct Project {
 
     friend bool operator==(const Project&, const Project&) = default;
 };
+
+// A return period in years as the key of its IDF curve: rounded to whole years, at least 1.
+[[nodiscard]] std::uint32_t return_period_key(double return_period_years) noexcept;
+
+// The factor on every runoff coefficient for a return period: rarer storms are more intense
+// than the coefficients assume. Whole years, truncated: 1.0 to 10, 1.1 to 25, 1.2 to 50, then
+// 1.25.
+[[nodiscard]] double frequency_factor(double return_period_years) noexcept;
 
 // The whole document text to a project, or the complete error message ending in
 // " at line L column C". Only std::bad_alloc escapes.
