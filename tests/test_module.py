@@ -8,7 +8,8 @@ import pytest
 import rillway
 
 FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "normal_depth",
-             "critical_depth", "circular_geometry", "analyze_project", "analyze_file",
+             "critical_depth", "circular_geometry", "access_hole_energy", "analyze_project",
+             "analyze_file",
              "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
              "analyze_scenarios", "design_project"]
 ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
@@ -38,6 +39,8 @@ def test_constants_and_docstring():
     ("normal_depth", "(q, diameter, n, slope, *, si=False)"),
     ("critical_depth", "(q, diameter, *, si=False)"),
     ("circular_geometry", "(diameter, depth)"),
+    ("access_hole_energy",
+     "(e_i, q_out, d_out, v_out, *, supercritical=False, benching='flat', inflows=())"),
     ("analyze_project", "(project_json)"),
     ("analyze_file", "(path)"),
     ("analyze_rwn", "(text)"),

@@ -59,6 +59,17 @@ using Target = std::variant<Project*, ProjectNode*, ProjectPipe*, ProjectCatchme
                             std::vector<Point>*, Point*, ProjectDesignRules*,
                             std::vector<double>*>;
 
+// The loss method may be chosen by either key; given both, they must agree.
+constexpr std::size_t kHec22FlagField = field_index<Project>("hec22_structure_loss");
+constexpr std::uint32_t kHec22FlagBit = 1U << kHec22FlagField;
+constexpr const char* kContradiction =
+    "`loss_method` contradicts `hec22_structure_loss`: give one of them, or both agreeing";
+
+bool contradicts(const Project& p, bool flag_given) {
+    if (!p.loss_method || !flag_given) return false;
+    return p.hec22_structure_loss != (*p.loss_method == network::LossMethod::hec22);
+}
+
 constexpr int kNoKey = -1;
 constexpr int kUnknownKey = -2;
 
@@ -347,12 +358,22 @@ private:
                 if constexpr (Record<T>) {
                     if (top.array_form) {
                         if (top.count < shortest_array<T>()) return short_array<T>(top.count, at);
+                        if constexpr (std::is_same_v<T, Project>) {
+                            if (contradicts(*target, top.count > kHec22FlagField)) {
+                                return fail(kContradiction, at);
+                            }
+                        }
                         return true;
                     }
                     const auto& fields = Schema<T>::fields;
                     for (std::size_t i = 0; i < fields.size(); ++i) {
                         if (fields[i].absent == Absent::required && (top.seen & (1U << i)) == 0U) {
                             return fail("missing field `" + std::string(fields[i].key) + "`", at);
+                        }
+                    }
+                    if constexpr (std::is_same_v<T, Project>) {
+                        if (contradicts(*target, (top.seen & kHec22FlagBit) != 0U)) {
+                            return fail(kContradiction, at);
                         }
                     }
                     return true;
@@ -505,6 +526,29 @@ private:
                             "`, expected `us_customary` or `si`",
                         at);
         }
+        return true;
+    }
+
+    bool store(std::optional<network::LossMethod>* out, Value& v, std::size_t at) {
+        constexpr std::string_view kWords = "`standard`, `hec22` or `fhwa_energy`";
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, kWords, at);
+        *out = network::loss_method_of_word(*s);
+        if (!*out) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
+        return true;
+    }
+
+    bool store(network::Benching* out, Value& v, std::size_t at) {
+        constexpr std::string_view kWords = "`flat`, `depressed`, `half`, `full` or `improved`";
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, kWords, at);
+        const auto benching = network::benching_of_word(*s);
+        if (!benching) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
+        *out = *benching;
         return true;
     }
 

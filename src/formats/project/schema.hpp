@@ -41,6 +41,7 @@ struct FieldInfo {
 // Where the next value goes: one alternative per field type of the records.
 using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           std::optional<double>*, std::optional<std::string>*, UnitSystem*,
+                          std::optional<network::LossMethod>*, network::Benching*,
                           Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
                           InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
@@ -54,7 +55,7 @@ struct Schema;
 template <>
 struct Schema<Project> {
     static constexpr std::string_view name = "Project";
-    static constexpr std::array<FieldInfo, 23> fields{{
+    static constexpr std::array<FieldInfo, 24> fields{{
         {"name", Absent::required},
         {"idf_a", Absent::required},
         {"idf_b", Absent::required},
@@ -78,6 +79,7 @@ struct Schema<Project> {
         {"report", Absent::keep},
         {"format_version", Absent::keep},
         {"design", Absent::keep, Written::when_present},
+        {"loss_method", Absent::keep, Written::when_present},
     }};
     static Slot slot(Project& p, std::size_t i) {
         switch (i) {
@@ -103,7 +105,8 @@ struct Schema<Project> {
             case 19: return &p.units;
             case 20: return &p.report;
             case 21: return &p.format_version;
-            default: return &p.design;
+            case 22: return &p.design;
+            default: return &p.loss_method;
         }
     }
 };
@@ -111,7 +114,7 @@ struct Schema<Project> {
 template <>
 struct Schema<ProjectNode> {
     static constexpr std::string_view name = "ProjectNode";
-    static constexpr std::array<FieldInfo, 12> fields{{
+    static constexpr std::array<FieldInfo, 13> fields{{
         {"id", Absent::required},
         {"kind", Absent::required},
         {"x", Absent::required},
@@ -124,6 +127,7 @@ struct Schema<ProjectNode> {
         {"inlet", Absent::keep},
         {"bypass_to", Absent::keep},
         {"diameter_ft", Absent::keep},
+        {"benching", Absent::keep, Written::when_present},
     }};
     static Slot slot(ProjectNode& n, std::size_t i) {
         switch (i) {
@@ -138,7 +142,8 @@ struct Schema<ProjectNode> {
             case 8: return &n.tc_inlet;
             case 9: return &n.inlet;
             case 10: return &n.bypass_to;
-            default: return &n.diameter_ft;
+            case 11: return &n.diameter_ft;
+            default: return &n.benching;
         }
     }
 };
@@ -338,6 +343,15 @@ concept Record = requires { Schema<R>::fields; };
 
 // The seen-keys mask of an object holds one bit per field.
 static_assert(Schema<Project>::fields.size() <= 32);
+
+// Position of a key in a record's table (the table's size when absent).
+template <Record R>
+constexpr std::size_t field_index(std::string_view key) {
+    for (std::size_t i = 0; i < Schema<R>::fields.size(); ++i) {
+        if (Schema<R>::fields[i].key == key) return i;
+    }
+    return Schema<R>::fields.size();
+}
 
 // The array form may stop after the last value it cannot do without.
 template <Record R>

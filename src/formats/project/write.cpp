@@ -41,6 +41,8 @@ Json value_json(bool v) { return v; }
 Json value_json(const std::string& v) { return v; }
 Json value_json(UnitSystem v) { return v == UnitSystem::si ? "si" : "us_customary"; }
 Json value_json(const Point& v) { return Json::array({value_json(v[0]), value_json(v[1])}); }
+Json value_json(network::LossMethod v) { return network::loss_method_word(v); }
+Json value_json(network::Benching v) { return network::benching_word(v); }
 
 template <Record R>
 Json value_json(const R& record);
@@ -64,6 +66,8 @@ template <class T>
 bool present(const T& value) {
     if constexpr (std::is_same_v<T, bool>) {
         return value;
+    } else if constexpr (std::is_same_v<T, network::Benching>) {
+        return value != network::Benching::flat;  // the default bench is not written
     } else if constexpr (requires { value.has_value(); }) {
         return value.has_value();
     } else {
