@@ -20,11 +20,12 @@
 #include <variant>
 #include <vector>
 
-#include "io/project/project.hpp"
-#include "io/text_file.hpp"
+#include "formats/project/project.hpp"
+#include "formats/text/file.hpp"
 #include "network/analysis.hpp"
 #include "network_generator.hpp"
-#include "parse/rwn.hpp"
+#include "reference/analysis.hpp"
+#include "formats/rwn/rwn.hpp"
 
 // Heap accounting for the whole program: live bytes and their high-water mark. Every block
 // carries its size in a header of one maximal alignment.
@@ -82,18 +83,18 @@ struct Loaded {
 
 // The network of a .rwn or .rwproj file, read the way the module's entry points read it.
 std::variant<Loaded, std::string> load(const std::string& path) {
-    auto contents = io::read_utf8_file(path);
-    if (const auto* error = std::get_if<io::ReadError>(&contents)) return error->description;
+    auto contents = formats::read_utf8_file(path);
+    if (const auto* error = std::get_if<formats::ReadError>(&contents)) return error->description;
     const std::string& text = std::get<std::string>(contents);
     if (path.ends_with(".rwn")) {
-        auto parsed = parse::parse_rwn(text);
+        auto parsed = formats::parse_rwn(text);
         if (const auto* message = std::get_if<std::string>(&parsed)) return *message;
-        auto& document = std::get<parse::RwnDocument>(parsed);
+        auto& document = std::get<formats::RwnDocument>(parsed);
         return Loaded{std::move(document.network), document.idf, document.options};
     }
-    auto read = io::project::read_project(text);
+    auto read = formats::project::read_project(text);
     if (const auto* message = std::get_if<std::string>(&read)) return *message;
-    const auto& project = std::get<io::project::Project>(read);
+    const auto& project = std::get<formats::project::Project>(read);
     return Loaded{project.to_analysis_network(), project.idf(), project.design_options()};
 }
 
@@ -203,7 +204,7 @@ int compare(bench::ShapeMix mix, std::size_t pipes, int repeats) {
         fast_times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         start = Clock::now();
         const auto reference =
-            network::analyze(g.network, g.idf, g.options, hydraulics::Evaluation::reference);
+            network::reference::analyze(g.network, g.idf, g.options);
         reference_times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         differing += differences(std::get<network::Analysis>(fast),
                                  std::get<network::Analysis>(reference));
@@ -218,13 +219,14 @@ int compare(bench::ShapeMix mix, std::size_t pipes, int repeats) {
 }
 
 // One analysis and nothing else worth counting: callgrind is told to count inside analyze().
-int analyze_once(bench::ShapeMix mix, std::size_t pipes, hydraulics::Evaluation evaluation) {
+int analyze_once(bench::ShapeMix mix, std::size_t pipes, bool reference) {
     const bench::GeneratedNetwork g = bench::generate_network(pipes, mix);
-    const auto outcome = network::analyze(g.network, g.idf, g.options, evaluation);
+    const auto outcome = reference ? network::reference::analyze(g.network, g.idf, g.options)
+                                   : network::analyze(g.network, g.idf, g.options);
     const auto& analysis = std::get<network::Analysis>(outcome);
     std::printf("{\"mix\": \"%s\", \"pipes\": %zu, \"reference\": %s}\n",
                 std::string(bench::mix_name(mix)).c_str(), analysis.pipes.size(),
-                evaluation == hydraulics::Evaluation::reference ? "true" : "false");
+                reference ? "true" : "false");
     return 0;
 }
 
@@ -252,9 +254,7 @@ int main(int argc, char** argv) {
         if (!mix || pipes == 0) return usage();
         if (command == "compare") return compare(*mix, pipes, std::atoi(args[3].c_str()));
         const bool reference = args.size() == 4 && args[3] == "reference";
-        return analyze_once(*mix, pipes,
-                            reference ? hydraulics::Evaluation::reference
-                                      : hydraulics::Evaluation::fast);
+        return analyze_once(*mix, pipes, reference);
     }
     return usage();
 }

@@ -9,10 +9,10 @@
 #include <variant>
 
 #include "fuzz_check.hpp"
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
 using rillway::fuzz::require;
-namespace proj = rillway::io::project;
+namespace proj = rillway::formats::project;
 
 namespace {
 

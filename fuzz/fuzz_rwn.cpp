@@ -9,13 +9,13 @@
 #include <variant>
 
 #include "fuzz_check.hpp"
-#include "parse/rwn.hpp"
+#include "formats/rwn/rwn.hpp"
 
 using rillway::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = rillway::fuzz::as_text(data, size);
-    const auto parsed = rillway::parse::parse_rwn(text);
+    const auto parsed = rillway::formats::parse_rwn(text);
     if (const auto* message = std::get_if<std::string>(&parsed)) {
         require(message->starts_with("line "), "an error names its line");
         std::size_t line = 0;
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(line >= 1 && line <= lines, "the failing line exists");
         return 0;
     }
-    const auto& doc = std::get<rillway::parse::RwnDocument>(parsed);
+    const auto& doc = std::get<rillway::formats::RwnDocument>(parsed);
     // Every node and pipe comes from a line of its own.
     const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
     require(doc.network.nodes.size() + doc.network.pipes.size() <= lines, "one element per line");

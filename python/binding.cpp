@@ -168,4 +168,11 @@ bool to_text(PyObject* object, const char* name, std::string_view& out) {
     return true;
 }
 
+bool text_argument(const Signature& signature, PyObject* args, PyObject* kwargs,
+                   std::string_view& out) {
+    BoundArguments bound;
+    return bind_arguments(signature, args, kwargs, bound) &&
+           to_text(bound[0], signature.names[0], out);
+}
+
 }  // namespace rillway::py

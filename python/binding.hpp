@@ -31,4 +31,8 @@ bool to_double(PyObject* object, const char* name, double& out);
 bool to_si_flag(PyObject* object, const char* name, bool& out);  // null object gives false
 bool to_text(PyObject* object, const char* name, std::string_view& out);
 
+// Binds and converts the single text parameter of a function taking one str.
+bool text_argument(const Signature& signature, PyObject* args, PyObject* kwargs,
+                   std::string_view& out);
+
 }  // namespace rillway::py

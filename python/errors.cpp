@@ -13,7 +13,31 @@ namespace {
 // invariant passes through `except Exception` handlers.
 PyObject* internal_error_type = nullptr;
 
+// The warning category of input that is read by a fallback rule; one per process, like the
+// internal error, and also a module attribute so that callers can filter it.
+PyObject* input_warning_type = nullptr;
+
 }  // namespace
+
+PyObject* input_warning() {
+    if (input_warning_type == nullptr) {
+        input_warning_type = PyErr_NewExceptionWithDoc(
+            "rillway.InputWarning",
+            "Input that was read by a fallback rule (an unknown word taken as the default).",
+            PyExc_UserWarning, nullptr);
+    }
+    return input_warning_type;
+}
+
+bool warn_input(std::string_view message) {
+    PyObject* category = input_warning();
+    if (category == nullptr) return false;
+    PyRef text = PyRef::steal(
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (!text) return false;
+    PyRef utf8 = PyRef::steal(PyUnicode_AsUTF8String(text.get()));
+    return utf8 && PyErr_WarnEx(category, PyBytes_AsString(utf8.get()), 1) == 0;
+}
 
 bool init_internal_error_type() {
     if (internal_error_type != nullptr) return true;

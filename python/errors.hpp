@@ -12,6 +12,13 @@ namespace rillway::py {
 // with a Python error set when it cannot be created.
 bool init_internal_error_type();
 
+// The rillway.InputWarning category (a UserWarning), created once per process; a borrowed
+// reference, or null with the error set.
+PyObject* input_warning();
+
+// Issues an InputWarning; false with the error set when the warning was turned into an error.
+bool warn_input(std::string_view message);
+
 // Raises the internal error: a violated invariant of the library.
 void raise_internal_error(std::string_view message);
 

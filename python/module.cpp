@@ -66,6 +66,33 @@ PyMethodDef kFunctions[] = {
     {"demo_project_json", demo_project_json, METH_NOARGS,
      "demo_project_json()\n--\n\n"
      "The built-in demo project as `.rwproj` JSON \xE2\x80\x94 a runnable starting point."},
+    {"read_project", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_project)),
+     METH_VARARGS | METH_KEYWORDS,
+     "read_project(project_json)\n--\n\n"
+     "The network of a `.rwproj` project exactly as the analysis sees it.\n"
+     "\n"
+     "Returns `{\"name\", \"settings\", \"nodes\", \"pipes\"}` in document order, every\n"
+     "value in the analysis units (ft, acres, minutes, in/hr): SI converted,\n"
+     "catchments folded into their nodes, the IDF curve of the design period, and\n"
+     "each pipe's end inverts resolved from its nodes where it has none of its own.\n"
+     "Raises ValueError as `analyze_project` does for a document it cannot read\n"
+     "and for pipe ends that name no node."},
+    {"read_rwn", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_rwn)),
+     METH_VARARGS | METH_KEYWORDS,
+     "read_rwn(text)\n--\n\n"
+     "The network of a `.rwn` text exactly as the analysis sees it.\n"
+     "\n"
+     "Returns the same shape as `read_project`; the name is empty."},
+    {"rwn_to_project",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rwn_to_project)),
+     METH_VARARGS | METH_KEYWORDS,
+     "rwn_to_project(text)\n--\n\n"
+     "A `.rwn` network as an equivalent `.rwproj` project document (JSON text).\n"
+     "\n"
+     "`analyze_project(rwn_to_project(text))` equals `analyze_rwn(text)` to the bit.\n"
+     "An INTENSITY override becomes the curve i = a / (tc + 0)^0. Raises ValueError\n"
+     "\"cannot convert .rwn: ...\" for a value a document cannot hold (NaN or\n"
+     "infinity, an inlet time of 0 or less)."},
     {"analyze_scenarios",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_scenarios)),
      METH_VARARGS | METH_KEYWORDS,
@@ -104,13 +131,14 @@ int exec_module(PyObject* module) {
     }
     if (!init_internal_error_type()) return -1;
     namespace hy = rillway::hydraulics;
-    if (add(module, "__version__", PyRef::steal(PyUnicode_FromString("0.9.7"))) < 0 ||
+    if (add(module, "__version__", PyRef::steal(PyUnicode_FromString(RILLWAY_VERSION))) < 0 ||
         add(module, "K_MANNING_US", PyRef::steal(PyFloat_FromDouble(hy::kManningUs))) < 0 ||
         add(module, "K_MANNING_SI", PyRef::steal(PyFloat_FromDouble(hy::kManningSi))) < 0 ||
         add(module, "G_US", PyRef::steal(PyFloat_FromDouble(hy::kGravityUs))) < 0 ||
         add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0) {
         return -1;
     }
+    if (add(module, "InputWarning", PyRef::borrow(input_warning())) < 0) return -1;
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
     if (!module_name) return -1;
     for (PyMethodDef* def = kFunctions; def->ml_name != nullptr; ++def) {

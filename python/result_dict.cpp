@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "dict_rows.hpp"
 #include "errors.hpp"
 
 namespace rillway::py {
@@ -16,44 +17,7 @@ constexpr std::array<const char*, 17> kPipeKeys = {
     "surcharged"};
 constexpr std::array<const char*, 6> kNodeKeys = {"id", "tc", "rim", "hgl", "freeboard", "floods"};
 
-PyRef text(const std::string& value) {
-    return PyRef::steal(
-        PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace"));
-}
-PyRef number(double value) { return PyRef::steal(PyFloat_FromDouble(value)); }
-PyRef optional_number(const std::optional<double>& value) {
-    return value ? number(*value) : PyRef::borrow(Py_None);
-}
-PyRef flag(bool value) { return PyRef::borrow(value ? Py_True : Py_False); }
-
-// The key strings are made once per call and shared by every row.
-template <std::size_t N>
-bool make_keys(const std::array<const char*, N>& names, std::array<PyRef, N>& keys) {
-    for (std::size_t i = 0; i < N; ++i) {
-        keys[i] = PyRef::steal(PyUnicode_InternFromString(names[i]));
-        if (!keys[i]) return false;
-    }
-    return true;
-}
-
-template <std::size_t N>
-PyRef make_row(const std::array<PyRef, N>& keys, std::array<PyRef, N>&& values) {
-    PyRef row = PyRef::steal(PyDict_New());
-    if (!row) return row;
-    for (std::size_t i = 0; i < N; ++i) {
-        if (!values[i] || PyDict_SetItem(row.get(), keys[i].get(), values[i].get()) < 0) {
-            return PyRef();
-        }
-    }
-    return row;
-}
-
 }  // namespace
-
-bool exported_surcharged(const network::PipeResult& pipe) noexcept {
-    return pipe.surcharged && !(pipe.design_slope < 0.0) &&
-           !(pipe.slope <= 0.0 && pipe.capacity <= 0.0);
-}
 
 PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analysis) {
     std::array<PyRef, 17> pipe_keys;
@@ -69,7 +33,7 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
                                          number(p.capacity), number(p.pct_full),
                                          number(p.velocity), optional_number(p.normal_depth),
                                          number(p.critical_depth), optional_number(p.hgl_up),
-                                         optional_number(p.hgl_dn), flag(exported_surcharged(p))});
+                                         optional_number(p.hgl_dn), flag(p.surcharged)});
         if (!row || PyList_Append(pipes.get(), row.get()) < 0) return nullptr;
     }
 
@@ -77,7 +41,7 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
     if (!nodes) return nullptr;
     for (const network::NodeResult& n : analysis.nodes) {
         PyRef row = make_row(node_keys, {text(n.id), number(n.tc), number(n.rim), number(n.hgl),
-                                         number(n.rim - n.hgl), flag(n.floods)});
+                                         number(n.freeboard), flag(n.floods)});
         if (!row || PyList_Append(nodes.get(), row.get()) < 0) return nullptr;
     }
 

@@ -9,11 +9,6 @@
 
 namespace rillway::py {
 
-// The surcharge flag as results report it: a pipe on an adverse design slope, or with neither a
-// positive slope nor a positive capacity, is never reported as surcharged, whatever the
-// analysis found. Pure C++: callable without the interpreter lock.
-[[nodiscard]] bool exported_surcharged(const network::PipeResult& pipe) noexcept;
-
 // A new reference, or null with the Python error set.
 PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analysis);
 

@@ -6,7 +6,7 @@
 from collections.abc import Iterable, Mapping
 from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
-from rillway_tools.results import AnalysisResult, CircularGeometry, ScenarioColumns
+from rillway_tools.results import AnalysisResult, CircularGeometry, NetworkView, ScenarioColumns
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -18,6 +18,7 @@ __all__ = [
     "K_MANNING_SI",
     "G_US",
     "G_SI",
+    "InputWarning",
     "intensity",
     "rational_q",
     "manning_capacity",
@@ -29,10 +30,17 @@ __all__ = [
     "analyze_file",
     "analyze_rwn",
     "demo_project_json",
+    "read_project",
+    "read_rwn",
+    "rwn_to_project",
     "analyze_scenarios",
 ]
 
 __version__: Final[str]
+
+class InputWarning(UserWarning):
+    """Input that was read by a fallback rule (an unknown word taken as the default)."""
+
 K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units
 G_US: Final = 32.2           # ft/s²
@@ -85,6 +93,32 @@ def analyze_rwn(text: str) -> AnalysisResult:
 
 def demo_project_json() -> str:
     """The built-in demo project as `.rwproj` JSON — a runnable starting point."""
+
+def read_project(project_json: str) -> NetworkView:
+    """The network of a `.rwproj` project exactly as the analysis sees it.
+
+    Returns `{"name", "settings", "nodes", "pipes"}` in document order, every
+    value in the analysis units (ft, acres, minutes, in/hr): SI converted,
+    catchments folded into their nodes, the IDF curve of the design period, and
+    each pipe's end inverts resolved from its nodes where it has none of its own.
+    Raises ValueError as `analyze_project` does for a document it cannot read
+    and for pipe ends that name no node.
+    """
+
+def read_rwn(text: str) -> NetworkView:
+    """The network of a `.rwn` text exactly as the analysis sees it.
+
+    Returns the same shape as `read_project`; the name is empty.
+    """
+
+def rwn_to_project(text: str) -> str:
+    """A `.rwn` network as an equivalent `.rwproj` project document (JSON text).
+
+    `analyze_project(rwn_to_project(text))` equals `analyze_rwn(text)` to the bit.
+    An INTENSITY override becomes the curve i = a / (tc + 0)^0. Raises ValueError
+    "cannot convert .rwn: ..." for a value a document cannot hold (NaN or
+    infinity, an inlet time of 0 or less).
+    """
 
 def analyze_scenarios(
     text: str, scenarios: Iterable[Mapping[str, object]], *, format: Literal["project", "rwn"] = "project"

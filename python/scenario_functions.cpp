@@ -14,8 +14,8 @@
 
 #include "errors.hpp"
 #include "functions.hpp"
-#include "io/project/project.hpp"
-#include "parse/rwn.hpp"
+#include "formats/project/project.hpp"
+#include "formats/rwn/rwn.hpp"
 #include "released_lock.hpp"
 #include "result_dict.hpp"
 #include "scenario/scenario.hpp"
@@ -170,13 +170,13 @@ Columns run_batch(std::string name, const sc::Base& base, const std::vector<sc::
             c.velocity[at] = r.velocity;
             c.hgl_up[at] = r.hgl_up.value_or(kNaN);
             c.hgl_dn[at] = r.hgl_dn.value_or(kNaN);
-            c.surcharged[at] = exported_surcharged(r) ? 1 : 0;
+            c.surcharged[at] = r.surcharged ? 1 : 0;
         }
         for (std::size_t i = 0; i < nodes; ++i) {
             const net::NodeResult& r = a.nodes[i];
             const std::size_t at = s * nodes + i;
             c.hgl[at] = r.hgl;
-            c.freeboard[at] = r.rim - r.hgl;
+            c.freeboard[at] = r.freeboard;
             c.floods[at] = r.floods ? 1 : 0;
         }
     }
@@ -190,18 +190,18 @@ using Batch = std::variant<Columns, ReadFailure>;
 
 Batch read_and_run(std::string_view text, Format format, const std::vector<sc::Scenario>& scenarios) {
     if (format == Format::rwn) {
-        auto parsed = parse::parse_rwn(text);
+        auto parsed = formats::parse_rwn(text);
         if (auto* message = std::get_if<std::string>(&parsed)) {
             return ReadFailure{"cannot parse .rwn: " + *message};
         }
-        const sc::Base base = sc::from_rwn(std::get<parse::RwnDocument>(std::move(parsed)));
+        const sc::Base base = sc::from_rwn(std::get<formats::RwnDocument>(std::move(parsed)));
         return run_batch("", base, scenarios);
     }
-    auto read = io::project::read_project(text);
+    auto read = formats::project::read_project(text);
     if (auto* message = std::get_if<std::string>(&read)) {
         return ReadFailure{"invalid project JSON: " + *message};
     }
-    const io::project::Project& project = std::get<io::project::Project>(read);
+    const formats::project::Project& project = std::get<formats::project::Project>(read);
     return run_batch(project.name, sc::from_project(project), scenarios);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test, installing what the tests need first:
-#   1. builds the wheel once and installs it with the plot extra;
+#   1. builds the wheel once and installs it with the plot, formats and gis extras and the
+#      EPA SWMM engine (swmm-toolkit, pyswmm) that the format tests run;
 #   2. the GoogleTest suite of the library, through CTest;
 #   3. the pytest suite of the module, the leak test at 100,000 calls per case;
 #   4. both suites again under ASan and UBSan (tests/sanitize.sh);
@@ -18,6 +19,7 @@ stage() { echo "== $* ($((SECONDS - started)) s)"; }
 
 python3 -m pip install --quiet --disable-pip-version-check \
   pytest pytest-xdist numpy matplotlib pandas "nlohmann-json==3.12.0" cmake ninja \
+  "swmm-api>=0.4.70" "lxml>=5" "geopandas>=1.0" "pyogrio>=0.10" "swmm-toolkit>=0.15" "pyswmm>=2.0" \
   pyarrow tqdm "dask[distributed]"
 
 if [ ! -f /usr/include/gtest/gtest.h ]; then

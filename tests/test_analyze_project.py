@@ -2,10 +2,12 @@
 import json
 import math
 import os
+from pathlib import Path
 
 import pytest
 
 import rillway
+from conftest import segment
 
 FT_PER_M = 3.280839895013123
 
@@ -157,3 +159,22 @@ def test_entry_point_arguments():
         rillway.demo_project_json(1)
     with pytest.raises(TypeError):
         rillway.demo_project_json(x=1)
+
+
+@pytest.mark.parametrize("text, pipe_id, node_id", [
+    (rillway.demo_project_json(), "P3", "N3"),
+    ((Path(__file__).resolve().parent.parent / "examples" / "main-street.rwn").read_text(), "P3", "J1"),
+])
+def test_structure_above_a_steep_pipe_stands_at_the_critical_energy(text, pipe_id, node_id):
+    # Water leaving the structure passes critical depth at the pipe entrance: the still water in
+    # the structure is at least z_up + y_c + V_c^2 / 2g, the area at y_c from the segment formula.
+    result = rillway.analyze_project(text) if text.startswith("{") else rillway.analyze_rwn(text)
+    network = rillway.read_project(text) if text.startswith("{") else rillway.read_rwn(text)
+    index = next(i for i, p in enumerate(result["pipes"]) if p["id"] == pipe_id)
+    pipe, layout = result["pipes"][index], network["pipes"][index]
+    assert pipe["normal_depth"] < 0.98 * pipe["critical_depth"]  # steep: supercritical
+    area, _ = segment(pipe["critical_depth"], layout["rise"])
+    energy = layout["invert_up"] + pipe["critical_depth"] + (pipe["design_q"] / area) ** 2 / 64.4
+    assert pipe["hgl_up"] == pytest.approx(energy, abs=1e-9)
+    node = next(n for n in result["nodes"] if n["id"] == node_id)
+    assert node["hgl"] == pipe["hgl_up"]

@@ -241,7 +241,7 @@ def broken(tmp_path, name, content):
 @pytest.mark.parametrize("make, message", [
     (lambda d: str(d / "absent.rwn"), "cannot read: No such file or directory"),
     (lambda d: broken(d, "net.txt", b"NODE O outfall 0 0 1 2"),
-     "unknown file type (expected .rwproj or .rwn)"),
+     "unknown file type '.txt' (known: .rwproj, .rwn, .inp"),
     (lambda d: broken(d, "bad.rwn", b"# header\n\nNODE N1\n"),
      "cannot parse .rwn: line 3: NODE needs a kind"),
     (lambda d: broken(d, "loop.rwn", b"NODE A inlet 0 0 1 2 1 1\nPIPE P A A 1 1 0.013\n"),

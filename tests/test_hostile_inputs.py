@@ -458,33 +458,35 @@ def test_json_nested_a_million_levels():
 
 # --- duplicate ids ---------------------------------------------------------------------------
 
-def test_duplicate_node_ids_keep_both_nodes_and_route_to_the_later():
-    text = """NODE A inlet 0 0 100 105 1 0.5
+DUPLICATE_RWN = """NODE A inlet 0 0 100 105 1 0.5
 NODE A junction 5 0 99.5 104 2 0.5
 NODE O outfall 10 0 99 103
-PIPE P1 A O 10 1.5 0.013
+PIPE P1 A NOWHERE 10 1.5 0.013
 """
-    result = rillway.analyze_rwn(text)
-    assert [(n["id"], n["rim"]) for n in result["nodes"]] == [("A", 105.0), ("A", 104.0), ("O", 103.0)]
-    pipe = result["pipes"][0]
-    # The pipe leaves the second A: its own area (2 ac at C 0.5) only, from invert 99.5.
-    assert pipe["total_ca"] == pytest.approx(1.0)
-    assert pipe["slope"] == pytest.approx(0.05)
 
 
-def test_duplicate_node_ids_in_a_project_fold_catchments_into_the_first():
+def duplicate_project():
     demo = json.loads(rillway.demo_project_json())
-    drained = demo["catchments"][0]["inlet_node_id"]
-    position = next(i for i, n in enumerate(demo["nodes"]) if n["id"] == drained)
-    twin = dict(demo["nodes"][position], rim=demo["nodes"][position]["rim"] + 1.0, area_ac=0.0)
-    demo["nodes"].insert(position + 1, twin)
-    result = rillway.analyze_project(json.dumps(demo))
-    assert [n["id"] for n in result["nodes"]].count(drained) == 2
-    assert len(result["nodes"]) == len(demo["nodes"])
-    # Pipes leave the later namesake, which has no area of its own; the catchment went into the
-    # first one, so nothing reaches the pipe.
-    leaving = next(p for p in result["pipes"] if p["from"] == drained)
-    assert leaving["total_ca"] == 0.0
+    demo["nodes"].insert(1, dict(demo["nodes"][2], area_ac=5.0))
+    demo["pipes"][0]["to"] = "NOWHERE"
+    return json.dumps(demo)
+
+
+@pytest.mark.parametrize("function, text, node", [
+    (rillway.analyze_rwn, DUPLICATE_RWN, "A"), (rillway.read_rwn, DUPLICATE_RWN, "A"),
+    (rillway.rwn_to_project, DUPLICATE_RWN, "A"),
+    (rillway.analyze_project, duplicate_project(), "N3"),
+    (rillway.read_project, duplicate_project(), "N3")])
+def test_duplicate_node_ids_are_refused_before_unknown_nodes(function, text, node):
+    # The namesake's area would vanish from every flow downstream: undersized pipes, no sign.
+    with pytest.raises(ValueError, match=f"^analysis failed: duplicate node id '{node}'$"):
+        function(text)
+
+
+def test_duplicate_pipe_ids_are_accepted():
+    text = "NODE A inlet 0 0 100 105 1 0.5\nNODE O outfall 10 0 99 103\n" \
+           "PIPE P A O 10 1.5 0.013\nPIPE P A O 10 1.5 0.013\n"
+    assert [p["id"] for p in rillway.analyze_rwn(text)["pipes"]] == ["P", "P"]
 
 
 def kirpich(length, slope):
@@ -532,3 +534,16 @@ def test_a_fifo_nobody_writes_to_reads_as_empty_instead_of_hanging(tmp_path):
     os.mkfifo(fifo)
     with pytest.raises(ValueError, match="^invalid project JSON: .*line 1 column 1$"):
         rillway.analyze_file(str(fifo))
+
+
+def test_unknown_words_warn_and_keep_their_fallback_result():
+    demo = json.loads(rillway.demo_project_json())
+    baseline = rillway.analyze_project(json.dumps(demo))
+    demo["nodes"][0]["kind"] = "manhole"  # read as an inlet, which N1 already is
+    demo["pipes"][1]["shape"] = "oval"     # read as circular, which P2 already is
+    with pytest.warns(rillway.InputWarning) as caught:
+        result = rillway.analyze_project(json.dumps(demo))
+    assert [str(w.message) for w in caught] == [
+        "node 'N1': unknown kind 'manhole', read as an inlet",
+        "pipe 'P2': unknown shape 'oval', read as circular"]
+    assert same(result, baseline)

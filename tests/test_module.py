@@ -7,14 +7,16 @@ import rillway
 
 FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "normal_depth",
              "critical_depth", "circular_geometry", "analyze_project", "analyze_file",
-             "analyze_rwn", "demo_project_json", "analyze_scenarios"]
+             "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
+             "analyze_scenarios"]
 ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
 
 
 def test_all_lists_attributes_then_functions_in_order():
-    assert rillway.__all__ == ATTRIBUTES + FUNCTIONS
+    assert rillway.__all__ == ATTRIBUTES + ["InputWarning"] + FUNCTIONS
     public = [name for name in vars(rillway) if not name.startswith("__") or name == "__version__"]
-    assert public == ATTRIBUTES + FUNCTIONS  # nothing else is added to the module
+    assert public == ATTRIBUTES + ["InputWarning"] + FUNCTIONS  # nothing else is added
+    assert issubclass(rillway.InputWarning, UserWarning)
 
 
 def test_constants_and_docstring():

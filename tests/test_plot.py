@@ -200,7 +200,7 @@ def test_plot_on_given_axes_highlights_surcharge_and_flooding():
     flood_markers = [line for line in ax.get_lines() if line.get_marker() == "v"]
     assert [(list(line.get_xdata()), list(line.get_ydata())) for line in flood_markers] == [
         ([250.0], [result["nodes"][1]["hgl"]])]
-    assert any(text.get_text() == "floods 0.20 ft" for text in ax.texts)
+    assert any(text.get_text() == "floods 0.58 ft" for text in ax.texts)
     legend = [text.get_text() for text in ax.get_legend().get_texts()]
     assert legend[-2:] == ["surcharged pipe", "flooding structure"]
 

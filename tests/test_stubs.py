@@ -25,7 +25,8 @@ def test_stub_package_is_installed_beside_the_module():
     assert (stubs / "py.typed").is_file()
     tree = ast.parse((stubs / "__init__.pyi").read_text())
     declared = {node.name for node in tree.body if isinstance(node, ast.FunctionDef)}
-    assert declared == {name for name in rillway.__all__ if callable(getattr(rillway, name))}
+    assert declared == {name for name in rillway.__all__
+                        if isinstance(getattr(rillway, name), types.BuiltinFunctionType)}
 
 
 def test_stub_constants_hold_the_module_values():
@@ -79,3 +80,11 @@ def test_circular_geometry_typed_dict():
     hints = typing.get_type_hints(CircularGeometry)
     assert list(geometry) == list(hints)
     assert all(conforms(value, hints[key]) for key, value in geometry.items())
+
+
+def test_stub_docstrings_are_the_module_docstrings():
+    """The module's docstrings are the one source; the stubs repeat them word for word."""
+    tree = ast.parse((installed_stubs() / "__init__.pyi").read_text())
+    stubbed = {node.name: ast.get_docstring(node) for node in tree.body
+               if isinstance(node, ast.FunctionDef)}
+    assert stubbed == {name: getattr(rillway, name).__doc__ for name in stubbed}

@@ -2,14 +2,13 @@
 
 #include "hydraulics/constants.hpp"
 #include "hydraulics/perimeter_bounds.hpp"
+#include "hydraulics/premises.hpp"
 
 namespace rillway::hydraulics {
 
 namespace {
 
-// Relative margin by which a flow bound must clear the target before it decides: far above the
-// few units in the last place by which pow may stray from monotone.
-constexpr double kDecisionMargin = 1e-12;
+using premises::kDecisionMargin;
 
 // Answers manning_flow(section, n, S, depth, K) > q, as that computation would, integrating an
 // elliptical perimeter only when its bounds leave the answer open.

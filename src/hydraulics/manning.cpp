@@ -10,8 +10,7 @@ namespace rillway::hydraulics {
 
 double manning_flow(const SectionGeometry& g, double n, double slope, double k) noexcept {
     if (n <= 0.0) return 0.0;
-    return (k / n) * g.area * std::pow(g.hydraulic_radius, kTwoThirds) *
-           std::sqrt(std::max(slope, 0.0));
+    return conveyance(g.area, g.hydraulic_radius, n, k) * std::sqrt(std::max(slope, 0.0));
 }
 
 double manning_flow(const Section& section, double n, double slope, double depth, double k) {
@@ -48,7 +47,13 @@ PeakFlow max_capacity(double n, double slope, double diameter, double k) {
 double just_full_capacity(double diameter, double n, double slope, double k) noexcept {
     const double area = kPi * diameter * diameter * 0.25;
     const double radius = diameter * 0.25;
-    return (k / n) * area * std::pow(radius, kTwoThirds) * std::sqrt(std::max(slope, 0.0));
+    return conveyance(area, radius, n, k) * std::sqrt(std::max(slope, 0.0));
+}
+
+double full_flow_capacity(const Section& section, double n, double slope, double k) {
+    if (n <= 0.0) return 0.0;
+    return std::sqrt(std::fmax(slope, 0.0)) * std::pow(section.full_hydraulic_radius(), kTwoThirds) *
+           (k / n) * section.full_area();
 }
 
 }  // namespace rillway::hydraulics

@@ -4,6 +4,9 @@
 // Glossary: Q flow, n Manning roughness, S slope (ratio), K Manning factor (1.486 for cfs with
 // feet, 1.0 for m3/s with metres), y depth. Q(y) = (K/n) * A(y) * R(y)^(2/3) * sqrt(max(S, 0)).
 
+#include <cmath>
+
+#include "hydraulics/constants.hpp"
 #include "hydraulics/section.hpp"
 
 namespace rillway::hydraulics {
@@ -12,6 +15,10 @@ struct PeakFlow {
     double flow = 0.0;   // largest sampled Manning flow
     double depth = 0.0;  // first sampled depth at which it occurs
 };
+
+// Conveyance (K/n) A R^(2/3): the flow per square root of slope. n must be nonzero.
+[[nodiscard]] inline double conveyance(double area, double hydraulic_radius, double n,
+                                       double k) noexcept;
 
 // Manning flow of the section at a depth; 0 when n <= 0, when S <= 0 or when dry.
 [[nodiscard]] double manning_flow(const Section& section, double n, double slope, double depth,
@@ -30,7 +37,15 @@ struct PeakFlow {
 [[nodiscard]] double circular_q(double n, double slope, double diameter, double depth, double k);
 [[nodiscard]] PeakFlow max_capacity(double n, double slope, double diameter, double k);
 
+// Capacity of the completely full section, sqrt(S) R_f^(2/3) (K/n) A_f with S clamped below at 0;
+// 0 when n <= 0. The factors are multiplied in this order, which the analysis results keep.
+[[nodiscard]] double full_flow_capacity(const Section& section, double n, double slope, double k);
+
 // Just-full Manning capacity of a round pipe from A = pi D^2 / 4 and R = D / 4 (not the peak).
 [[nodiscard]] double just_full_capacity(double diameter, double n, double slope, double k) noexcept;
+
+inline double conveyance(double area, double hydraulic_radius, double n, double k) noexcept {
+    return (k / n) * area * std::pow(hydraulic_radius, kTwoThirds);
+}
 
 }  // namespace rillway::hydraulics

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "hydraulics/constants.hpp"
+#include "hydraulics/premises.hpp"
 
 namespace rillway::hydraulics {
 
@@ -51,13 +52,8 @@ constexpr int kMaxSamples = 64;  // evaluations before giving up and scanning
 constexpr int kMaxWindow = 40;   // samples in the final window
 constexpr int kHalfWindow = 2;
 
-// Sizes within [2^-60, 2^60], K/n likewise and S within [2^-120, 2^120] keep every product of
-// the flow formula far from overflow and every sample far above the subnormal range.
-constexpr double kSmallest = 0x1p-60;
-constexpr double kLargest = 0x1p60;
+// Samples this far above the subnormal range keep their relative rounding bounds.
 constexpr double kMinFlow = 0x1p-900;
-
-bool within(double value, double lo, double hi) noexcept { return value >= lo && value <= hi; }
 
 // Peak depth over rise by log2(span / rise), -4 ... 4 in halves (from the root of the sign
 // function above, to 6 digits).
@@ -134,15 +130,17 @@ bool usable(double q) noexcept { return std::isfinite(q) && q >= kMinFlow; }
 
 std::optional<PeakFlow> windowed_peak(const Section& section, double n, double slope, double k) {
     const double k_over_n = k / n;
-    if (!within(k_over_n, kSmallest, kLargest) ||
-        !within(slope, kSmallest * kSmallest, kLargest * kLargest) ||
-        !within(section.rise, kSmallest, kLargest)) {
+    using premises::kLargest;
+    using premises::kSmallest;
+    if (!premises::normal_size(k_over_n) ||
+        !premises::within(slope, kSmallest * kSmallest, kLargest * kLargest) ||
+        !premises::normal_size(section.rise)) {
         return std::nullopt;
     }
     if (section.kind != SectionKind::circular) {
-        if (!within(section.span, kSmallest, kLargest)) return std::nullopt;
+        if (!premises::normal_size(section.span)) return std::nullopt;
         if (section.kind == SectionKind::elliptical &&
-            !within(section.span / section.rise, 1.0 / 16.0, 16.0)) {
+            !premises::measured_ellipse(section.rise, section.span)) {
             return std::nullopt;
         }
     }

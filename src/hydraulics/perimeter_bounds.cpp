@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "hydraulics/constants.hpp"
+#include "hydraulics/premises.hpp"
 
 namespace rillway::hydraulics {
 
@@ -26,14 +27,12 @@ constexpr double kSlack = 3e-7;
 constexpr double kSpeedSlack = 1e-12;  // relative error of a computed arc speed
 constexpr double kHalfPi = kPi / 2.0;
 
-bool within(double value, double lo, double hi) noexcept { return value >= lo && value <= hi; }
-
 }  // namespace
 
 PerimeterBounds::PerimeterBounds(const Section& section) : section_(section) {
-    active_ = section.kind == SectionKind::elliptical && within(section.rise, 0x1p-60, 0x1p60) &&
-              within(section.span, 0x1p-60, 0x1p60) &&
-              within(section.span / section.rise, 1.0 / 16.0, 16.0);
+    active_ = section.kind == SectionKind::elliptical && premises::normal_size(section.rise) &&
+              premises::normal_size(section.span) &&
+              premises::measured_ellipse(section.rise, section.span);
 }
 
 double PerimeterBounds::exact(double depth) {

@@ -3,8 +3,7 @@ set(RILLWAY_HYDRAULICS_SOURCES
   src/hydraulics/manning.cpp
   src/hydraulics/peak_search.cpp
   src/hydraulics/perimeter_bounds.cpp
-  src/hydraulics/depth_solvers.cpp
-  src/hydraulics/reference.cpp)
+  src/hydraulics/depth_solvers.cpp)
 set(RILLWAY_HYDRAULICS_TESTS
   section_test.cpp
   depth_solvers_test.cpp)

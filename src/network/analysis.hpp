@@ -7,11 +7,14 @@
 #include <variant>
 #include <vector>
 
-#include "hydraulics/reference.hpp"
 #include "network/network.hpp"
 
 namespace rillway::network {
 
+struct PipeSolvers;
+
+// Everything the analysis says of one pipe. The design pass fills all but the two grade-line
+// values, which the sweep adds; callers read the flags here rather than deciding them again.
 struct PipeResult {
     std::optional<double> normal_depth;  // ft; absent when the pipe cannot carry design_q
     std::optional<double> hgl_up;        // ft; absent for adverse pipes
@@ -19,6 +22,8 @@ struct PipeResult {
     std::string id;
     std::string from;
     std::string to;
+    double z_up = 0.0;                // ft, the pipe's own upstream invert or its node's
+    double z_dn = 0.0;                // ft
     double slope = 0.0;               // ft/ft, geometric, may be negative
     double design_slope = 0.0;        // ft/ft, used for the hydraulics
     double total_ca = 0.0;            // acres, accumulated C*A at the upstream node
@@ -32,15 +37,19 @@ struct PipeResult {
     double velocity = 0.0;            // ft/s, design velocity
     double full_flow_velocity = 0.0;  // ft/s
     double pct_full = 0.0;            // design_q / capacity (1.0 = full)
-    bool surcharged = false;          // design_q exceeds the peak capacity
+    bool over_peak = false;           // design_q exceeds the peak capacity: the pipe runs full
+    // The reported flag: over_peak, except on an adverse design slope or with neither a
+    // positive slope nor a positive capacity, where "surcharged" would say nothing useful.
+    bool surcharged = false;
 };
 
 struct NodeResult {
     std::string id;
-    double tc = 0.0;    // minutes
-    double hgl = 0.0;   // ft
-    double rim = 0.0;   // ft
-    bool floods = false;
+    double tc = 0.0;         // minutes
+    double hgl = 0.0;        // ft
+    double rim = 0.0;        // ft
+    double freeboard = 0.0;  // ft, rim - hgl (negative when the grade line is above the rim)
+    bool floods = false;     // hgl above the rim, never at an outfall
     NodeKind kind = NodeKind::inlet;
 };
 
@@ -51,11 +60,12 @@ struct Analysis {
 
 using AnalysisOutcome = std::variant<Analysis, NetworkError>;
 
-// Reads the network and both records without changing them. The reference evaluation computes
-// everything as written (every sample of every scan, every geometry in full); the default
-// skips what cannot change a result and returns the same bits.
-[[nodiscard]] AnalysisOutcome analyze(
-    const Network& network, const IdfParams& idf, const DesignOptions& options,
-    hydraulics::Evaluation evaluation = hydraulics::Evaluation::fast);
+// Reads the network and both records without changing them.
+[[nodiscard]] AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
+                                      const DesignOptions& options);
+
+// The same on other per-pipe kernels (the reference copies of the exactness tests).
+[[nodiscard]] AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
+                                      const DesignOptions& options, const PipeSolvers& solvers);
 
 }  // namespace rillway::network

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "hydraulics/constants.hpp"
-#include "hydraulics/depth_solvers.hpp"
 #include "hydraulics/manning.hpp"
 
 namespace rillway::network {
@@ -24,54 +23,53 @@ double design_intensity(double tc, const IdfParams& idf,
     return idf.a / std::pow(std::fmax(tc, 0.0) + idf.b, idf.c);
 }
 
-PipeFlow design_pipe(const hydraulics::Section& section, double n, double length, double z_up,
-                     double z_dn, double q, double intensity, double min_slope,
-                     hydraulics::Evaluation evaluation) {
-    const bool reference = evaluation == hydraulics::Evaluation::reference;
-    PipeFlow flow;
-    flow.z_up = z_up;
-    flow.z_dn = z_dn;
-    flow.slope = length > 0.0 ? (z_up - z_dn) / length : 0.0;
-    flow.design_slope = std::fabs(flow.slope) < kFlatSlope ? min_slope : flow.slope;
-    flow.intensity = intensity;
-    flow.q = q;
+PipeResult design_pipe(const hydraulics::Section& section, double n, double length, double z_up,
+                       double z_dn, double q, double intensity, double min_slope,
+                       const PipeSolvers& solvers) {
+    PipeResult r;
+    r.z_up = z_up;
+    r.z_dn = z_dn;
+    r.slope = length > 0.0 ? (z_up - z_dn) / length : 0.0;
+    r.design_slope = std::fabs(r.slope) < kFlatSlope ? min_slope : r.slope;
+    r.intensity = intensity;
+    r.design_q = q;
 
     // One scan serves both the peak capacity and the normal-depth bracket.
-    const hydraulics::PeakFlow peak =
-        reference ? hydraulics::reference::peak_flow_scan(section, n, flow.design_slope, kManningUs)
-                  : hydraulics::peak_flow_scan(section, n, flow.design_slope, kManningUs);
-    flow.peak_capacity = peak.flow;
+    const hydraulics::PeakFlow peak = solvers.peak_flow_scan(section, n, r.design_slope, kManningUs);
+    r.peak_capacity = peak.flow;
     if (q <= 0.0) {
-        flow.normal_depth = 0.0;
+        r.normal_depth = 0.0;
     } else if (n <= 0.0) {
-        flow.normal_depth = std::nullopt;  // no roughness, no uniform flow (also for a NaN q)
+        r.normal_depth = std::nullopt;  // no roughness, no uniform flow (also for a NaN q)
     } else {
-        const double s = flow.design_slope;
-        flow.normal_depth =
-            reference ? hydraulics::reference::normal_depth(q, n, s, section, kManningUs, peak)
-                      : hydraulics::normal_depth(q, n, s, section, kManningUs, peak);
+        r.normal_depth = solvers.normal_depth(q, n, r.design_slope, section, kManningUs, peak);
     }
-    flow.critical_depth = reference ? hydraulics::reference::critical_depth(q, section, kGravityUs)
-                                    : hydraulics::critical_depth(q, section, kGravityUs);
-    flow.surcharged = q > flow.peak_capacity;
+    r.critical_depth = solvers.critical_depth(q, section, kGravityUs);
+    r.over_peak = q > r.peak_capacity;
 
     double area = 0.0;
-    if (flow.surcharged) {
+    if (r.over_peak) {
         area = section.full_area();
     } else {
-        const double depth = flow.normal_depth ? *flow.normal_depth : section.rise;
-        area = reference ? section.geometry(depth).area
-                         : section.geometry(depth, hydraulics::GeometryParts::area).area;
+        area = solvers.flow_area(section, r.normal_depth ? *r.normal_depth : section.rise);
     }
-    flow.velocity = area > 0.0 ? q / area : 0.0;
-    flow.travel_time = flow.velocity > 0.0 ? length / flow.velocity / 60.0 : 0.0;
-    return flow;
+    r.velocity = area > 0.0 ? q / area : 0.0;
+    r.travel_time = r.velocity > 0.0 ? length / r.velocity / 60.0 : 0.0;
+
+    const double full_area = section.full_area();
+    r.capacity = hydraulics::full_flow_capacity(section, n, r.design_slope, kManningUs);
+    r.full_flow_velocity = full_area > 0.0 ? r.capacity / full_area : 0.0;
+    r.pct_full = r.capacity > 0.0 ? q / r.capacity : 0.0;
+    // An adverse pipe, or one with neither a positive slope nor a positive capacity, is never
+    // reported as surcharged: its zero capacity says nothing about the pipe running full.
+    r.surcharged = r.over_peak && !(r.design_slope < 0.0) && !(r.slope <= 0.0 && r.capacity <= 0.0);
+    return r;
 }
 
 DesignPassResult design_pass(const Network& network, const Links& links,
                              const std::vector<std::size_t>& order,
                              const std::vector<double>& total_ca, const IdfParams& idf,
-                             const DesignOptions& options, hydraulics::Evaluation evaluation) {
+                             const DesignOptions& options, const PipeSolvers& solvers) {
     DesignPassResult result;
     result.tc.assign(network.nodes.size(), 0.0);
     result.pipes.resize(network.pipes.size());
@@ -92,12 +90,16 @@ DesignPassResult design_pass(const Network& network, const Links& links,
         for (std::size_t s = links.out_begin[u]; s < links.out_begin[u + 1]; ++s) {
             const std::size_t p = links.out_pipes[s];
             const Pipe& pipe = network.pipes[p];
-            const Node& down = network.nodes[links.to[p]];
-            const double z_up = pipe.invert_up ? *pipe.invert_up : node.invert;
-            const double z_dn = pipe.invert_dn ? *pipe.invert_dn : down.invert;
-            result.pipes[p] = design_pipe(pipe.section, pipe.n, pipe.length, z_up, z_dn,
-                                          total_ca[u] * intensity, intensity, options.min_slope,
-                                          evaluation);
+            PipeResult& r = result.pipes[p];
+            r = design_pipe(pipe.section, pipe.n, pipe.length,
+                            upstream_invert(network, links, p),
+                            downstream_invert(network, links, p), total_ca[u] * intensity,
+                            intensity, options.min_slope, solvers);
+            r.id = pipe.id;
+            r.from = pipe.from;
+            r.to = pipe.to;
+            r.total_ca = total_ca[u];
+            r.tc = tc;
         }
     }
     return result;

@@ -74,6 +74,9 @@ std::string display(const NetworkError& error) {
             return "pipe references unknown node '" + e.id + "'";
         }
         std::string operator()(const Cycle&) const { return "network contains a cycle"; }
+        std::string operator()(const DuplicateNode& e) const {
+            return "duplicate node id '" + e.id + "'";
+        }
         std::string operator()(const InvalidPipeSize& e) const {
             return "pipe '" + e.pipe_id + "' has a negative or not-a-number size";
         }

@@ -24,6 +24,7 @@ struct Node {
     double x = 0.0;       // plan easting, ft (bend angles only)
     double y = 0.0;       // plan northing, ft
     NodeKind kind = NodeKind::inlet;
+    double diameter = 4.0;  // ft, the structure's inside diameter (drawings)
 
     // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
     static Node inlet(std::string id, double invert, double rim, double area, double c);
@@ -81,6 +82,9 @@ struct IdfParams {
 };
 
 // Errors that end an analysis.
+struct DuplicateNode {  // two structures bear one id, so pipes could not tell them apart
+    std::string id;
+};
 struct UnknownNode {
     std::string id;
 };
@@ -88,7 +92,7 @@ struct Cycle {};
 struct InvalidPipeSize {  // a negative or not-a-number diameter, rise or span
     std::string pipe_id;
 };
-using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize>;
+using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode>;
 
 // The whole message, e.g. "pipe references unknown node 'X9'".
 [[nodiscard]] std::string display(const NetworkError& error);

@@ -1,7 +1,7 @@
 #include "network/routing.hpp"
 
-#include <algorithm>
-#include <cmath>
+#include <string_view>
+#include <unordered_map>
 
 namespace rillway::network {
 
@@ -22,36 +22,42 @@ void build_rows(std::size_t keys, const std::vector<std::size_t>& key_of,
 
 }  // namespace
 
-IdMap index(const Network& network) {
-    IdMap ids;
-    ids.reserve(network.nodes.size());
-    for (std::size_t i = 0; i < network.nodes.size(); ++i) {
-        ids.insert_or_assign(network.nodes[i].id, i);  // a later namesake wins
-    }
-    return ids;
-}
-
-std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Network& network,
-                                                                 const IdMap& ids) {
+std::variant<Links, NetworkError> resolve(const Network& network) {
     const std::size_t node_count = network.nodes.size();
     const std::size_t pipe_count = network.pipes.size();
-    std::vector<std::size_t> from(pipe_count);
-    std::vector<std::size_t> to(pipe_count);
+    // Views into the node list, which outlives the map.
+    std::unordered_map<std::string_view, std::size_t> ids;
+    ids.reserve(node_count);
+    for (std::size_t i = 0; i < node_count; ++i) {
+        // A namesake would take the flow meant for the other, so it is refused outright.
+        if (!ids.emplace(network.nodes[i].id, i).second) {
+            return NetworkError{DuplicateNode{network.nodes[i].id}};
+        }
+    }
+
+    Links links;
+    links.from.resize(pipe_count);
+    links.to.resize(pipe_count);
     for (std::size_t p = 0; p < pipe_count; ++p) {
         const Pipe& pipe = network.pipes[p];
         const auto up = ids.find(pipe.from);
         if (up == ids.end()) return NetworkError{UnknownNode{pipe.from}};
         const auto down = ids.find(pipe.to);
         if (down == ids.end()) return NetworkError{UnknownNode{pipe.to}};
-        from[p] = up->second;
-        to[p] = down->second;
+        links.from[p] = up->second;
+        links.to[p] = down->second;
     }
+    std::vector<std::size_t> pipe_ids(pipe_count);
+    for (std::size_t p = 0; p < pipe_count; ++p) pipe_ids[p] = p;
+    build_rows(node_count, links.to, pipe_ids, links.in_begin, links.in_pipes);
+    build_rows(node_count, links.from, pipe_ids, links.out_begin, links.out_pipes);
+    return links;
+}
 
-    std::vector<std::size_t> succ_begin;
-    std::vector<std::size_t> successors;
-    build_rows(node_count, from, to, succ_begin, successors);
+std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Links& links) {
+    const std::size_t node_count = links.node_count();
     std::vector<std::size_t> in_degree(node_count, 0);
-    for (const std::size_t v : to) ++in_degree[v];
+    for (std::size_t v = 0; v < node_count; ++v) in_degree[v] = links.inflow_count(v);
 
     std::vector<std::size_t> stack;
     for (std::size_t v = 0; v < node_count; ++v) {
@@ -63,8 +69,8 @@ std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Network& n
         const std::size_t u = stack.back();
         stack.pop_back();
         order.push_back(u);
-        for (std::size_t s = succ_begin[u]; s < succ_begin[u + 1]; ++s) {
-            const std::size_t v = successors[s];
+        for (std::size_t s = links.out_begin[u]; s < links.out_begin[u + 1]; ++s) {
+            const std::size_t v = links.to[links.out_pipes[s]];
             if (--in_degree[v] == 0) stack.push_back(v);
         }
     }
@@ -72,52 +78,32 @@ std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Network& n
     return order;
 }
 
-std::vector<double> accumulate_ca_vec(const Network& network, const IdMap& ids,
-                                      const std::vector<std::size_t>& order,
-                                      double frequency_factor) {
-    const std::size_t node_count = network.nodes.size();
-    std::vector<std::size_t> up_of;
-    std::vector<std::size_t> down_of;
-    up_of.reserve(network.pipes.size());
-    down_of.reserve(network.pipes.size());
-    for (const Pipe& pipe : network.pipes) {
-        const auto up = ids.find(pipe.from);
-        const auto down = ids.find(pipe.to);
-        if (up == ids.end() || down == ids.end()) continue;
-        up_of.push_back(up->second);
-        down_of.push_back(down->second);
-    }
-    std::vector<std::size_t> up_begin;
-    std::vector<std::size_t> upstream;
-    build_rows(node_count, down_of, up_of, up_begin, upstream);
-
-    std::vector<double> totals(node_count, 0.0);
+std::vector<double> accumulate_ca(const Network& network, const Links& links,
+                                  const std::vector<std::size_t>& order,
+                                  double frequency_factor) {
+    std::vector<double> totals(network.nodes.size(), 0.0);
     for (const std::size_t u : order) {
         const Node& node = network.nodes[u];
         // The cap applies to the node's own coefficient only; accumulated totals are not capped.
         // A NaN coefficient stays NaN rather than being raised to the cap.
         const double coefficient = node.c * frequency_factor;
         double total = (coefficient > 1.0 ? 1.0 : coefficient) * node.area;
-        for (std::size_t s = up_begin[u]; s < up_begin[u + 1]; ++s) total += totals[upstream[s]];
+        for (std::size_t s = links.in_begin[u]; s < links.in_begin[u + 1]; ++s) {
+            total += totals[links.from[links.in_pipes[s]]];
+        }
         totals[u] = total;
     }
     return totals;
 }
 
-Links link_pipes(const Network& network, const IdMap& ids) {
-    const std::size_t pipe_count = network.pipes.size();
-    Links links;
-    links.from.resize(pipe_count);
-    links.to.resize(pipe_count);
-    for (std::size_t p = 0; p < pipe_count; ++p) {
-        links.from[p] = ids.at(network.pipes[p].from);
-        links.to[p] = ids.at(network.pipes[p].to);
-    }
-    std::vector<std::size_t> pipe_ids(pipe_count);
-    for (std::size_t p = 0; p < pipe_count; ++p) pipe_ids[p] = p;
-    build_rows(network.nodes.size(), links.to, pipe_ids, links.in_begin, links.in_pipes);
-    build_rows(network.nodes.size(), links.from, pipe_ids, links.out_begin, links.out_pipes);
-    return links;
+double upstream_invert(const Network& network, const Links& links, std::size_t p) {
+    const Pipe& pipe = network.pipes[p];
+    return pipe.invert_up ? *pipe.invert_up : network.nodes[links.from[p]].invert;
+}
+
+double downstream_invert(const Network& network, const Links& links, std::size_t p) {
+    const Pipe& pipe = network.pipes[p];
+    return pipe.invert_dn ? *pipe.invert_dn : network.nodes[links.to[p]].invert;
 }
 
 }  // namespace rillway::network

@@ -1,37 +1,17 @@
 #pragma once
 // Resolution of pipe ends, the flow routing order of the nodes and the accumulated C*A.
 //
-// Node and pipe indices are positions in the network's lists. Adjacency is kept in flat
-// index arrays (compressed rows), so building it costs one pass over the pipes and no
-// per-node allocation.
+// Node and pipe indices are positions in the network's lists. One pass resolves every pipe end
+// to a node index and builds the adjacency in flat index arrays (compressed rows); the routing
+// order, the C*A accumulation, the design pass and the grade line all work from that result.
 
 #include <cstddef>
-#include <string>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
 #include "network/network.hpp"
 
 namespace rillway::network {
-
-using IdMap = std::unordered_map<std::string, std::size_t>;
-
-// Node id -> node index; a duplicated id resolves to the last node bearing it.
-[[nodiscard]] IdMap index(const Network& network);
-
-// Kahn's method with a last-in-first-out stack seeded with the sources in ascending index
-// order: every node comes after all nodes with a pipe into it. The first pipe with an unknown
-// end decides the error (its upstream id before its downstream id); a loop gives Cycle.
-[[nodiscard]] std::variant<std::vector<std::size_t>, NetworkError> topo_order(
-    const Network& network, const IdMap& ids);
-
-// C*A reaching each node, node-list order: min(c * frequency_factor, 1) * area of the node
-// itself, then the totals of the upstream ends of its inflow pipes in pipe-list order. Pipes
-// whose ends do not resolve are ignored (topo_order has rejected them already).
-[[nodiscard]] std::vector<double> accumulate_ca_vec(const Network& network, const IdMap& ids,
-                                                    const std::vector<std::size_t>& order,
-                                                    double frequency_factor);
 
 // Pipe ends and the inflow/outflow lists of every node, each list in pipe-list order.
 // The pipes into node v are in_pipes[in_begin[v] .. in_begin[v + 1]), likewise for outflows.
@@ -43,11 +23,28 @@ struct Links {
     std::vector<std::size_t> out_begin;
     std::vector<std::size_t> out_pipes;
 
+    [[nodiscard]] std::size_t node_count() const { return in_begin.size() - 1; }
     [[nodiscard]] std::size_t inflow_count(std::size_t v) const { return in_begin[v + 1] - in_begin[v]; }
     [[nodiscard]] std::size_t outflow_count(std::size_t v) const { return out_begin[v + 1] - out_begin[v]; }
 };
 
-// Requires every pipe end to resolve in ids (as after a successful topo_order).
-[[nodiscard]] Links link_pipes(const Network& network, const IdMap& ids);
+// Maps every pipe end to its node. A node id borne twice is refused first (the first repeated
+// id in node order); then the first pipe in list order with an end that names no node decides
+// the error (its upstream id before its downstream id).
+[[nodiscard]] std::variant<Links, NetworkError> resolve(const Network& network);
+
+// Kahn's method with a last-in-first-out stack seeded with the sources in ascending index
+// order: every node comes after all nodes with a pipe into it. A loop gives Cycle.
+[[nodiscard]] std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Links& links);
+
+// C*A reaching each node, node-list order: min(c * frequency_factor, 1) * area of the node
+// itself, then the totals of the upstream ends of its inflow pipes in pipe-list order.
+[[nodiscard]] std::vector<double> accumulate_ca(const Network& network, const Links& links,
+                                                const std::vector<std::size_t>& order,
+                                                double frequency_factor);
+
+// The pipe's own inverts, or those of the nodes its ends resolve to.
+[[nodiscard]] double upstream_invert(const Network& network, const Links& links, std::size_t p);
+[[nodiscard]] double downstream_invert(const Network& network, const Links& links, std::size_t p);
 
 }  // namespace rillway::network

@@ -7,16 +7,16 @@
 
 namespace rillway::scenario {
 
-Base from_project(const io::project::Project& project) {
+Base from_project(const formats::project::Project& project) {
     Base base;
     base.network = project.to_analysis_network();
     base.idf = project.idf();
     base.options = project.design_options();
     // The design period always has a curve: its own entry in idf_curves, else the project's
     // coefficients (what the design analysis uses).
-    base.curves.push_back({io::project::return_period_key(project.design_return_period_years),
+    base.curves.push_back({formats::project::return_period_key(project.design_return_period_years),
                            base.idf});
-    for (const io::project::IdfCurveEntry& entry : project.idf_curves) {
+    for (const formats::project::IdfCurveEntry& entry : project.idf_curves) {
         const bool known = std::any_of(base.curves.begin(), base.curves.end(),
                                        [&](const PeriodCurve& c) { return c.period_key == entry.rp_years; });
         if (!known) base.curves.push_back({entry.rp_years, *project.idf_curve(entry.rp_years)});
@@ -24,7 +24,7 @@ Base from_project(const io::project::Project& project) {
     return base;
 }
 
-Base from_rwn(parse::RwnDocument document) {
+Base from_rwn(formats::RwnDocument document) {
     Base base;
     base.network = std::move(document.network);
     base.idf = document.idf;

@@ -71,7 +71,7 @@ ScenarioOutcome Runner::analyze(const Scenario& s) {
     network::IdfParams idf = base_.idf;
     network::DesignOptions options = base_.options;
     if (s.return_period) {
-        const std::uint32_t key = io::project::return_period_key(*s.return_period);
+        const std::uint32_t key = formats::project::return_period_key(*s.return_period);
         const PeriodCurve* curve = nullptr;
         for (const PeriodCurve& c : base_.curves) {
             if (c.period_key == key) {
@@ -82,7 +82,7 @@ ScenarioOutcome Runner::analyze(const Scenario& s) {
         if (curve == nullptr) return NoCurveForPeriod{*s.return_period, key, base_.single_curve};
         idf = curve->idf;
         // As for the design period: the curve by the rounded period, the factor by whole years.
-        options.frequency_factor = io::project::frequency_factor(*s.return_period);
+        options.frequency_factor = formats::project::frequency_factor(*s.return_period);
     }
     idf.a *= s.intensity_factor;
     if (options.intensity_override) *options.intensity_override *= s.intensity_factor;

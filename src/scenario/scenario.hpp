@@ -11,10 +11,10 @@
 #include <variant>
 #include <vector>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 #include "network/analysis.hpp"
 #include "network/network.hpp"
-#include "parse/rwn.hpp"
+#include "formats/rwn/rwn.hpp"
 
 namespace rillway::scenario {
 
@@ -26,7 +26,7 @@ struct Scenario {
     double n_factor = 1.0;                // multiplies every Manning n
 };
 
-// The rainfall curve of one return period, by its rounded key (io::project::return_period_key).
+// The rainfall curve of one return period, by its rounded key (formats::project::return_period_key).
 struct PeriodCurve {
     std::uint32_t period_key = 0;
     network::IdfParams idf;
@@ -42,8 +42,8 @@ struct Base {
     bool single_curve = false;        // a .rwn network: one curve, no return periods
 };
 
-[[nodiscard]] Base from_project(const io::project::Project& project);
-[[nodiscard]] Base from_rwn(parse::RwnDocument document);
+[[nodiscard]] Base from_project(const formats::project::Project& project);
+[[nodiscard]] Base from_rwn(formats::RwnDocument document);
 
 // Errors of one scenario; the other scenarios of a batch are unaffected.
 struct InvalidValue {  // a factor that is not finite and positive, a tailwater that is not finite

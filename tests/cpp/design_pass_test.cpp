@@ -39,13 +39,13 @@ TEST(DesignPipe, PartFullRoundPipe) {
     // 1.5 ft pipe at 1 %, n 0.013, carrying 30 % of its just-full flow.
     const double full = full_flow(1.5, 0.013, 0.01);
     const double q = 0.3 * full;
-    const PipeFlow f = design_pipe(Section::circular(1.5), 0.013, 200.0, 102.0, 100.0, q, 4.0, 0.001);
+    const PipeResult f = design_pipe(Section::circular(1.5), 0.013, 200.0, 102.0, 100.0, q, 4.0, 0.001);
     EXPECT_DOUBLE_EQ(f.slope, 0.01);
     EXPECT_DOUBLE_EQ(f.design_slope, 0.01);
     ASSERT_TRUE(f.normal_depth.has_value());
     // Design charts give y/D of about 0.37 for 30 % of the just-full flow.
     EXPECT_NEAR(*f.normal_depth / 1.5, 0.37, 0.01);
-    EXPECT_FALSE(f.surcharged);
+    EXPECT_FALSE(f.over_peak);
     // The peak of the partial-flow curve lies about 7.6 % above the just-full flow.
     EXPECT_NEAR(f.peak_capacity / full, 1.076, 0.002);
     // Uniform flow: velocity from the area at the normal depth, travel time L / V / 60.
@@ -58,48 +58,48 @@ TEST(DesignPipe, PartFullRoundPipe) {
 }
 
 TEST(DesignPipe, NoFlow) {
-    const PipeFlow f = design_pipe(Section::circular(1.5), 0.013, 200.0, 102.0, 100.0, 0.0, 4.0, 0.001);
+    const PipeResult f = design_pipe(Section::circular(1.5), 0.013, 200.0, 102.0, 100.0, 0.0, 4.0, 0.001);
     ASSERT_TRUE(f.normal_depth.has_value());
     EXPECT_EQ(*f.normal_depth, 0.0);
     EXPECT_EQ(f.critical_depth, 0.0);
     EXPECT_EQ(f.velocity, 0.0);
     EXPECT_EQ(f.travel_time, 0.0);
-    EXPECT_FALSE(f.surcharged);
+    EXPECT_FALSE(f.over_peak);
 }
 
 TEST(DesignPipe, NoRoughness) {
     for (const double n : {0.0, -0.013}) {
-        const PipeFlow f = design_pipe(Section::circular(1.5), n, 200.0, 102.0, 100.0, 2.0, 4.0, 0.001);
+        const PipeResult f = design_pipe(Section::circular(1.5), n, 200.0, 102.0, 100.0, 2.0, 4.0, 0.001);
         EXPECT_EQ(f.peak_capacity, 0.0);
         EXPECT_FALSE(f.normal_depth.has_value());
-        EXPECT_TRUE(f.surcharged);
+        EXPECT_TRUE(f.over_peak);
         EXPECT_NEAR(f.velocity, 2.0 / (kPi * 1.5 * 1.5 / 4.0), 1e-12);  // Q over the full area
     }
 }
 
 TEST(DesignPipe, FlatAndZeroLengthPipesUseMinSlope) {
     // 5e-5 ft of fall over 100 ft: slope 5e-7 is reported but the hydraulics use min_slope.
-    const PipeFlow flat = design_pipe(Section::circular(1.5), 0.013, 100.0, 100.00005, 100.0, 1.0, 4.0, 0.002);
+    const PipeResult flat = design_pipe(Section::circular(1.5), 0.013, 100.0, 100.00005, 100.0, 1.0, 4.0, 0.002);
     EXPECT_NEAR(flat.slope, 5e-7, 1e-12);
     EXPECT_EQ(flat.design_slope, 0.002);
-    const PipeFlow at_min = design_pipe(Section::circular(1.5), 0.013, 1000.0, 102.0, 100.0, 1.0, 4.0, 0.002);
+    const PipeResult at_min = design_pipe(Section::circular(1.5), 0.013, 1000.0, 102.0, 100.0, 1.0, 4.0, 0.002);
     EXPECT_DOUBLE_EQ(flat.peak_capacity, at_min.peak_capacity);
 
-    const PipeFlow zero_length = design_pipe(Section::circular(1.5), 0.013, 0.0, 101.0, 100.0, 1.0, 4.0, 0.002);
+    const PipeResult zero_length = design_pipe(Section::circular(1.5), 0.013, 0.0, 101.0, 100.0, 1.0, 4.0, 0.002);
     EXPECT_EQ(zero_length.slope, 0.0);
     EXPECT_EQ(zero_length.design_slope, 0.002);
     EXPECT_EQ(zero_length.travel_time, 0.0);
 
     // With min_slope 0 a flat pipe carries nothing.
-    const PipeFlow dead = design_pipe(Section::circular(1.5), 0.013, 100.0, 100.0, 100.0, 1.0, 4.0, 0.0);
+    const PipeResult dead = design_pipe(Section::circular(1.5), 0.013, 100.0, 100.0, 100.0, 1.0, 4.0, 0.0);
     EXPECT_EQ(dead.peak_capacity, 0.0);
     EXPECT_FALSE(dead.normal_depth.has_value());
-    EXPECT_TRUE(dead.surcharged);
+    EXPECT_TRUE(dead.over_peak);
 
     // Exactly -1e-6 is not flat: the uphill slope is kept and carries nothing.
-    const PipeFlow uphill = design_pipe(Section::circular(1.5), 0.013, 1.0, 0.0, 1e-6, 1.0, 4.0, 0.002);
+    const PipeResult uphill = design_pipe(Section::circular(1.5), 0.013, 1.0, 0.0, 1e-6, 1.0, 4.0, 0.002);
     EXPECT_EQ(uphill.design_slope, -1e-6);
-    EXPECT_TRUE(uphill.surcharged);
+    EXPECT_TRUE(uphill.over_peak);
 }
 
 TEST(DesignPass, TimesOfConcentration) {

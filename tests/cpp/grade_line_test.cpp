@@ -9,6 +9,7 @@
 #include "hydraulics/depth_solvers.hpp"
 #include "network/analysis.hpp"
 #include "network/grade_line.hpp"
+#include "network/profile.hpp"
 
 namespace rillway::network {
 namespace {
@@ -99,7 +100,11 @@ TEST(UpstreamSurface, FreeSupercriticalOutlet) {
     c.y_n = 0.5 * c.y_c;
     const WaterSurface free = upstream_surface(c, 100.0);
     EXPECT_TRUE(free.free_outlet);
-    EXPECT_EQ(free.level, 105.0 + c.y_n);
+    // The structure stands at the critical energy: y_c + V_c^2 / 2g above the upstream invert,
+    // with the circular-segment area A = D^2 / 8 (theta - sin theta) at y_c.
+    const double theta = 2.0 * std::acos(1.0 - 2.0 * c.y_c / 1.5);
+    const double area = 1.5 * 1.5 / 8.0 * (theta - std::sin(theta));
+    EXPECT_NEAR(free.level, 105.0 + c.y_c + (5.0 / area) * (5.0 / area) / 64.4, 1e-12);
     // The crown exactly at the grade line still counts as a free outlet; above it does not.
     EXPECT_TRUE(upstream_surface(c, 101.5).free_outlet);
     EXPECT_FALSE(upstream_surface(c, 101.6).free_outlet);
@@ -172,7 +177,7 @@ TEST(GradeLineSweep, SlopeOfExactlyMinusOneMillionthIsNotAdverse) {
     ASSERT_EQ(a.pipes[0].slope, -1e-6);
     ASSERT_TRUE(a.pipes[0].hgl_up.has_value());
     // Uphill design slope: no capacity, surcharged, starts at least at the outlet crown.
-    EXPECT_TRUE(a.pipes[0].surcharged);
+    EXPECT_TRUE(a.pipes[0].over_peak);
     EXPECT_GE(*a.pipes[0].hgl_up, 1e-6 + 1.5);
 }
 
@@ -227,7 +232,7 @@ TEST(GradeLineSweep, SurchargedPipeWithJunctionLoss) {
     options.junction_k = 0.5;
     const Analysis a = run(net, options);
     const PipeResult& p = a.pipes[0];
-    ASSERT_TRUE(p.surcharged);
+    ASSERT_TRUE(p.over_peak);
     const double v = p.design_q / (kPi / 4.0);
     EXPECT_NEAR(p.velocity, v, 1e-12);
     const double expected = (100.0 + 1.0) + 200.0 * full_friction_slope(p.design_q, 1.0, 0.013) +
@@ -248,21 +253,27 @@ Network bend_network(double ox, double oy) {
                     Pipe::circular("P2", "J1", "O1", 100.0, 1.5, 0.013)}};
 }
 
-TEST(GradeLineSweep, BendLossAtTheDownstreamStructure) {
+TEST(GradeLineSweep, BendLossAtTheStructureWhereTheWaterTurns) {
     DesignOptions options;
     options.bend_loss_coeff = 1.0;
     options.junction_k = 0.0;
     const Analysis straight = run(bend_network(200.0, 0.0), options);
     const Analysis right = run(bend_network(100.0, 100.0), options);
     const Analysis reversed = run(bend_network(0.0, 0.0), options);
-    ASSERT_TRUE(straight.pipes[0].surcharged);
-    const double v = straight.pipes[0].velocity;
+    ASSERT_TRUE(straight.pipes[0].over_peak && straight.pipes[1].over_peak);
+    // K_bend = 0.5 (1 - cos phi): 0 straight, 0.5 at a right angle, 1 for a reversal, times the
+    // velocity head of P2, the pipe leaving J1.
+    const double v = straight.pipes[1].velocity;
     const double hv = v * v / 64.4;
     ASSERT_GT(hv, 0.0);
-    // P1's own loss uses the turn at J1; the grade line at J1 is the same in all three.
-    EXPECT_EQ(straight.nodes[1].hgl, right.nodes[1].hgl);
-    EXPECT_NEAR(*right.pipes[0].hgl_up - *straight.pipes[0].hgl_up, 0.5 * hv, 1e-12);
-    EXPECT_NEAR(*reversed.pipes[0].hgl_up - *straight.pipes[0].hgl_up, 1.0 * hv, 1e-12);
+    EXPECT_NEAR(right.nodes[1].hgl - straight.nodes[1].hgl, 0.5 * hv, 1e-12);
+    EXPECT_NEAR(reversed.nodes[1].hgl - straight.nodes[1].hgl, 1.0 * hv, 1e-12);
+    // I1 has no inflow, so no turn of its own: it feels the bend only through P1, whose
+    // pressure line starts at J1's grade line.
+    EXPECT_NEAR(right.nodes[0].hgl - straight.nodes[0].hgl, 0.5 * hv, 1e-9);
+    DesignOptions no_bend = options;
+    no_bend.bend_loss_coeff = 0.0;
+    EXPECT_EQ(run(bend_network(100.0, 100.0), no_bend).nodes[1].hgl, straight.nodes[1].hgl);
 }
 
 TEST(GradeLineSweep, Hec22LossAtTheUpstreamStructure) {
@@ -279,7 +290,7 @@ TEST(GradeLineSweep, Hec22LossAtTheUpstreamStructure) {
     options.tailwater = 106.0;
     const Analysis a = run(net, options);
     const PipeResult& p2 = a.pipes[1];
-    ASSERT_TRUE(p2.surcharged);
+    ASSERT_TRUE(p2.over_peak);
     const double w = 106.0 + 100.0 * full_friction_slope(p2.design_q, 1.0, 0.013);
     const double d = (w - 101.0) / 1.0;
     ASSERT_GE(d, 3.2);
@@ -300,8 +311,8 @@ TEST(GradeLineSweep, NodeTakesTheHighestOfItsOutflows) {
                 {Pipe::circular("P1", "I1", "O1", 100.0, 3.0, 0.013),
                  Pipe::circular("P2", "I1", "O1", 100.0, 0.75, 0.013)}};
     const Analysis a = run(net, DesignOptions{});
-    ASSERT_TRUE(a.pipes[1].surcharged);
-    ASSERT_FALSE(a.pipes[0].surcharged);
+    ASSERT_TRUE(a.pipes[1].over_peak);
+    ASSERT_FALSE(a.pipes[0].over_peak);
     EXPECT_LT(*a.pipes[0].hgl_up, *a.pipes[1].hgl_up);
     EXPECT_EQ(a.nodes[0].hgl, *a.pipes[1].hgl_up);
 }
@@ -316,7 +327,7 @@ TEST(GradeLineSweep, PipeTooSmallToProfile) {
     options.tailwater = 100.3;
     const Analysis a = run(net, options);
     const PipeResult& p = a.pipes[0];
-    ASSERT_FALSE(p.surcharged);
+    ASSERT_FALSE(p.over_peak);
     ASSERT_GT(p.design_q, 0.0);
     EXPECT_EQ(*p.hgl_up, 100.3 + (101.0 - 100.0));
 }

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 using hydraulics::SectionKind;
@@ -244,4 +244,4 @@ TEST(ProjectConvert, IdfCurveForTheRoundedReturnPeriod) {
 }
 
 }  // namespace
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 constexpr double kFt = 3.280839895013123;
@@ -81,4 +81,4 @@ TEST(ProjectDesignOptions, SiProjectConvertsOnlyLengths) {
 }
 
 }  // namespace
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 using units::UnitSystem;
@@ -410,4 +410,4 @@ TEST(ProjectRead, DeeplyNestedUnknownValuesCostNoStack) {
 }
 
 }  // namespace
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "io/project/project.hpp"
+#include "formats/project/project.hpp"
 
-namespace rillway::io::project {
+namespace rillway::formats::project {
 namespace {
 
 Project read_back(const std::string& text) {
@@ -134,4 +134,4 @@ TEST(ProjectWrite, TextsAreEscapedAndInvalidBytesReplaced) {
 }
 
 }  // namespace
-}  // namespace rillway::io::project
+}  // namespace rillway::formats::project

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "parse/number.hpp"
+#include "formats/text/number.hpp"
 
 namespace {
 
-using rillway::parse::parse_number;
+using rillway::formats::parse_number;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 

@@ -9,14 +9,14 @@
 #include <string_view>
 #include <variant>
 
-#include "parse/rwn.hpp"
+#include "formats/rwn/rwn.hpp"
 
 namespace {
 
 using rillway::network::Node;
 using rillway::network::NodeKind;
-using rillway::parse::parse_rwn;
-using rillway::parse::RwnDocument;
+using rillway::formats::parse_rwn;
+using rillway::formats::RwnDocument;
 using SectionKind = rillway::hydraulics::SectionKind;
 using namespace std::string_view_literals;
 

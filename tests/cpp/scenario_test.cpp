@@ -14,8 +14,8 @@ namespace {
 
 namespace net = rillway::network;
 
-io::project::Project demo_with_curves() {
-    io::project::Project p = io::project::Project::demo();
+formats::project::Project demo_with_curves() {
+    formats::project::Project p = formats::project::Project::demo();
     p.idf_curves = {{100, 100.0, 12.0, 0.78}, {2, 40.0, 9.0, 0.8}};
     return p;
 }
@@ -33,7 +33,7 @@ std::string error_of(const ScenarioOutcome& outcome) {
 }
 
 TEST(Scenario, UnitScenarioAfterOthersIsThePlainAnalysisBitForBit) {
-    const io::project::Project project = demo_with_curves();
+    const formats::project::Project project = demo_with_curves();
     const Base base = from_project(project);
     Runner runner(base);
     // A scaled scenario first, so the working copy must be restored, not reused.
@@ -81,7 +81,7 @@ TEST(Scenario, EachBadScenarioFailsAlone) {
               "tailwater must be a finite number, not nan");
     EXPECT_EQ(error_of(runner.analyze(Scenario{{}, {}, 1.0, 1.0, 1.0})), "no error");
 
-    parse::RwnDocument rwn;
+    formats::RwnDocument rwn;
     rwn.network.nodes = {net::Node::inlet("A", 10.0, 15.0, 1.0, 0.5),
                          net::Node::outfall("O", 9.0, 14.0)};
     rwn.network.pipes = {net::Pipe::circular("P", "A", "O", 100.0, 1.0, 0.013)};

@@ -1,14 +1,17 @@
 """Desk tools around the `rillway` module: the `rillway` command, the design tables as text,
-CSV, JSON or Markdown, and the storm-sewer profile plot.
+CSV, JSON or Markdown, the storm-sewer profile plot, networks read from and written to EPA
+SWMM, LandXML and GIS files, and results in SI units.
 
     import rillway, rillway_tools
     text = rillway.demo_project_json()
     ax = rillway_tools.plot_profile(text, rillway.analyze_project(text), "N1")
 """
 from .documents import DocumentError, Layout, layout_of
+from .formats import FormatError, read_network, to_si, write_network
 from .profile import Profile, plot_profile, profile_of
 from .results import AnalysisResult, CircularGeometry, NodeResult, PipeResult
 from .tables import render
 
-__all__ = ["AnalysisResult", "CircularGeometry", "DocumentError", "Layout", "NodeResult",
-           "PipeResult", "Profile", "layout_of", "plot_profile", "profile_of", "render"]
+__all__ = ["AnalysisResult", "CircularGeometry", "DocumentError", "FormatError", "Layout",
+           "NodeResult", "PipeResult", "Profile", "layout_of", "plot_profile", "profile_of",
+           "read_network", "render", "to_si", "write_network"]

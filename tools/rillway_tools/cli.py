@@ -4,7 +4,11 @@
     rillway analyze FILE                 tables of a .rwproj or .rwn file ("-": .rwn on stdin)
     rillway demo-project                 the demo project's JSON, to start a new project
     rillway profile FILE --from NODE --output profile.png
+    rillway convert IN OUT               a network from one format to another (by extension)
     rillway batch FILES... --storms 2,10,100 --output results.parquet
+
+FILE may be any network format rillway reads (.rwproj, .rwn, .inp, .xml, .gpkg, .geojson,
+.shp); --units si prints the tables in SI units, the default for an SI project.
 
 Bad input ends the command with exit status 2 and one line on standard error that names the
 file and the problem.
@@ -12,6 +16,7 @@ file and the problem.
 from __future__ import annotations
 
 import argparse
+import json
 import os
 import sys
 from collections.abc import Sequence
@@ -21,7 +26,9 @@ from typing import TextIO
 import rillway
 
 from .documents import Document, DocumentError, analyze, demo_document, read_document
-from .tables import Which, render
+from .formats import format_of, read_network, to_si, write_network
+from .formats.registry import project_text
+from .tables import Units, Which, render
 
 PICTURE_TYPES = (".png", ".svg", ".pdf")
 EXIT_ERROR = 2
@@ -37,7 +44,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         args.run(args)
     except DocumentError as error:
         return _fail(f"{error.source}: {error.message}")
-    except CommandError as error:
+    except (CommandError, ImportError) as error:
         return _fail(str(error))
     except BrokenPipeError:
         # The reader went away (`rillway demo | head`); nothing left to say.
@@ -68,6 +75,8 @@ def _parser() -> argparse.ArgumentParser:
                       default="both", help="the pipe table alone")
     only.add_argument("--nodes-only", dest="which", action="store_const", const="nodes",
                       help="the node table alone")
+    tables.add_argument("--units", choices=("us", "si"),
+                        help="units of the tables (default: the project's own)")
 
     demo = commands.add_parser("demo", parents=[tables],
                                help="analyse the built-in demo project and print its tables")
@@ -76,7 +85,7 @@ def _parser() -> argparse.ArgumentParser:
     analyze_command = commands.add_parser(
         "analyze", parents=[tables], help="analyse a .rwproj or .rwn file and print its tables")
     analyze_command.add_argument("file", metavar="FILE",
-                                 help='a .rwproj or .rwn file; "-" reads .rwn text from stdin')
+                                 help='a network file; "-" reads .rwn text from stdin')
     analyze_command.set_defaults(run=_analyze)
 
     project = commands.add_parser("demo-project",
@@ -95,6 +104,12 @@ def _parser() -> argparse.ArgumentParser:
                          help="the picture to write: .png, .svg or .pdf")
     profile.add_argument("--title", help="title of the plot (default: project and nodes)")
     profile.set_defaults(run=_profile)
+
+    convert = commands.add_parser(
+        "convert", help="convert a network between formats, chosen by the file extensions")
+    convert.add_argument("source", metavar="IN", help="the network to read")
+    convert.add_argument("target", metavar="OUT", help="the file to write")
+    convert.set_defaults(run=_convert)
 
     batch = commands.add_parser(
         "batch", help="analyse files under many scenarios in parallel; Parquet tables and a "
@@ -123,14 +138,37 @@ def _demo(args: argparse.Namespace) -> None:
 
 
 def _analyze(args: argparse.Namespace) -> None:
-    _print_tables(read_document(args.file), args)
+    _print_tables(read_any(args.file), args)
+
+
+def read_any(path: str) -> Document:
+    """A document from any network file; formats other than rillway's own become projects."""
+    if path == "-" or Path(path).suffix.lower() in (".rwproj", ".rwn"):
+        return read_document(path)
+    format_of(path)
+    return Document(path, "rwproj", project_text(path))
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
     result = analyze(document)
+    units: Units = args.units or ("si" if _is_si(document) else "us")
+    if units == "si":
+        result = to_si(result)
     which: Which = args.which
     color = (args.format == "table" and args.output is None and _wants_color(sys.stdout))
-    _write(args.output, render(result, args.format, which, color=color))
+    _write(args.output, render(result, args.format, which, color=color, units=units))
+
+
+def _is_si(document: Document) -> bool:
+    try:
+        return document.format == "rwproj" and json.loads(document.text).get("units") == "si"
+    except (ValueError, AttributeError):
+        return False  # the analysis reports what is wrong with the text
+
+
+def _convert(args: argparse.Namespace) -> None:
+    format_of(args.target)
+    write_network(read_network(args.source), args.target)
 
 
 def _demo_project(args: argparse.Namespace) -> None:
@@ -149,7 +187,7 @@ def _profile(args: argparse.Namespace) -> None:
             "the profile command needs matplotlib: pip install 'rillway[plot]'") from None
     from .profile import plot_profile
 
-    document = read_document(args.file)
+    document = read_any(args.file)
     result = analyze(document)
     if not result["name"]:  # a .rwn network has no name: the title names the file
         result["name"] = Path(document.source).name

@@ -96,8 +96,7 @@ def profile_of(document: Document | Mapping[str, Any] | str, result: AnalysisRes
         end = station + pipe.length
         reaches.append(Reach(
             id=pipe.id, start=station, end=end,
-            invert_up=layout.nodes[up].invert if pipe.invert_up is None else pipe.invert_up,
-            invert_dn=layout.nodes[down].invert if pipe.invert_dn is None else pipe.invert_dn,
+            invert_up=pipe.invert_up, invert_dn=pipe.invert_dn,
             rise=pipe.rise,
             hgl_up=result["nodes"][up]["hgl"] if row["hgl_up"] is None else row["hgl_up"],
             hgl_dn=result["nodes"][down]["hgl"] if row["hgl_dn"] is None else row["hgl_dn"],

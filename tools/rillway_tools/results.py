@@ -7,7 +7,8 @@ in/hr, cfs and ft/s.
 """
 from typing import TypedDict
 
-__all__ = ["AnalysisResult", "CircularGeometry", "NodeResult", "PipeResult", "ScenarioColumns"]
+__all__ = ["AnalysisResult", "CircularGeometry", "NetworkNode", "NetworkPipe", "NetworkSettings",
+           "NetworkView", "NodeResult", "PipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -55,6 +56,59 @@ class CircularGeometry(TypedDict):
     wetted_perimeter: float
     hydraulic_radius: float
     top_width: float
+
+
+class NetworkSettings(TypedDict):
+    """The IDF curve in use and the design options, as the analysis applies them."""
+
+    idf_a: float                  # i = a / (tc + b)^c, in/hr
+    idf_b: float                  # min
+    idf_c: float
+    intensity: float | None       # in/hr for every pipe instead of the curve
+    tailwater: float | None       # water surface at the outfalls, ft
+    min_tc: float                 # min
+    min_slope: float              # used where a pipe is flat, ft/ft
+    junction_k: float             # standard structure loss coefficient
+    bend_loss_coeff: float        # scale of the standard bend loss
+    hec22_structure_loss: bool    # the HEC-22 structure loss instead of the standard one
+    frequency_factor: float       # multiplies every C (the product capped at 1)
+    access_hole_diameter: float   # ft, for the HEC-22 loss
+
+
+class NetworkNode(TypedDict):
+    id: str
+    kind: str          # "inlet", "junction" or "outfall"
+    x: float           # ft
+    y: float           # ft
+    invert: float      # ft
+    rim: float         # ft
+    area_ac: float     # acres, catchments folded in
+    c: float           # runoff coefficient
+    tc_inlet: float    # inlet time, min
+    diameter_ft: float  # structure diameter, ft
+
+
+NetworkPipe = TypedDict("NetworkPipe", {
+    "id": str,
+    "from": str,
+    "to": str,
+    "length": float,     # ft
+    "shape": str,        # "circular", "box", "elliptical" or "arch"
+    "rise": float,       # ft (the diameter of a round pipe)
+    "span": float,       # ft (equal to the rise for a round pipe)
+    "n": float,          # Manning roughness
+    "invert_up": float,  # ft, the pipe's own or its upstream node's
+    "invert_dn": float,  # ft
+})
+
+
+class NetworkView(TypedDict):
+    """What `read_project` and `read_rwn` return: the network as the analysis sees it."""
+
+    name: str
+    settings: NetworkSettings
+    nodes: list[NetworkNode]
+    pipes: list[NetworkPipe]
 
 
 # What `analyze_scenarios` returns: ids once, results as flat memoryviews (format "d", or "?"

@@ -20,6 +20,7 @@ __all__ = ["Column", "NODE_COLUMNS", "PIPE_COLUMNS", "render"]
 
 TableFormat = Literal["table", "csv", "json", "markdown"]
 Which = Literal["both", "pipes", "nodes"]
+Units = Literal["us", "si"]
 
 
 @dataclass(frozen=True)
@@ -66,9 +67,12 @@ RED, RESET = "\x1b[1;31m", "\x1b[0m"
 
 
 def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "both",
-           color: bool = False) -> str:
+           color: bool = False, units: Units = "us") -> str:
     """The tables of `result` in the chosen format, ending with a newline. `color` (text format
-    only) prints the marked rows in bold red."""
+    only) prints the marked rows in bold red. `units="si"` heads the columns with SI units,
+    for a result that `rillway_tools.to_si` converted."""
+    pipe_columns, node_columns = (PIPE_COLUMNS, NODE_COLUMNS) if units == "us" else \
+        (_si_columns(PIPE_COLUMNS), _si_columns(NODE_COLUMNS))
     pipes = which != "nodes"
     nodes = which != "pipes"
     if fmt == "json":
@@ -77,10 +81,17 @@ def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "b
     if fmt == "table" and result["name"]:
         parts.append(result["name"] + "\n")
     if pipes:
-        parts.append(_render_one(result["pipes"], PIPE_COLUMNS, "surcharged", "Pipes", fmt, color))
+        parts.append(_render_one(result["pipes"], pipe_columns, "surcharged", "Pipes", fmt, color))
     if nodes:
-        parts.append(_render_one(result["nodes"], NODE_COLUMNS, "floods", "Nodes", fmt, color))
+        parts.append(_render_one(result["nodes"], node_columns, "floods", "Nodes", fmt, color))
     return "\n".join(parts)
+
+
+def _si_columns(columns: Sequence[Column]) -> tuple[Column, ...]:
+    from .formats.si import SI_UNITS
+
+    return tuple(Column(c.key, c.heading, *SI_UNITS[c.key][1:]) if c.key in SI_UNITS
+                 else c for c in columns)
 
 
 def _render_one(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: str,

@@ -1,0 +1,169 @@
+// From the document's terms (words for kinds and shapes, polygons, per-period IDF curves,
+// either unit system) to the analysis network and its IDF coefficients in US customary units.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "formats/project/project.hpp"
+#include "formats/text/quote.hpp"
+
+namespace rillway::formats::project {
+namespace {
+
+using network::Node;
+using network::Pipe;
+using hydraulics::SectionKind;
+
+// Kirpich: tc = 0.0078 * L^0.77 * S^-0.385, L in feet, tc in minutes.
+constexpr double kKirpichCoefficient = 0.0078;
+constexpr double kKirpichLengthExponent = 0.77;
+constexpr double kKirpichSlopeExponent = -0.385;
+
+// Polygon area by the shoelace formula, the ring closed from the last vertex to the first.
+double shoelace_area(const std::vector<std::array<double, 2>>& v) {
+    if (v.size() < 3) return 0.0;
+    double twice = 0.0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const auto& a = v[i];
+        const auto& b = v[(i + 1) % v.size()];
+        twice += a[0] * b[1] - b[0] * a[1];
+    }
+    return std::abs(twice) / 2.0;
+}
+
+double kirpich_tc(double flow_length_ft, double slope) {
+    if (!(flow_length_ft > 0.0) || !(slope > 0.0)) return 0.0;
+    return std::pow(flow_length_ft, kKirpichLengthExponent) * kKirpichCoefficient *
+           std::pow(slope, kKirpichSlopeExponent);
+}
+
+Node build_node(const ProjectNode& n, double length_factor, double area_factor) {
+    const double invert = n.invert * length_factor;
+    const double rim = n.rim * length_factor;
+    const double area = n.area_ac * area_factor;
+    // An unknown word is read as an inlet.
+    const network::NodeKind kind = kind_of_word(n.kind).value_or(network::NodeKind::inlet);
+    Node node = kind == network::NodeKind::junction ? Node::junction(n.id, invert, rim, area, n.c)
+                : kind == network::NodeKind::outfall ? Node::outfall(n.id, invert, rim)
+                                                     : Node::inlet(n.id, invert, rim, area, n.c);
+    if (n.tc_inlet > 0.0) node.tc = n.tc_inlet;
+    node.x = n.x * length_factor;
+    node.y = n.y * length_factor;
+    node.diameter = n.diameter_ft * length_factor;
+    return node;
+}
+
+Pipe build_pipe(const ProjectPipe& p, double length_factor) {
+    const double length = p.length * length_factor;
+    const double rise = p.rise_ft * length_factor;
+    const double span = p.span_ft * length_factor;
+    // Non-round shapes need both dimensions; without them, or with an unknown word, the pipe
+    // is read as round.
+    const bool sized = p.rise_ft > 0.0 && p.span_ft > 0.0;
+    const auto shape = sized ? shape_of_word(p.shape).value_or(SectionKind::circular)
+                             : SectionKind::circular;
+    Pipe pipe = shape == SectionKind::elliptical ? Pipe::elliptical(p.id, p.from, p.to, length, rise, span, p.n)
+                : shape == SectionKind::arch     ? Pipe::arch(p.id, p.from, p.to, length, rise, span, p.n)
+                : shape == SectionKind::rectangular ? Pipe::rectangular(p.id, p.from, p.to, length, rise, span, p.n)
+                                                 : Pipe::circular(p.id, p.from, p.to, length,
+                                                                  p.diameter * length_factor, p.n);
+    if (p.invert_up) pipe.invert_up = *p.invert_up * length_factor;
+    if (p.invert_dn) pipe.invert_dn = *p.invert_dn * length_factor;
+    return pipe;
+}
+
+// Node positions by id, the first node of an id winning, so that folding every catchment
+// costs one lookup each rather than a scan of the node list.
+using NodePositions = std::unordered_map<std::string_view, std::size_t>;
+
+NodePositions node_positions(const std::vector<Node>& nodes) {
+    NodePositions positions;
+    positions.reserve(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) positions.try_emplace(nodes[i].id, i);
+    return positions;
+}
+
+void fold_catchment(const ProjectCatchment& k, const NodePositions& positions,
+                    std::vector<Node>& nodes) {
+    if (!k.inlet_node_id) return;
+    const double area_ac = shoelace_area(k.vertices) / units::kSquareFeetPerAcre;
+    if (!(area_ac > 0.0)) return;
+    const double tc = kirpich_tc(k.flow_length_ft, k.slope);
+    const auto found = positions.find(*k.inlet_node_id);
+    if (found == positions.end()) return;
+    Node& node = nodes[found->second];
+    const double total = area_ac + node.area;
+    if (total > 0.0) {
+        node.c = (area_ac * k.c + node.area * node.c) / total;
+        node.area = total;
+    }
+    node.tc = std::fmax(node.tc, tc);
+}
+
+}  // namespace
+
+network::Network Project::to_analysis_network() const {
+    const bool si = units == units::UnitSystem::si;
+    const double length_factor = si ? units::kFeetPerMetre : 1.0;
+    const double area_factor = si ? units::kAcresPerHectare : 1.0;
+
+    network::Network net;
+    net.nodes.reserve(nodes.size());
+    for (const ProjectNode& n : nodes) net.nodes.push_back(build_node(n, length_factor, area_factor));
+    net.pipes.reserve(pipes.size());
+    for (const ProjectPipe& p : pipes) net.pipes.push_back(build_pipe(p, length_factor));
+    // Catchment geometry is drawn in feet in both unit systems, so it is never converted.
+    if (!catchments.empty()) {
+        const NodePositions positions = node_positions(net.nodes);
+        for (const ProjectCatchment& k : catchments) fold_catchment(k, positions, net.nodes);
+    }
+    return net;
+}
+
+std::vector<std::string> Project::fallback_warnings() const {
+    std::vector<std::string> warnings;
+    for (const ProjectNode& n : nodes) {
+        if (!kind_of_word(n.kind)) {
+            warnings.push_back("node '" + shown(n.id) + "': unknown kind '" + shown(n.kind) +
+                               "', read as an inlet");
+        }
+    }
+    for (const ProjectPipe& p : pipes) {
+        if (!shape_of_word(p.shape)) {
+            warnings.push_back("pipe '" + shown(p.id) + "': unknown shape '" + shown(p.shape) +
+                               "', read as circular");
+        }
+    }
+    return warnings;
+}
+
+std::uint32_t return_period_key(double return_period_years) noexcept {
+    double rounded = std::round(return_period_years);
+    if (std::isnan(rounded) || rounded < 1.0) rounded = 1.0;
+    rounded = std::fmin(rounded, 4294967295.0);
+    return static_cast<std::uint32_t>(rounded);
+}
+
+std::optional<network::IdfParams> Project::idf_curve(std::uint32_t period_key) const {
+    for (const IdfCurveEntry& curve : idf_curves) {
+        if (curve.rp_years == period_key) {
+            network::IdfParams params{curve.a, curve.b, curve.c};
+            if (units == units::UnitSystem::si) params.a *= units::kInchesPerMillimetre;
+            return params;
+        }
+    }
+    return std::nullopt;
+}
+
+network::IdfParams Project::idf() const {
+    if (auto curve = idf_curve(return_period_key(design_return_period_years))) return *curve;
+    network::IdfParams params{idf_a, idf_b, idf_c};
+    if (units == units::UnitSystem::si) params.a *= units::kInchesPerMillimetre;
+    return params;
+}
+
+}  // namespace rillway::formats::project

@@ -1,0 +1,200 @@
+#pragma once
+// The project document (.rwproj) in memory, its reading and writing, and the bridge to the
+// analysis: the network, its IDF parameters and its design options.
+//
+// Every field is named after its JSON key and declared in the order the keys are written. A
+// field's default member value is the value a document gets when the key is absent, so a
+// value-initialised record is what reading an object without its optional keys yields.
+// Values are in the project's unit system; only the conversions to the analysis touch units.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "network/network.hpp"
+#include "units/unit_system.hpp"
+
+namespace rillway::formats::project {
+
+// Shape of a pipe built without one; callers get their own copy of the text.
+[[nodiscard]] std::string default_pipe_shape();
+
+// The document's words for node kinds ("inlet", "junction", "outfall") and pipe shapes
+// ("circular", "box", "elliptical", "arch").
+[[nodiscard]] std::string_view kind_word(network::NodeKind kind) noexcept;
+[[nodiscard]] std::string_view shape_word(hydraulics::SectionKind kind) noexcept;
+// The kind a word names, or none for a word the document does not know.
+[[nodiscard]] std::optional<network::NodeKind> kind_of_word(std::string_view word) noexcept;
+[[nodiscard]] std::optional<hydraulics::SectionKind> shape_of_word(std::string_view word) noexcept;
+
+struct InletOverrides {
+    double length_ft = 0.0;
+    double gutter_slope = 0.0;
+    bool sag = false;
+    double grate_width_ft = 0.0;
+    double cross_slope = 0.0;
+
+    friend bool operator==(const InletOverrides&, const InletOverrides&) = default;
+};
+
+struct ProjectNode {
+    std::string id;
+    std::string kind;  // "inlet", "junction", "outfall"; any other word is built as an inlet
+    double x = 0.0;
+    double y = 0.0;
+    double invert = 0.0;
+    double rim = 0.0;
+    double area_ac = 0.0;
+    double c = 0.0;
+    double tc_inlet = 0.0;  // minutes; 0 or less keeps the node kind's own inlet time
+    InletOverrides inlet;
+    std::optional<std::string> bypass_to;
+    double diameter_ft = 4.0;
+
+    friend bool operator==(const ProjectNode&, const ProjectNode&) = default;
+};
+
+struct ProjectPipe {
+    std::string id;
+    std::string from;
+    std::string to;
+    double length = 0.0;
+    double diameter = 0.0;
+    double n = 0.0;
+    std::string shape = default_pipe_shape();  // "circular", "box", "elliptical", "arch"
+    double rise_ft = 0.0;
+    double span_ft = 0.0;
+    std::optional<double> invert_up;  // none: the upstream node's invert
+    std::optional<double> invert_dn;  // none: the downstream node's invert
+
+    // A round pipe that takes both its inverts from its nodes.
+    [[nodiscard]] static ProjectPipe create(std::string id, std::string from, std::string to,
+                                            double length, double diameter, double n);
+
+    friend bool operator==(const ProjectPipe&, const ProjectPipe&) = default;
+};
+
+struct ProjectCatchment {
+    std::string id;
+    std::vector<std::array<double, 2>> vertices;  // always feet, whatever the project's units
+    double c = 0.0;
+    double flow_length_ft = 0.0;
+    double slope = 0.0;
+    std::optional<std::string> inlet_node_id;  // none: the catchment drains nowhere
+
+    friend bool operator==(const ProjectCatchment&, const ProjectCatchment&) = default;
+};
+
+struct IdfCurveEntry {
+    std::uint32_t rp_years = 0;
+    double a = 0.0;
+    double b = 0.0;
+    double c = 0.0;
+
+    friend bool operator==(const IdfCurveEntry&, const IdfCurveEntry&) = default;
+};
+
+struct ReportInfo {
+    std::string project_number;
+    std::string engineer;
+    std::string firm;
+    std::string jurisdiction;
+
+    friend bool operator==(const ReportInfo&, const ReportInfo&) = default;
+};
+
+struct BackgroundImage {
+    std::string path;
+    double origin_x = 0.0;
+    double origin_y = 0.0;
+    double width = 0.0;
+    float opacity = 0.0F;
+
+    friend bool operator==(const BackgroundImage&, const BackgroundImage&) = default;
+};
+
+struct BackgroundDxf {
+    std::string path;
+    double min_x = 0.0;
+    double min_y = 0.0;
+    double max_x = 0.0;
+    double max_y = 0.0;
+    float opacity = 0.45F;
+
+    friend bool operator==(const BackgroundDxf&, const BackgroundDxf&) = default;
+};
+
+struct Project {
+    std::string name;
+    double idf_a = 0.0;
+    double idf_b = 0.0;
+    double idf_c = 0.0;
+    std::optional<double> tailwater;
+    double min_tc = 0.0;
+    double junction_k = 0.0;
+    double bend_loss_coeff = 0.0;
+    bool hec22_structure_loss = false;
+    double access_hole_diam_ft = 0.0;  // 0 or less: the unit system's standard access hole
+    double design_return_period_years = 10.0;
+    double p2_rainfall_in = 3.0;  // kept for the user; no computation reads it
+    double min_slope = 0.001;
+    std::vector<ProjectNode> nodes;
+    std::vector<ProjectPipe> pipes;
+    std::vector<ProjectCatchment> catchments;
+    std::optional<BackgroundImage> background;
+    std::optional<BackgroundDxf> background_dxf;
+    std::vector<IdfCurveEntry> idf_curves;
+    units::UnitSystem units = units::UnitSystem::us_customary;
+    ReportInfo report;
+    std::uint32_t format_version = 1;
+
+    // The analysis network in US customary units, nodes and pipes in document order, with the
+    // catchments folded into the nodes they drain to. Dangling references are left for the
+    // analysis to report.
+    [[nodiscard]] network::Network to_analysis_network() const;
+    // The coefficients of the first curve for the rounded design return period, else the
+    // project's own; a converted to inch units.
+    [[nodiscard]] network::IdfParams idf() const;
+    // The first of `idf_curves` for a rounded return period (see return_period_key), a
+    // converted to inch units; none when the project has no curve for that period.
+    [[nodiscard]] std::optional<network::IdfParams> idf_curve(std::uint32_t period_key) const;
+    [[nodiscard]] network::DesignOptions design_options() const;
+    // One line per word the conversion falls back on: a node kind read as an inlet, a pipe
+    // shape read as circular ("node 'N1': unknown kind 'manhole', read as an inlet").
+    [[nodiscard]] std::vector<std::string> fallback_warnings() const;
+
+    // A four-structure trunk line ready to analyse.
+    [[nodiscard]] static Project demo();
+    // A new project: one outfall and the standard parameters.
+    [[nodiscard]] static Project empty();
+
+    friend bool operator==(const Project&, const Project&) = default;
+};
+
+// A return period in years as the key of its IDF curve: rounded to whole years, at least 1.
+[[nodiscard]] std::uint32_t return_period_key(double return_period_years) noexcept;
+
+// The factor on every runoff coefficient for a return period: rarer storms are more intense
+// than the coefficients assume. Whole years, truncated: 1.0 to 10, 1.1 to 25, 1.2 to 50, then
+// 1.25.
+[[nodiscard]] double frequency_factor(double return_period_years) noexcept;
+
+// The whole document text to a project, or the complete error message ending in
+// " at line L column C". Only std::bad_alloc escapes.
+[[nodiscard]] std::variant<Project, std::string> read_project(std::string_view text);
+
+// Two-space indented JSON without a final newline; never fails.
+[[nodiscard]] std::string write_project(const Project& project);
+
+// A US customary project that analyses exactly as the network with these parameters, or the
+// message naming the first value a document cannot hold (a number that is not finite, an inlet
+// time of 0 or less, which a document reads as the kind's default).
+[[nodiscard]] std::variant<Project, std::string> project_from_network(
+    std::string name, const network::Network& network, const network::IdfParams& idf,
+    const network::DesignOptions& options);
+
+}  // namespace rillway::formats::project

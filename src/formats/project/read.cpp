@@ -1,0 +1,850 @@
+// Reading a project document: a typed SAX handler over nlohmann's event parser.
+//
+// The handler keeps an explicit stack of the containers being filled (a record given as an
+// object or as an array, a list, a point), so nesting costs heap rather than stack, and values
+// under unknown keys are skipped by counting their depth. nlohmann hands no positions to the
+// value callbacks, so the text is fed through an iterator that publishes how many bytes the
+// parser has consumed; a token's position is recovered from that count.
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "formats/project/project.hpp"
+#include "formats/text/quote.hpp"
+
+namespace rillway::formats::project {
+namespace {
+
+using units::UnitSystem;
+using Point = std::array<double, 2>;
+using Json = nlohmann::json;
+
+// What reading does with a key the text leaves out.
+enum class Absent : std::uint8_t {
+    required,  // the read fails naming the key
+    keep,      // the record's default stays; trailing values of the array form may be left off
+    none,      // none in the object form, but the array form must still hold the value
+};
+
+struct FieldInfo {
+    std::string_view key;
+    Absent absent;
+};
+
+// Where the next value goes: one alternative per field type of the records.
+using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
+                          std::optional<double>*, std::optional<std::string>*, UnitSystem*,
+                          Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
+                          InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
+                          std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
+                          std::vector<ProjectPipe>*, std::vector<ProjectCatchment>*,
+                          std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*>;
+
+template <class R>
+struct Schema;
+
+template <>
+struct Schema<Project> {
+    static constexpr std::string_view name = "Project";
+    static constexpr std::array<FieldInfo, 22> fields{{
+        {"name", Absent::required},
+        {"idf_a", Absent::required},
+        {"idf_b", Absent::required},
+        {"idf_c", Absent::required},
+        {"tailwater", Absent::none},
+        {"min_tc", Absent::required},
+        {"junction_k", Absent::required},
+        {"bend_loss_coeff", Absent::keep},
+        {"hec22_structure_loss", Absent::keep},
+        {"access_hole_diam_ft", Absent::keep},
+        {"design_return_period_years", Absent::keep},
+        {"p2_rainfall_in", Absent::keep},
+        {"min_slope", Absent::keep},
+        {"nodes", Absent::required},
+        {"pipes", Absent::required},
+        {"catchments", Absent::keep},
+        {"background", Absent::keep},
+        {"background_dxf", Absent::keep},
+        {"idf_curves", Absent::keep},
+        {"units", Absent::keep},
+        {"report", Absent::keep},
+        {"format_version", Absent::keep},
+    }};
+    static Slot slot(Project& p, std::size_t i) {
+        switch (i) {
+            case 0: return &p.name;
+            case 1: return &p.idf_a;
+            case 2: return &p.idf_b;
+            case 3: return &p.idf_c;
+            case 4: return &p.tailwater;
+            case 5: return &p.min_tc;
+            case 6: return &p.junction_k;
+            case 7: return &p.bend_loss_coeff;
+            case 8: return &p.hec22_structure_loss;
+            case 9: return &p.access_hole_diam_ft;
+            case 10: return &p.design_return_period_years;
+            case 11: return &p.p2_rainfall_in;
+            case 12: return &p.min_slope;
+            case 13: return &p.nodes;
+            case 14: return &p.pipes;
+            case 15: return &p.catchments;
+            case 16: return &p.background;
+            case 17: return &p.background_dxf;
+            case 18: return &p.idf_curves;
+            case 19: return &p.units;
+            case 20: return &p.report;
+            default: return &p.format_version;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectNode> {
+    static constexpr std::string_view name = "ProjectNode";
+    static constexpr std::array<FieldInfo, 12> fields{{
+        {"id", Absent::required},
+        {"kind", Absent::required},
+        {"x", Absent::required},
+        {"y", Absent::required},
+        {"invert", Absent::required},
+        {"rim", Absent::required},
+        {"area_ac", Absent::required},
+        {"c", Absent::required},
+        {"tc_inlet", Absent::required},
+        {"inlet", Absent::keep},
+        {"bypass_to", Absent::keep},
+        {"diameter_ft", Absent::keep},
+    }};
+    static Slot slot(ProjectNode& n, std::size_t i) {
+        switch (i) {
+            case 0: return &n.id;
+            case 1: return &n.kind;
+            case 2: return &n.x;
+            case 3: return &n.y;
+            case 4: return &n.invert;
+            case 5: return &n.rim;
+            case 6: return &n.area_ac;
+            case 7: return &n.c;
+            case 8: return &n.tc_inlet;
+            case 9: return &n.inlet;
+            case 10: return &n.bypass_to;
+            default: return &n.diameter_ft;
+        }
+    }
+};
+
+template <>
+struct Schema<InletOverrides> {
+    static constexpr std::string_view name = "InletOverrides";
+    static constexpr std::array<FieldInfo, 5> fields{{
+        {"length_ft", Absent::required},
+        {"gutter_slope", Absent::required},
+        {"sag", Absent::required},
+        {"grate_width_ft", Absent::keep},
+        {"cross_slope", Absent::keep},
+    }};
+    static Slot slot(InletOverrides& o, std::size_t i) {
+        switch (i) {
+            case 0: return &o.length_ft;
+            case 1: return &o.gutter_slope;
+            case 2: return &o.sag;
+            case 3: return &o.grate_width_ft;
+            default: return &o.cross_slope;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectPipe> {
+    static constexpr std::string_view name = "ProjectPipe";
+    static constexpr std::array<FieldInfo, 11> fields{{
+        {"id", Absent::required},
+        {"from", Absent::required},
+        {"to", Absent::required},
+        {"length", Absent::required},
+        {"diameter", Absent::required},
+        {"n", Absent::required},
+        {"shape", Absent::keep},
+        {"rise_ft", Absent::keep},
+        {"span_ft", Absent::keep},
+        {"invert_up", Absent::keep},
+        {"invert_dn", Absent::keep},
+    }};
+    static Slot slot(ProjectPipe& p, std::size_t i) {
+        switch (i) {
+            case 0: return &p.id;
+            case 1: return &p.from;
+            case 2: return &p.to;
+            case 3: return &p.length;
+            case 4: return &p.diameter;
+            case 5: return &p.n;
+            case 6: return &p.shape;
+            case 7: return &p.rise_ft;
+            case 8: return &p.span_ft;
+            case 9: return &p.invert_up;
+            default: return &p.invert_dn;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectCatchment> {
+    static constexpr std::string_view name = "ProjectCatchment";
+    static constexpr std::array<FieldInfo, 6> fields{{
+        {"id", Absent::required},
+        {"vertices", Absent::required},
+        {"c", Absent::required},
+        {"flow_length_ft", Absent::required},
+        {"slope", Absent::required},
+        {"inlet_node_id", Absent::none},
+    }};
+    static Slot slot(ProjectCatchment& k, std::size_t i) {
+        switch (i) {
+            case 0: return &k.id;
+            case 1: return &k.vertices;
+            case 2: return &k.c;
+            case 3: return &k.flow_length_ft;
+            case 4: return &k.slope;
+            default: return &k.inlet_node_id;
+        }
+    }
+};
+
+template <>
+struct Schema<IdfCurveEntry> {
+    static constexpr std::string_view name = "IdfCurveEntry";
+    static constexpr std::array<FieldInfo, 4> fields{{
+        {"rp_years", Absent::required},
+        {"a", Absent::required},
+        {"b", Absent::required},
+        {"c", Absent::required},
+    }};
+    static Slot slot(IdfCurveEntry& e, std::size_t i) {
+        switch (i) {
+            case 0: return &e.rp_years;
+            case 1: return &e.a;
+            case 2: return &e.b;
+            default: return &e.c;
+        }
+    }
+};
+
+template <>
+struct Schema<ReportInfo> {
+    static constexpr std::string_view name = "ReportInfo";
+    static constexpr std::array<FieldInfo, 4> fields{{
+        {"project_number", Absent::keep},
+        {"engineer", Absent::keep},
+        {"firm", Absent::keep},
+        {"jurisdiction", Absent::keep},
+    }};
+    static Slot slot(ReportInfo& r, std::size_t i) {
+        switch (i) {
+            case 0: return &r.project_number;
+            case 1: return &r.engineer;
+            case 2: return &r.firm;
+            default: return &r.jurisdiction;
+        }
+    }
+};
+
+template <>
+struct Schema<BackgroundImage> {
+    static constexpr std::string_view name = "BackgroundImage";
+    static constexpr std::array<FieldInfo, 5> fields{{
+        {"path", Absent::required},
+        {"origin_x", Absent::required},
+        {"origin_y", Absent::required},
+        {"width", Absent::required},
+        {"opacity", Absent::required},
+    }};
+    static Slot slot(BackgroundImage& b, std::size_t i) {
+        switch (i) {
+            case 0: return &b.path;
+            case 1: return &b.origin_x;
+            case 2: return &b.origin_y;
+            case 3: return &b.width;
+            default: return &b.opacity;
+        }
+    }
+};
+
+template <>
+struct Schema<BackgroundDxf> {
+    static constexpr std::string_view name = "BackgroundDxf";
+    static constexpr std::array<FieldInfo, 6> fields{{
+        {"path", Absent::required},
+        {"min_x", Absent::required},
+        {"min_y", Absent::required},
+        {"max_x", Absent::required},
+        {"max_y", Absent::required},
+        {"opacity", Absent::keep},
+    }};
+    static Slot slot(BackgroundDxf& b, std::size_t i) {
+        switch (i) {
+            case 0: return &b.path;
+            case 1: return &b.min_x;
+            case 2: return &b.min_y;
+            case 3: return &b.max_x;
+            case 4: return &b.max_y;
+            default: return &b.opacity;
+        }
+    }
+};
+
+template <class R>
+concept Record = requires { Schema<R>::fields; };
+
+// The seen-keys mask of an object holds one bit per field.
+static_assert(Schema<Project>::fields.size() <= 32);
+
+// The array form may stop after the last value it cannot do without.
+template <Record R>
+constexpr std::size_t shortest_array() {
+    std::size_t shortest = 0;
+    for (std::size_t i = 0; i < Schema<R>::fields.size(); ++i) {
+        if (Schema<R>::fields[i].absent != Absent::keep) shortest = i + 1;
+    }
+    return shortest;
+}
+
+template <class T>
+struct IsVector : std::false_type {};
+template <class T>
+struct IsVector<std::vector<T>> : std::true_type {};
+
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+// A container being filled.
+using Target = std::variant<Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
+                            InletOverrides*, ReportInfo*, BackgroundImage*, BackgroundDxf*,
+                            std::vector<ProjectNode>*, std::vector<ProjectPipe>*,
+                            std::vector<ProjectCatchment>*, std::vector<IdfCurveEntry>*,
+                            std::vector<Point>*, Point*>;
+
+constexpr int kNoKey = -1;
+constexpr int kUnknownKey = -2;
+
+struct Frame {
+    Target target;
+    bool array_form = false;    // a record written as the array of its values
+    std::uint32_t seen = 0;     // object form: one bit per field already given
+    std::size_t count = 0;      // values taken so far (array form, list, point)
+    int pending = kNoKey;       // object form: field index of the key awaiting its value
+};
+
+struct ObjectStart {};
+struct ArrayStart {};
+// One JSON value as the parser announces it: a scalar, or the start of an object or array.
+using Value = std::variant<std::nullptr_t, bool, std::int64_t, std::uint64_t, double, std::string,
+                           ObjectStart, ArrayStart>;
+
+// A 64-bit number as Rust-like text: shortest round-trip form, whole values keep ".0".
+std::string float_text(double v) {
+    std::array<char, 64> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    std::string out(buf.data(), res.ptr);
+    if (std::isfinite(v) && out.find_first_of(".e") == std::string::npos) out += ".0";
+    return out;
+}
+
+std::string cut_marker(std::string_view full, std::string_view shown) {
+    return shown.size() < full.size() ? "..." : "";
+}
+
+std::string json_quoted(std::string_view full) {
+    const std::string_view s = excerpt(full);
+    std::string out = "\"";
+    for (const char ch : s) {
+        switch (ch) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(ch) < 0x20) {
+                    static constexpr std::string_view kHex = "0123456789abcdef";
+                    out += "\\u{";
+                    out += kHex[static_cast<unsigned char>(ch) >> 4U];
+                    out += kHex[static_cast<unsigned char>(ch) & 0xFU];
+                    out += '}';
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    return out + cut_marker(full, s) + "\"";
+}
+
+// The "found" half of a type or value error.
+std::string describe(const Value& v) {
+    struct Describe {
+        std::string operator()(std::nullptr_t) const { return "null"; }
+        std::string operator()(bool b) const { return b ? "boolean `true`" : "boolean `false`"; }
+        std::string operator()(std::int64_t i) const { return "integer `" + std::to_string(i) + "`"; }
+        std::string operator()(std::uint64_t u) const { return "integer `" + std::to_string(u) + "`"; }
+        std::string operator()(double d) const { return "floating point `" + float_text(d) + "`"; }
+        std::string operator()(const std::string& s) const { return "string " + json_quoted(s); }
+        std::string operator()(ObjectStart) const { return "map"; }
+        std::string operator()(ArrayStart) const { return "sequence"; }
+    };
+    return std::visit(Describe{}, v);
+}
+
+std::optional<double> as_number(const Value& v) {
+    if (const auto* d = std::get_if<double>(&v)) return *d;
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
+    if (const auto* u = std::get_if<std::uint64_t>(&v)) return static_cast<double>(*u);
+    return std::nullopt;
+}
+
+bool is_json_space(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; }
+
+bool is_digit(char ch) { return ch >= '0' && ch <= '9'; }
+
+// Line and column (both from 1) of the byte at `index`; an index at the end of the text names
+// the place just after its last byte.
+std::string position_text(std::string_view text, std::size_t index) {
+    index = std::min(index, text.size());
+    const std::string_view before = text.substr(0, index);
+    const auto line = 1 + std::count(before.begin(), before.end(), '\n');
+    const std::size_t last_newline = before.rfind('\n');
+    const std::size_t line_start = last_newline == std::string_view::npos ? 0 : last_newline + 1;
+    return " at line " + std::to_string(line) + " column " + std::to_string(index - line_start + 1);
+}
+
+// nlohmann's messages open with "[json.exception.parse_error.101] parse error at line 1,
+// column 1: "; the reader appends its own position, so only the description is kept.
+std::string describe_parse_failure(std::string_view what) {
+    if (what.starts_with("[json.exception.")) {
+        const std::size_t close = what.find("] ");
+        if (close != std::string_view::npos) what.remove_prefix(close + 2);
+    }
+    if (what.starts_with("parse error")) {
+        const std::size_t colon = what.find(": ");
+        if (colon != std::string_view::npos) what.remove_prefix(colon + 2);
+    }
+    // The library quotes the token it failed on ("last read: '...'", "number overflow parsing
+    // '...'"), which may be a whole megabyte-long string or number.
+    const std::size_t open = what.find('\'');
+    const std::size_t close = what.rfind('\'');
+    if (open != std::string_view::npos && close > open + 1) {
+        const std::string_view token = what.substr(open + 1, close - open - 1);
+        const std::string_view part = excerpt(token);
+        if (part.size() < token.size()) {
+            return escape_invalid_utf8(what.substr(0, open + 1)) + escape_invalid_utf8(part) + "..." +
+                   escape_invalid_utf8(what.substr(close));
+        }
+    }
+    return escape_invalid_utf8(what);
+}
+
+// An input iterator over the text that publishes how far the parser has read.
+class CountingIterator {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    CountingIterator(const char* base, const char* at, std::size_t* consumed)
+        : base_(base), at_(at), consumed_(consumed) {}
+
+    reference operator*() const { return *at_; }
+    CountingIterator& operator++() {
+        ++at_;
+        *consumed_ = static_cast<std::size_t>(at_ - base_);
+        return *this;
+    }
+    CountingIterator operator++(int) {
+        CountingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    friend bool operator==(const CountingIterator& a, const CountingIterator& b) {
+        return a.at_ == b.at_;
+    }
+
+private:
+    const char* base_;
+    const char* at_;
+    std::size_t* consumed_;
+};
+
+class ProjectHandler {
+public:
+    using number_integer_t = Json::number_integer_t;
+    using number_unsigned_t = Json::number_unsigned_t;
+    using number_float_t = Json::number_float_t;
+    using string_t = Json::string_t;
+    using binary_t = Json::binary_t;
+
+    ProjectHandler(std::string_view text, const std::size_t* consumed)
+        : text_(text), consumed_(consumed) {
+        // nlohmann skips a byte order mark before the first token.
+        if (text.starts_with("\xEF\xBB\xBF")) previous_end_ = 3;
+    }
+
+    bool null() { return finish(take(nullptr, last_consumed_byte())); }
+    bool boolean(bool v) { return finish(take(v, last_consumed_byte())); }
+    bool number_integer(number_integer_t v) { return finish(take(std::int64_t{v}, number_end())); }
+    bool number_unsigned(number_unsigned_t v) { return finish(take(std::uint64_t{v}, number_end())); }
+    bool number_float(number_float_t v, const string_t& /*text*/) {
+        return finish(take(double{v}, number_end()));
+    }
+    bool string(string_t& v) { return finish(take(std::move(v), last_consumed_byte())); }
+    bool binary(binary_t& /*v*/) { return fail("invalid type: byte array", last_consumed_byte()); }
+    bool start_object(std::size_t /*elements*/) {
+        return finish(take(ObjectStart{}, last_consumed_byte()));
+    }
+    bool start_array(std::size_t /*elements*/) {
+        return finish(take(ArrayStart{}, last_consumed_byte()));
+    }
+    bool key(string_t& k) { return finish(on_key(k)); }
+    bool end_object() { return finish(on_end(last_consumed_byte())); }
+    bool end_array() { return finish(on_end(last_consumed_byte())); }
+
+    bool parse_error(std::size_t position, const std::string& /*last_token*/,
+                     const nlohmann::detail::exception& ex) {
+        if (document_end_) {
+            // The project itself was complete; whatever follows is surplus text.
+            std::size_t at = *document_end_;
+            while (at < text_.size() && is_json_space(text_[at])) ++at;
+            return fail("trailing characters", at);
+        }
+        // nlohmann counts the bytes it has read, the failing one included.
+        return fail(describe_parse_failure(ex.what()), position == 0 ? 0 : position - 1);
+    }
+
+    // The message of the first failure, if any.
+    [[nodiscard]] const std::optional<std::string>& error() const { return error_; }
+    [[nodiscard]] bool complete() const { return document_end_.has_value(); }
+    Project& project() { return project_; }
+
+    bool fail(std::string message, std::size_t at) {
+        if (!error_) error_ = std::move(message) + position_text(text_, at);
+        return false;
+    }
+
+private:
+    bool finish(bool ok) {
+        previous_end_ = *consumed_;
+        return ok;
+    }
+
+    // Strings, literals and brackets end with the last byte the parser consumed.
+    [[nodiscard]] std::size_t last_consumed_byte() const {
+        return *consumed_ == 0 ? 0 : *consumed_ - 1;
+    }
+
+    // A number is only known to end once the parser has read the byte after it, so its last
+    // byte is found by scanning the number from its start, which follows the previous event
+    // after any whitespace, commas and colons.
+    [[nodiscard]] std::size_t number_end() const {
+        std::size_t at = previous_end_;
+        while (at < text_.size() && (is_json_space(text_[at]) || text_[at] == ',' || text_[at] == ':')) {
+            ++at;
+        }
+        auto digits = [&] {
+            while (at < text_.size() && is_digit(text_[at])) ++at;
+        };
+        if (at < text_.size() && text_[at] == '-') ++at;
+        if (at < text_.size() && text_[at] == '0') {
+            ++at;
+        } else {
+            digits();
+        }
+        if (at + 1 < text_.size() && text_[at] == '.' && is_digit(text_[at + 1])) {
+            ++at;
+            digits();
+        }
+        if (at < text_.size() && (text_[at] == 'e' || text_[at] == 'E')) {
+            ++at;
+            if (at < text_.size() && (text_[at] == '+' || text_[at] == '-')) ++at;
+            digits();
+        }
+        return at == 0 ? 0 : at - 1;
+    }
+
+    bool on_key(const std::string& k) {
+        if (skip_depth_ > 0) return true;
+        // nlohmann announces keys only inside objects, and every object is a record.
+        Frame& top = stack_.back();
+        return std::visit(
+            [&](auto* target) {
+                using T = std::remove_pointer_t<decltype(target)>;
+                if constexpr (Record<T>) {
+                    const auto& fields = Schema<T>::fields;
+                    for (std::size_t i = 0; i < fields.size(); ++i) {
+                        if (fields[i].key != k) continue;
+                        const std::uint32_t bit = 1U << i;
+                        if ((top.seen & bit) != 0U) {
+                            return fail("duplicate field `" + k + "`", last_consumed_byte());
+                        }
+                        top.seen |= bit;
+                        top.pending = static_cast<int>(i);
+                        return true;
+                    }
+                    top.pending = kUnknownKey;
+                    return true;
+                } else {
+                    return fail("invalid type: map", last_consumed_byte());
+                }
+            },
+            top.target);
+    }
+
+    bool on_end(std::size_t at) {
+        if (skip_depth_ > 0) {
+            --skip_depth_;
+            return true;
+        }
+        const Frame top = stack_.back();
+        stack_.pop_back();
+        if (stack_.empty()) document_end_ = *consumed_;
+        return std::visit(
+            [&](auto* target) {
+                using T = std::remove_pointer_t<decltype(target)>;
+                if constexpr (Record<T>) {
+                    if (top.array_form) {
+                        if (top.count < shortest_array<T>()) return short_array<T>(top.count, at);
+                        return true;
+                    }
+                    const auto& fields = Schema<T>::fields;
+                    for (std::size_t i = 0; i < fields.size(); ++i) {
+                        if (fields[i].absent == Absent::required && (top.seen & (1U << i)) == 0U) {
+                            return fail("missing field `" + std::string(fields[i].key) + "`", at);
+                        }
+                    }
+                    return true;
+                } else if constexpr (std::is_same_v<T, Point>) {
+                    if (top.count < 2) {
+                        return fail("invalid length " + std::to_string(top.count) +
+                                        ", expected a tuple of size 2",
+                                    at);
+                    }
+                    return true;
+                } else {
+                    return true;
+                }
+            },
+            top.target);
+    }
+
+    template <Record R>
+    bool short_array(std::size_t given, std::size_t at) {
+        return fail("invalid length " + std::to_string(given) + ", expected struct " +
+                        std::string(Schema<R>::name) + " with " +
+                        std::to_string(Schema<R>::fields.size()) + " elements",
+                    at);
+    }
+
+    // Routes one value to the field, element or coordinate it fills.
+    bool take(Value v, std::size_t at) {
+        const bool opens = std::holds_alternative<ObjectStart>(v) || std::holds_alternative<ArrayStart>(v);
+        if (skip_depth_ > 0) {
+            if (opens) ++skip_depth_;
+            return true;
+        }
+        if (stack_.empty()) return store(&project_, v, at);
+        Frame& top = stack_.back();
+        std::optional<Slot> slot = std::visit(
+            [&](auto* target) -> std::optional<Slot> {
+                using T = std::remove_pointer_t<decltype(target)>;
+                if constexpr (Record<T>) {
+                    if (top.array_form) {
+                        if (top.count >= Schema<T>::fields.size()) return std::nullopt;
+                        return Schema<T>::slot(*target, top.count++);
+                    }
+                    const int field = std::exchange(top.pending, kNoKey);
+                    if (field < 0) return std::nullopt;
+                    return Schema<T>::slot(*target, static_cast<std::size_t>(field));
+                } else if constexpr (std::is_same_v<T, Point>) {
+                    if (top.count >= target->size()) return std::nullopt;
+                    return &(*target)[top.count++];
+                } else {
+                    ++top.count;
+                    target->emplace_back();
+                    return &target->back();
+                }
+            },
+            top.target);
+        if (!slot) {
+            if (top.array_form || std::holds_alternative<Point*>(top.target)) {
+                return fail("trailing characters", at);
+            }
+            // The value of an unknown key: parsed, then dropped.
+            if (opens) skip_depth_ = 1;
+            return true;
+        }
+        return std::visit([&](auto* s) { return store(s, v, at); }, *slot);
+    }
+
+    bool type_error(const Value& v, std::string_view expected, std::size_t at) {
+        return fail("invalid type: " + describe(v) + ", expected " + std::string(expected), at);
+    }
+
+    bool store(double* out, Value& v, std::size_t at) {
+        const auto number = as_number(v);
+        if (!number) return type_error(v, "f64", at);
+        *out = *number;
+        return true;
+    }
+
+    bool store(float* out, Value& v, std::size_t at) {
+        const auto number = as_number(v);
+        if (!number) return type_error(v, "f32", at);
+        *out = static_cast<float>(*number);
+        return true;
+    }
+
+    bool store(std::uint32_t* out, Value& v, std::size_t at) {
+        constexpr auto kMax = std::numeric_limits<std::uint32_t>::max();
+        if (const auto* u = std::get_if<std::uint64_t>(&v); u && *u <= kMax) {
+            *out = static_cast<std::uint32_t>(*u);
+            return true;
+        }
+        if (const auto* i = std::get_if<std::int64_t>(&v); i && *i >= 0 && *i <= kMax) {
+            *out = static_cast<std::uint32_t>(*i);
+            return true;
+        }
+        if (std::holds_alternative<std::uint64_t>(v) || std::holds_alternative<std::int64_t>(v)) {
+            return fail("invalid value: " + describe(v) + ", expected u32", at);
+        }
+        return type_error(v, "u32", at);
+    }
+
+    bool store(bool* out, Value& v, std::size_t at) {
+        if (const auto* b = std::get_if<bool>(&v)) {
+            *out = *b;
+            return true;
+        }
+        return type_error(v, "a boolean", at);
+    }
+
+    bool store(std::string* out, Value& v, std::size_t at) {
+        if (auto* s = std::get_if<std::string>(&v)) {
+            *out = std::move(*s);
+            return true;
+        }
+        return type_error(v, "a string", at);
+    }
+
+    bool store(std::optional<double>* out, Value& v, std::size_t at) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        return store(&out->emplace(), v, at);
+    }
+
+    bool store(std::optional<std::string>* out, Value& v, std::size_t at) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        return store(&out->emplace(), v, at);
+    }
+
+    bool store(UnitSystem* out, Value& v, std::size_t at) {
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, "`us_customary` or `si`", at);
+        if (*s == "us_customary") {
+            *out = UnitSystem::us_customary;
+        } else if (*s == "si") {
+            *out = UnitSystem::si;
+        } else {
+            return fail("unknown variant `" + shown(*s) +
+                            "`, expected `us_customary` or `si`",
+                        at);
+        }
+        return true;
+    }
+
+    template <Record R>
+    bool store(R* out, Value& v, std::size_t at) {
+        const bool as_array = std::holds_alternative<ArrayStart>(v);
+        if (!as_array && !std::holds_alternative<ObjectStart>(v)) {
+            return type_error(v, "struct " + std::string(Schema<R>::name), at);
+        }
+        *out = R{};
+        stack_.push_back(Frame{out, as_array});
+        return true;
+    }
+
+    template <Record R>
+    bool store(std::optional<R>* out, Value& v, std::size_t at) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        return store(&out->emplace(), v, at);
+    }
+
+    template <class T>
+    bool store(std::vector<T>* out, Value& v, std::size_t at) {
+        if (!std::holds_alternative<ArrayStart>(v)) return type_error(v, "a sequence", at);
+        out->clear();
+        stack_.push_back(Frame{out});
+        return true;
+    }
+
+    bool store(Point* out, Value& v, std::size_t at) {
+        if (!std::holds_alternative<ArrayStart>(v)) return type_error(v, "a tuple of size 2", at);
+        *out = Point{};
+        stack_.push_back(Frame{out});
+        return true;
+    }
+
+    std::string_view text_;
+    const std::size_t* consumed_;
+    std::size_t previous_end_ = 0;  // bytes consumed when the previous event was handled
+    Project project_;
+    std::vector<Frame> stack_;
+    std::size_t skip_depth_ = 0;  // open containers inside the value of an unknown key
+    std::optional<std::size_t> document_end_;
+    std::optional<std::string> error_;
+};
+
+}  // namespace
+
+std::variant<Project, std::string> read_project(std::string_view text) {
+    std::size_t consumed = 0;
+    ProjectHandler handler(text, &consumed);
+    try {
+        const CountingIterator first(text.data(), text.data(), &consumed);
+        const CountingIterator last(text.data(), text.data() + text.size(), &consumed);
+        Json::sax_parse(first, last, &handler);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        handler.fail(describe_parse_failure(e.what()), consumed);
+    }
+    if (handler.error()) return *handler.error();
+    if (!handler.complete()) return "unexpected end of input" + position_text(text, text.size());
+    return std::move(handler.project());
+}
+
+}  // namespace rillway::formats::project

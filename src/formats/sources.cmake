@@ -1,0 +1,23 @@
+# The two input formats side by side, over the text, number and file reading they share.
+set(RILLWAY_TEXT_SOURCES
+  src/formats/text/lines.cpp
+  src/formats/text/number.cpp
+  src/formats/text/file.cpp
+  src/formats/text/quote.cpp)
+set(RILLWAY_RWN_SOURCES
+  src/formats/rwn/rwn.cpp)
+set(RILLWAY_RWN_TESTS
+  rwn_number_test.cpp
+  rwn_test.cpp)
+set(RILLWAY_PROJECT_SOURCES
+  src/formats/project/read.cpp
+  src/formats/project/write.cpp
+  src/formats/project/convert.cpp
+  src/formats/project/design_options.cpp
+  src/formats/project/from_network.cpp
+  src/formats/project/builtin.cpp)
+set(RILLWAY_PROJECT_TESTS
+  project_read_test.cpp
+  project_write_test.cpp
+  project_convert_test.cpp
+  project_design_options_test.cpp)

@@ -1,0 +1,121 @@
+"""Which format a file is in, by its extension, and the two entry points that use it.
+
+Each format lives in a module of its own with a `read(path, defaults)` and a
+`write(document, path, result)`; this table is the one place that maps extensions to them.
+Formats that need an optional library (GIS) import it only when used.
+"""
+from __future__ import annotations
+
+import importlib
+import os
+from collections.abc import Mapping
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Protocol
+
+from ..results import AnalysisResult
+from .errors import FormatError
+
+__all__ = ["FORMATS", "Format", "format_of", "project_text", "read_network", "write_network"]
+
+
+class _Reader(Protocol):
+    def __call__(self, path: str, defaults: Mapping[str, Any] | None = None
+                 ) -> dict[str, Any]: ...
+
+
+class _Writer(Protocol):
+    def __call__(self, document: Mapping[str, Any], path: str,
+                 result: AnalysisResult | None = None) -> None: ...
+
+
+@dataclass(frozen=True)
+class Format:
+    name: str
+    extensions: tuple[str, ...]
+    module: str   # module of this package holding the functions
+    reader: str
+    writer: str
+
+    def read(self) -> _Reader:
+        reader: _Reader = getattr(self._module(), self.reader)
+        return reader
+
+    def write(self) -> _Writer:
+        writer: _Writer = getattr(self._module(), self.writer)
+        return writer
+
+    def _module(self) -> Any:
+        return importlib.import_module(f"{__package__}.{self.module}")
+
+
+FORMATS = (
+    Format("rillway project", (".rwproj",), "native", "read_rwproj", "write_rwproj"),
+    Format("rillway network text", (".rwn",), "native", "read_rwn", "write_rwn"),
+    Format("EPA SWMM 5 input", (".inp",), "swmm", "read_inp", "write_inp"),
+    Format("LandXML 1.2", (".xml", ".landxml"), "landxml", "read_landxml", "write_landxml"),
+    Format("GeoPackage", (".gpkg",), "gis", "read_gis", "write_gis"),
+    Format("GeoJSON", (".geojson",), "gis", "read_gis", "write_gis"),
+    Format("Shapefile", (".shp",), "gis", "read_gis", "write_gis"),
+)
+
+
+def format_of(path: str | os.PathLike[str]) -> Format:
+    """The format of a file by its extension (case ignored)."""
+    suffix = Path(path).suffix.lower()
+    for fmt in FORMATS:
+        if suffix in fmt.extensions:
+            return fmt
+    known = ", ".join(ext for fmt in FORMATS for ext in fmt.extensions)
+    raise FormatError(os.fspath(path),
+                      f"unknown file type '{suffix or Path(path).name}' (known: {known})")
+
+
+def read_network(path: str | os.PathLike[str], *,
+                 defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
+    """Reads a network from any supported file and returns it as a project document.
+
+    Parameters
+    ----------
+    path : a `.rwproj`, `.rwn`, `.inp` (EPA SWMM 5), `.xml`/`.landxml` (LandXML 1.2),
+        `.gpkg`, `.geojson` or `.shp` file, chosen by its extension.
+    defaults : project keys (`idf_a`, `idf_b`, `idf_c`, `min_tc`, `junction_k`, `tailwater`,
+        ...) for what the file does not carry; the demo project's values fill the rest.
+        A SWMM model also takes `swmm_tc_inlet` [min], the inlet time given to every
+        subcatchment without a `tc=` tag (default 10 min).
+
+    Returns
+    -------
+    The project document as a dict with the `.rwproj` keys, ready for
+    `rillway.analyze_project(json.dumps(document))`; in SI units (m, ha) when the file is.
+
+    Raises
+    ------
+    FormatError (a `DocumentError`) naming the file, the line, element or record, and the
+    problem.
+    """
+    source = os.fspath(path)
+    return format_of(source).read()(source, defaults)
+
+
+def write_network(document: Mapping[str, Any], path: str | os.PathLike[str],
+                  result: AnalysisResult | None = None) -> None:
+    """Writes a project document to any supported file, chosen by the extension of `path`.
+
+    Parameters
+    ----------
+    document : a project document (the `.rwproj` keys), as `read_network` returns.
+    path : the file to write; it is written whole or not at all.
+    result : the analysis of `document`; SWMM files take their design inflows from it and GIS
+        layers join it to the features. When None, those writers analyse the document.
+    """
+    target = os.fspath(path)
+    format_of(target).write()(document, target, result)
+
+
+def project_text(path: str | os.PathLike[str]) -> str:
+    """The project document of any supported file as JSON text, for the functions of the
+    `rillway` module that take one (`analyze_project`, `read_project`)."""
+    import json
+
+    return json.dumps(read_network(path), ensure_ascii=False, allow_nan=False)

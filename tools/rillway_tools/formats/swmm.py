@@ -1,0 +1,583 @@
+"""EPA SWMM 5 input files (.inp), read and written.
+
+Reading goes through `swmm-api`, which parses every section of the format (quoting, comments,
+all the object kinds); this module then takes what a gravity storm network needs. Writing is
+done here because `swmm-api` prints numbers to 7 significant digits and coordinates to 3
+decimals, and SWMM itself reads full doubles: a written model carries every value exactly.
+
+What is read
+    junctions, storage units (as junctions) and outfalls, with the invert, the rim (invert plus
+    maximum depth; a maximum depth of 0 means, as in SWMM, the highest crown of the pipes at the
+    node) and the coordinates; conduits with DEPTH or ELEVATION offsets and CIRCULAR or
+    RECT_CLOSED sections; subcatchments folded into the node they drain to, with their area and
+    a runoff coefficient from their imperviousness (`runoff_coefficient`, replaceable) and the
+    inlet time `tc_inlet` of `defaults` (10 min unless set). A FIXED outfall stage becomes the
+    tailwater. CMS, LPS and MLD models become SI projects (m, ha); CFS, GPM and MGD models US
+    ones (ft, acres). Pumps, orifices, weirs, outlets, dividers and other shapes are refused.
+
+What is written
+    the network with its design flows as constant inflows, so that SWMM's dynamic wave carries
+    the rational design flows: each node's own inflow is its design outflow less what its pipes
+    bring (never below zero). Junction depth = rim - invert, outfalls FIXED at the tailwater
+    (else FREE), conduit inverts as ELEVATION offsets, the structure loss coefficient as each
+    conduit's entry loss, and the catchment of each node as a subcatchment (no rainfall).
+    rillway's own data rides in places SWMM ignores: design settings on TITLE lines
+    `rillway key=value ...`; in TAGS a node's kind (an outfall's rim), a pipe's shape, and a
+    subcatchment's exact C and inlet time.
+"""
+from __future__ import annotations
+
+import math
+import re
+import warnings
+from collections.abc import Callable, Mapping
+from pathlib import Path
+from typing import Any
+
+from ..results import AnalysisResult
+from .errors import FormatError
+from .files import read_text, write_text
+from .network import (analysis_view, analyze_document, design_settings, finite, is_si,
+                      new_document, number_text, parse_setting, setting_text)
+from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT
+
+__all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
+
+DEFAULT_TC_INLET = 10.0  # min, the engine's own inlet time of an inlet or junction
+SI_FLOW_UNITS = ("CMS", "LPS", "MLD")
+US_FLOW_UNITS = ("CFS", "GPM", "MGD")
+REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
+                 ("OUTLETS", "outlet"))
+TITLE_MARK = "rillway"
+
+
+def simple_method_c(imperviousness: float) -> float:
+    """Runoff coefficient from imperviousness by the Simple Method, Rv = 0.05 + 0.9 Ia.
+
+    Parameters
+    ----------
+    imperviousness : impervious share of the catchment [%], 0 to 100.
+
+    Returns
+    -------
+    The runoff coefficient [-], 0.05 for a pervious catchment to 0.95 for a paved one.
+
+    Source: T. R. Schueler (1987), Controlling Urban Runoff, Metropolitan Washington Council of
+    Governments, chapter 1.2: Rv = 0.05 + 0.009 I, I in percent. Example: I = 50 % gives 0.5.
+    """
+    return 0.05 + 0.009 * imperviousness
+
+
+def _imperviousness(c: float) -> float:
+    """The inverse of `simple_method_c`, clipped to 0..100 %."""
+    return min(100.0, max(0.0, (c - 0.05) / 0.009))
+
+
+# ---------------------------------------------------------------------------------------------
+# Reading
+
+_SECTION = re.compile(r"^\s*\[([^\]]+)\]")
+
+
+class _Lines:
+    """Where each record of the file stands, so that a message can name its line."""
+
+    def __init__(self, text: str) -> None:
+        self.sections: set[str] = set()
+        self._where: dict[tuple[str, str], int] = {}
+        self._section_line: dict[str, int] = {}
+        section = ""
+        for number, line in enumerate(text.splitlines(), start=1):
+            match = _SECTION.match(line)
+            if match:
+                section = match.group(1).strip().upper()
+                self.sections.add(section)
+                self._section_line.setdefault(section, number)
+                continue
+            fields = line.split(";", 1)[0].split()
+            if fields and section:
+                self._where.setdefault((section, fields[0]), number)
+
+    def line(self, section: str, name: str) -> str:
+        number = self._where.get((section, name)) or self._section_line.get(section)
+        return f"line {number}" if number else f"[{section}]"
+
+
+class _Reader:
+    def __init__(self, path: str, defaults: Mapping[str, Any] | None,
+                 runoff_coefficient: Callable[[float], float]) -> None:
+        self.path = path
+        self.defaults = dict(defaults or {})
+        self.runoff_coefficient = runoff_coefficient
+        text = read_text(path, "an EPA SWMM input file")
+        self.lines = _Lines(text)
+        if not self.lines.sections:
+            raise FormatError(path, "not an EPA SWMM input file: no [SECTION] headings")
+        for needed in ("CONDUITS", "XSECTIONS", "OUTFALLS"):
+            if needed not in self.lines.sections:
+                raise FormatError(path, f"no [{needed}] section")
+        from swmm_api import SwmmInput
+        from swmm_api.input_file.helpers import SwmmInputWarning
+
+        try:
+            with warnings.catch_warnings():
+                # An unknown section is SWMM's business; this reader never uses it.
+                warnings.simplefilter("ignore", SwmmInputWarning)
+                self.inp = SwmmInput.read_text(text)
+        except Exception as error:  # swmm-api raises what its converters raise
+            raise FormatError(path, f"cannot read: {_first_line(error)}") from None
+
+    def fail(self, section: str, name: str, problem: str) -> FormatError:
+        return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
+
+    def section(self, label: str) -> dict[str, Any]:
+        if label not in self.lines.sections:
+            return {}
+        try:
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                return dict(self.inp[label])
+        except Exception as error:
+            message = _first_line(error)
+            record = re.search(r"\w+\('([^']*)'", message)
+            name = record.group(1) if record else ""
+            raise self.fail(label, name, f"[{label}] " + message.split(" | ")[0]) from None
+
+    def number(self, value: Any, section: str, name: str, what: str) -> float:
+        try:
+            return finite(value, what, self.path)
+        except FormatError as error:
+            raise self.fail(section, name, f"{section.lower()} '{name}': {error.message}") \
+                from None
+
+
+def _first_line(error: BaseException) -> str:
+    text = str(error).strip().split("\n", 1)[0]
+    return text or type(error).__name__
+
+
+def _tags(reader: _Reader, kind: str) -> dict[str, str]:
+    return {str(tag.name): str(tag.tag) for tag in reader.section("TAGS").values()
+            if str(tag.kind).upper() == kind.upper()}
+
+
+def _tag_values(tag: str | None) -> dict[str, str]:
+    if not tag:
+        return {}
+    pairs = (item.split("=", 1) for item in tag.split(",") if "=" in item)
+    return {key.strip(): value.strip() for key, value in pairs}
+
+
+def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
+    title = reader.inp["TITLE"] if "TITLE" in reader.lines.sections else ""
+    lines = [line.strip() for line in str(title).splitlines()
+             if line.strip() and not line.strip().startswith(";")]
+    name = ""
+    settings: dict[str, Any] = {}
+    for line in lines:
+        words = line.split()
+        if words[0] != TITLE_MARK:
+            name = name or line
+            continue
+        for word in words[1:]:
+            key, _, value = word.partition("=")
+            try:
+                setting = parse_setting(key, value, key, reader.path)
+            except FormatError as error:
+                raise reader.fail("TITLE", TITLE_MARK, error.message) from None
+            if setting is not None:
+                settings[key] = setting
+    return name, settings
+
+
+def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
+             runoff_coefficient: Callable[[float], float] = simple_method_c
+             ) -> dict[str, Any]:
+    """Reads an EPA SWMM 5 input file as a project document.
+
+    Parameters
+    ----------
+    path : the .inp file.
+    defaults : project keys for what SWMM does not carry (`idf_a`, `min_tc`, `junction_k`, ...)
+        and `tc_inlet` [min], the inlet time of every subcatchment (default 10 min).
+    runoff_coefficient : C [-] from a subcatchment's imperviousness [%]; the Simple Method
+        `simple_method_c` unless replaced. A subcatchment written by rillway carries its
+        exact C in a tag, which wins.
+    """
+    reader = _Reader(path, defaults, runoff_coefficient)
+    options = reader.section("OPTIONS")
+    flow_units = str(options.get("FLOW_UNITS", "CFS")).upper()
+    if flow_units not in SI_FLOW_UNITS + US_FLOW_UNITS:
+        raise reader.fail("OPTIONS", "FLOW_UNITS", f"unknown FLOW_UNITS '{flow_units}'")
+    si = flow_units in SI_FLOW_UNITS
+    offsets = str(options.get("LINK_OFFSETS", "DEPTH")).upper()
+    if offsets not in ("DEPTH", "ELEVATION"):
+        raise reader.fail("OPTIONS", "LINK_OFFSETS", f"unknown LINK_OFFSETS '{offsets}'")
+
+    for label, kind in REFUSED_LINKS:
+        for name in reader.section(label):
+            raise reader.fail(label, name, f"link '{name}' is a {kind}: rillway designs "
+                                           "gravity pipes only (conduits)")
+    for name in reader.section("DIVIDERS"):
+        raise reader.fail("DIVIDERS", name, f"node '{name}' is a flow divider: rillway "
+                                            "networks split no flows")
+
+    name, settings = _title(reader)
+    coordinates = reader.section("COORDINATES")
+    node_tags = _tags(reader, "Node")
+    nodes: dict[str, dict[str, Any]] = {}
+    depths: dict[str, float] = {}
+    kind_tagged: set[str] = set()
+
+    def add_node(label: str, record: Any, kind: str, depth: float) -> None:
+        node_id = str(record.name)
+        invert = reader.number(record.elevation, label, node_id, "invert elevation")
+        point = coordinates.get(node_id)
+        x = y = 0.0
+        if point is not None:
+            x = reader.number(point.x, "COORDINATES", node_id, "x coordinate")
+            y = reader.number(point.y, "COORDINATES", node_id, "y coordinate")
+        tagged = _tag_values(node_tags.get(node_id))
+        if kind != "outfall" and tagged.get("kind") in ("inlet", "junction"):
+            kind = tagged["kind"]
+            kind_tagged.add(node_id)
+        nodes[node_id] = {"id": node_id, "kind": kind, "x": x, "y": y, "invert": invert,
+                          "rim": invert, "area_ac": 0.0, "c": 0.0, "tc_inlet": 0.0}
+        if kind == "outfall" and "rim" in tagged:  # SWMM's outfalls have no rim
+            depth = reader.number(tagged["rim"], "TAGS", node_id, "rim tag") - invert
+        depths[node_id] = depth
+
+    for record in reader.section("JUNCTIONS").values():
+        add_node("JUNCTIONS", record, "junction",
+                 reader.number(record.depth_max, "JUNCTIONS", record.name, "maximum depth"))
+    for record in reader.section("STORAGE").values():
+        add_node("STORAGE", record, "junction",
+                 reader.number(record.depth_max, "STORAGE", record.name, "maximum depth"))
+    tailwater: tuple[str, float] | None = None
+    for record in reader.section("OUTFALLS").values():
+        add_node("OUTFALLS", record, "outfall", 0.0)
+        if str(record.kind).upper() == "FIXED":
+            stage = reader.number(record.data, "OUTFALLS", record.name, "fixed stage")
+            if tailwater is not None and tailwater[1] != stage:
+                raise reader.fail("OUTFALLS", record.name, (
+                    f"outfalls '{tailwater[0]}' and '{record.name}' have different fixed "
+                    "stages; a rillway project has one tailwater"))
+            tailwater = (str(record.name), stage)
+    if tailwater is not None:
+        settings.setdefault("tailwater", tailwater[1])
+
+    pipes = _read_conduits(reader, nodes, offsets)
+    _fold_subcatchments(reader, nodes, kind_tagged)
+
+    # A maximum depth of 0 puts the rim at the highest crown of the node's pipes (SWMM's rule).
+    for pipe in pipes:
+        for end, invert in (("from", pipe.get("invert_up")), ("to", pipe.get("invert_dn"))):
+            node = nodes[pipe[end]]
+            bottom = node["invert"] if invert is None else invert
+            rise = pipe.get("rise_ft", pipe["diameter"])
+            if depths[node["id"]] <= 0.0:
+                node["rim"] = max(node["rim"], bottom + rise)
+    for node_id, depth in depths.items():
+        if depth > 0.0:
+            nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
+
+    document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
+                            settings=settings, defaults=_project_defaults(reader.defaults))
+    analysis_view(document, path)
+    return document
+
+
+def _project_defaults(defaults: Mapping[str, Any]) -> dict[str, Any]:
+    return {key: value for key, value in defaults.items() if key != "tc_inlet"}
+
+
+def _stem(path: str) -> str:
+    return Path(path).stem
+
+
+def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
+                   ) -> list[dict[str, Any]]:
+    sections = reader.section("XSECTIONS")
+    link_tags = _tags(reader, "Link")
+    pipes = []
+    for record in reader.section("CONDUITS").values():
+        pipe_id = str(record.name)
+
+        def number(value: Any, what: str) -> float:
+            return reader.number(value, "CONDUITS", pipe_id, what)
+
+        for end in (record.from_node, record.to_node):
+            if str(end) not in nodes:
+                raise reader.fail("CONDUITS", pipe_id,
+                                  f"conduit '{pipe_id}' names unknown node '{end}'")
+        section = sections.get(pipe_id)
+        if section is None:
+            raise reader.fail("CONDUITS", pipe_id,
+                              f"conduit '{pipe_id}' has no cross-section in [XSECTIONS]")
+        shape = str(section.shape).upper()
+        height = reader.number(section.height, "XSECTIONS", pipe_id, "height")
+        barrels = reader.number(section.n_barrels, "XSECTIONS", pipe_id, "barrels")
+        if barrels != 1.0:
+            raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
+                                                    "barrels; rillway pipes have one")
+        pipe: dict[str, Any] = {
+            "id": pipe_id, "from": str(record.from_node), "to": str(record.to_node),
+            "length": number(record.length, "length"), "diameter": height,
+            "n": number(record.roughness, "roughness")}
+        if shape in ("HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH") and \
+                link_tags.get(pipe_id) in ("elliptical", "arch"):
+            # Written by rillway from its own shape, which the tag names.
+            span = reader.number(section.parameter_2, "XSECTIONS", pipe_id, "width")
+            pipe.update(shape=link_tags[pipe_id], rise_ft=height, span_ft=span)
+        elif shape == "RECT_CLOSED":
+            span = reader.number(section.parameter_2, "XSECTIONS", pipe_id, "width")
+            pipe.update(shape="box", rise_ft=height, span_ft=span)
+        elif shape == "CIRCULAR":
+            pipe["shape"] = "circular"
+        else:
+            raise reader.fail("XSECTIONS", pipe_id, (
+                f"conduit '{pipe_id}' has shape {shape}; rillway reads CIRCULAR and "
+                "RECT_CLOSED"))
+        for key, value, node in (("invert_up", record.offset_upstream, record.from_node),
+                                 ("invert_dn", record.offset_downstream, record.to_node)):
+            if offsets == "ELEVATION":
+                if str(value) != "*":
+                    pipe[key] = number(value, "offset")
+            else:
+                offset = number(value, "offset")
+                if offset != 0.0:
+                    pipe[key] = nodes[str(node)]["invert"] + offset
+        pipes.append(pipe)
+    return pipes
+
+
+def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
+                        kind_tagged: set[str]) -> None:
+    """Adds each subcatchment's area, C (area-weighted) and inlet time (the longest) to the
+    node it drains to, following subcatchments that drain to other subcatchments. A junction
+    that takes runoff becomes an inlet, unless a tag says what it is."""
+    subcatchments = reader.section("SUBCATCHMENTS")
+    tags = _tags(reader, "Subcatch")
+    default_tc = finite(reader.defaults.get("tc_inlet", DEFAULT_TC_INLET), "tc_inlet",
+                        reader.path)
+    for name, record in subcatchments.items():
+        outlet = str(record.outlet)
+        seen = {name}
+        while outlet in subcatchments and outlet not in nodes:
+            if outlet in seen:
+                raise reader.fail("SUBCATCHMENTS", name,
+                                  f"subcatchment '{name}' drains in a loop")
+            seen.add(outlet)
+            outlet = str(subcatchments[outlet].outlet)
+        if outlet not in nodes:
+            raise reader.fail("SUBCATCHMENTS", name,
+                              f"subcatchment '{name}' drains to unknown node '{outlet}'")
+
+        def number(value: Any, what: str) -> float:
+            return reader.number(value, "SUBCATCHMENTS", name, what)
+
+        area = number(record.area, "area")
+        tagged = _tag_values(tags.get(name))
+        c = (number(tagged["c"], "c tag") if "c" in tagged
+             else reader.runoff_coefficient(number(record.imperviousness, "imperviousness")))
+        tc = number(tagged["tc"], "tc tag") if "tc" in tagged else default_tc
+        node = nodes[outlet]
+        if node["kind"] == "outfall":
+            continue  # runoff straight to an outfall passes no pipe of the network
+        if outlet not in kind_tagged:
+            node["kind"] = "inlet"
+        total = node["area_ac"] + area
+        if total > 0.0:
+            node["c"] = (node["area_ac"] * node["c"] + area * c) / total
+        node["area_ac"] = total
+        node["tc_inlet"] = max(node["tc_inlet"], tc)
+
+
+# ---------------------------------------------------------------------------------------------
+# Writing
+
+# Dynamic wave run long enough for the constant inflows to reach a steady state in a storm
+# network (travel times of minutes), with SWMM's recommended variable step.
+SIMULATION_OPTIONS = (
+    ("INFILTRATION", "HORTON"), ("FLOW_ROUTING", "DYNWAVE"), ("LINK_OFFSETS", "ELEVATION"),
+    ("MIN_SLOPE", "0"), ("ALLOW_PONDING", "NO"), ("SKIP_STEADY_STATE", "NO"),
+    ("START_DATE", "01/01/2000"), ("START_TIME", "00:00:00"),
+    ("REPORT_START_DATE", "01/01/2000"), ("REPORT_START_TIME", "00:00:00"),
+    ("END_DATE", "01/01/2000"), ("END_TIME", "03:00:00"), ("DRY_DAYS", "0"),
+    ("REPORT_STEP", "00:15:00"), ("WET_STEP", "00:05:00"), ("DRY_STEP", "01:00:00"),
+    ("ROUTING_STEP", "0:00:05"), ("INERTIAL_DAMPING", "PARTIAL"),
+    ("NORMAL_FLOW_LIMITED", "BOTH"), ("FORCE_MAIN_EQUATION", "H-W"), ("VARIABLE_STEP", "0.75"),
+    ("LENGTHENING_STEP", "0"), ("MIN_SURFAREA", "0"), ("MAX_TRIALS", "8"),
+    ("HEAD_TOLERANCE", "0.00001"), ("SYS_FLOW_TOL", "5"), ("LAT_FLOW_TOL", "5"),
+    ("MINIMUM_STEP", "0.5"), ("THREADS", "1"))
+# The shapes SWMM has only as tabulated standard sections: the closest one, with custom size.
+APPROXIMATE_SHAPES = {"elliptical": "ELLIPSE", "arch": "ARCH"}
+RAIN_GAGE = "RG_NONE"      # a gage without rain: runoff comes from the design inflows
+NO_RAIN = "NO_RAIN"
+SUBCATCHMENT_SLOPE = 1.0   # %; unused without rain, but SWMM needs a value
+SUBAREA = ("0.012", "0.1", "0.05", "0.05", "25", "OUTLET")  # SWMM manual's typical values
+HORTON = ("3.0", "0.5", "4", "7", "0")
+
+
+class _Sections:
+    def __init__(self) -> None:
+        self._order: list[str] = []
+        self._rows: dict[str, list[str]] = {}
+
+    def add(self, section: str, *fields: str) -> None:
+        if section not in self._rows:
+            self._order.append(section)
+            self._rows[section] = []
+        self._rows[section].append(" ".join(fields))
+
+    def text(self) -> str:
+        return "\n".join(f"[{name}]\n" + "\n".join(self._rows[name]) + "\n"
+                         for name in self._order)
+
+
+def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | None = None,
+              *, pieces: int = 1) -> None:
+    """Writes a project document as an EPA SWMM 5 input file with its design flows.
+
+    Parameters
+    ----------
+    document : the project document.
+    path : the .inp file to write (whole or not at all).
+    result : the analysis of `document`, whose design flows become constant inflows;
+        analysed here when None.
+    pieces : each pipe is split into this many conduits of equal length (1 to 100), joined by
+        junctions named `PIPE~k`, so that SWMM's dynamic wave resolves the gradually varied
+        water surface along a long pipe.
+    """
+    if not 1 <= pieces <= 100:
+        raise ValueError("pieces must be 1 to 100")
+    view = analysis_view(document, path)
+    if result is None:
+        result = analyze_document(document, path)
+    si = is_si(document)
+    length = METRES_PER_FOOT if si else 1.0
+    flow = CUBIC_METRES_PER_CUBIC_FOOT if si else 1.0
+    area = HECTARES_PER_ACRE if si else 1.0
+    settings = view["settings"]
+    out = _Sections()
+
+    out.add("TITLE", view["name"] or "rillway network")
+    title = design_settings(view, document)
+    out.add("TITLE", TITLE_MARK, *(f"{key}={setting_text(value)}"
+                                   for key, value in title.items()))
+    out.add("OPTIONS", "FLOW_UNITS", "CMS" if si else "CFS")
+    for key, value in SIMULATION_OPTIONS:
+        out.add("OPTIONS", key, value)
+
+    # Design inflow of each node: what leaves it less what arrives, never below zero.
+    inflow: dict[str, float] = {node["id"]: 0.0 for node in view["nodes"]}
+    for pipe, row in zip(view["pipes"], result["pipes"]):
+        q = row["design_q"]
+        if math.isfinite(q):
+            inflow[pipe["from"]] = inflow.get(pipe["from"], 0.0) + q
+            inflow[pipe["to"]] = inflow.get(pipe["to"], 0.0) - q
+
+    nodes = {node["id"]: node for node in view["nodes"]}
+    catchments = [node for node in view["nodes"]
+                  if node["kind"] != "outfall" and node["area_ac"] > 0.0]
+    if catchments:
+        out.add("RAINGAGES", RAIN_GAGE, "INTENSITY", "1:00", "1.0", "TIMESERIES", NO_RAIN)
+    for node in catchments:
+        node_area = node["area_ac"] * area
+        width = math.sqrt(node["area_ac"] * 43560.0) * length
+        out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], number_text(node_area),
+                number_text(_imperviousness(node["c"])), number_text(width), number_text(SUBCATCHMENT_SLOPE),
+                "0")
+        out.add("SUBAREAS", _subcatchment(node), *SUBAREA)
+        out.add("INFILTRATION", _subcatchment(node), *HORTON)
+    for node in view["nodes"]:
+        if node["kind"] == "outfall":
+            continue
+        out.add("JUNCTIONS", node["id"], number_text(node["invert"] * length),
+                number_text(max(0.0, node["rim"] - node["invert"]) * length), "0", "0", "0")
+    for node in view["nodes"]:
+        if node["kind"] != "outfall":
+            continue
+        if settings["tailwater"] is None:
+            out.add("OUTFALLS", node["id"], number_text(node["invert"] * length), "FREE", "NO")
+        else:
+            out.add("OUTFALLS", node["id"], number_text(node["invert"] * length), "FIXED",
+                    number_text(settings["tailwater"] * length), "NO")
+
+    coordinates = [(node["id"], node["x"], node["y"]) for node in view["nodes"]]
+    loss = settings["junction_k"]
+    for pipe in view["pipes"]:
+        up, down = nodes.get(pipe["from"]), nodes.get(pipe["to"])
+        assert up is not None and down is not None  # the analysis refused dangling pipes
+        names = [pipe["from"]] + [f"{pipe['id']}~{k}" for k in range(1, pieces)] + [pipe["to"]]
+        for k in range(1, pieces):
+            t = k / pieces
+            invert = pipe["invert_up"] + t * (pipe["invert_dn"] - pipe["invert_up"])
+            rim = up["rim"] + t * (down["rim"] - up["rim"])
+            if names[k] in nodes or names[k].endswith("~area"):
+                raise FormatError(path, f"node '{names[k]}' is taken; cannot split pipe "
+                                        f"'{pipe['id']}'")
+            out.add("JUNCTIONS", names[k], number_text(invert * length),
+                    number_text(max(0.0, rim - invert) * length), "0", "0", "0")
+            coordinates.append((names[k], up["x"] + t * (down["x"] - up["x"]),
+                                up["y"] + t * (down["y"] - up["y"])))
+        for k in range(pieces):
+            link = pipe["id"] if pieces == 1 else f"{pipe['id']}~{k + 1}"
+            top = pipe["invert_up"] + k / pieces * (pipe["invert_dn"] - pipe["invert_up"])
+            bottom = pipe["invert_up"] + (k + 1) / pieces * (pipe["invert_dn"] - pipe["invert_up"])
+            out.add("CONDUITS", link, names[k], names[k + 1],
+                    number_text(pipe["length"] / pieces * length), number_text(pipe["n"]),
+                    number_text(top * length), number_text(bottom * length), "0", "0")
+            _cross_section(out, link, pipe, length)
+            if k == 0 and loss != 0.0:
+                out.add("LOSSES", link, number_text(loss), "0", "0", "NO")
+            out.add("TAGS", "Link", link, pipe["shape"])
+
+    for node_id, q in inflow.items():
+        if q > 0.0 and nodes[node_id]["kind"] != "outfall":
+            out.add("INFLOWS", node_id, "FLOW", '""', "FLOW", "1.0", "1.0", number_text(q * flow))
+    if catchments:
+        out.add("TIMESERIES", NO_RAIN, "0:00", "0.0")
+    out.add("REPORT", "INPUT", "NO")
+    out.add("REPORT", "CONTINUITY", "YES")
+    out.add("REPORT", "FLOWSTATS", "YES")
+    out.add("REPORT", "NODES", "ALL")
+    out.add("REPORT", "LINKS", "ALL")
+    for node in view["nodes"]:
+        tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
+            else f"kind={node['kind']}"
+        out.add("TAGS", "Node", node["id"], tag)
+    for node in catchments:
+        out.add("TAGS", "Subcatch", _subcatchment(node),
+                f"c={number_text(node['c'])},tc={number_text(node['tc_inlet'])}")
+    for node_id, x, y in coordinates:
+        out.add("COORDINATES", node_id, number_text(x * length), number_text(y * length))
+    for name in names_with_spaces(view):
+        raise FormatError(path, f"'{name}' has a space or ';': SWMM names are single words")
+    write_text(path, out.text())
+
+
+def _subcatchment(node: Mapping[str, Any]) -> str:
+    # Not the node's own name: SWMM refuses an outlet name that is also a subcatchment's.
+    return f"{node['id']}~area"
+
+
+def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
+    ids = [node["id"] for node in view["nodes"]] + [pipe["id"] for pipe in view["pipes"]]
+    return [name for name in ids
+            if not name or any(c.isspace() for c in name) or ";" in name or name[0] in '["']
+
+
+def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
+    rise, span = pipe["rise"] * length, pipe["span"] * length
+    if pipe["shape"] == "circular":
+        out.add("XSECTIONS", link, "CIRCULAR", number_text(rise), "0", "0", "0", "1")
+    elif pipe["shape"] == "box":
+        out.add("XSECTIONS", link, "RECT_CLOSED", number_text(rise), number_text(span), "0", "0", "1")
+    else:
+        kind = APPROXIMATE_SHAPES[pipe["shape"]]
+        if kind == "ELLIPSE":
+            kind = "VERT_ELLIPSE" if rise > span else "HORIZ_ELLIPSE"
+        out.add("XSECTIONS", f";; {link}: rillway's {pipe['shape']} section and SWMM's "
+                f"{kind} differ in shape; rise and span are kept")
+        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", "1")
