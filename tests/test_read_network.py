@@ -111,3 +111,16 @@ def test_values_a_document_cannot_hold_are_refused(line, message):
         text = "NODE O outfall 0 0 99 104\n" + line + "\nPIPE P A O 10 1 0.013\n"
     with pytest.raises(ValueError, match="^cannot convert .rwn: " + message):
         rillway.rwn_to_project(text)
+
+
+@pytest.mark.parametrize("changes, method", [
+    ({}, "standard"), ({"hec22_structure_loss": True}, "hec22"),
+    ({"loss_method": "fhwa_energy"}, "fhwa_energy")])
+def test_the_loss_method_in_use_is_read_and_written_to_rwn(tmp_path, changes, method):
+    from rillway_tools import read_network, write_network
+    text = project(**changes)
+    assert rillway.read_project(text)["settings"]["loss_method"] == method
+    write_network(json.loads(text), tmp_path / "net.rwn")
+    again = rillway.rwn_to_project((tmp_path / "net.rwn").read_text())
+    assert rillway.read_project(again)["settings"]["loss_method"] == method
+    assert same(rillway.analyze_project(again)["nodes"], rillway.analyze_project(text)["nodes"])

@@ -108,6 +108,7 @@ class NetworkSettings(TypedDict):
     hec22_structure_loss: bool    # the HEC-22 structure loss instead of the standard one
     frequency_factor: float       # multiplies every C (the product capped at 1)
     access_hole_diameter: float   # ft, for the HEC-22 loss
+    loss_method: str              # "standard", "hec22" or "fhwa_energy"
 
 
 class NetworkNode(TypedDict):
@@ -121,6 +122,7 @@ class NetworkNode(TypedDict):
     c: float           # runoff coefficient
     tc_inlet: float    # inlet time, min
     diameter_ft: float  # structure diameter, ft
+    benching: str      # "flat", "depressed", "half", "full" or "improved" (energy method)
 
 
 NetworkPipe = TypedDict("NetworkPipe", {

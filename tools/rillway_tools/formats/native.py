@@ -63,8 +63,11 @@ def write_rwn(document: Mapping[str, Any], path: str,
               result: AnalysisResult | None = None) -> None:
     view = analysis_view(document, path)
     settings = view["settings"]
-    if settings["hec22_structure_loss"] or settings["bend_loss_coeff"] != 0.0:
-        raise FormatError(path, ".rwn has no bend or HEC-22 structure losses; "
+    if settings["bend_loss_coeff"] != 0.0:
+        raise FormatError(path, ".rwn has no bend loss; keep this network as .rwproj")
+    benched = next((n["id"] for n in view["nodes"] if n["benching"] != "flat"), None)
+    if benched is not None:
+        raise FormatError(path, f"node '{benched}' has benching: .rwn has none; "
                                 "keep this network as .rwproj")
     name = view["name"]
     lines = [f"# {name}" if name else "# rillway network", "# Units: ft, acres, minutes, in/hr.",
@@ -75,6 +78,8 @@ def write_rwn(document: Mapping[str, Any], path: str,
         lines.append(f"INTENSITY {settings['intensity']!r}")
     if settings["tailwater"] is not None:
         lines.append(f"TAILWATER {settings['tailwater']!r}")
+    if settings["loss_method"] != "standard":
+        lines.append(f"LOSSMETHOD {settings['loss_method']}")
     lines.append("")
     inverts = {}
     for node in view["nodes"]:
