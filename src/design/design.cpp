@@ -77,6 +77,20 @@ std::variant<Routing, network::NetworkError> route(const Network& net, double fr
     return routing;
 }
 
+// Per node, one node of its part (the nodes that pipes join, directions aside), the same for
+// every node of the part: union-find with path halving.
+std::vector<std::size_t> parts(const Links& links) {
+    std::vector<std::size_t> root(links.node_count());
+    for (std::size_t v = 0; v < root.size(); ++v) root[v] = v;
+    const auto find = [&root](std::size_t v) {
+        while (root[v] != v) v = root[v] = root[root[v]];
+        return v;
+    };
+    for (std::size_t p = 0; p < links.from.size(); ++p) root[find(links.from[p])] = find(links.to[p]);
+    for (std::size_t v = 0; v < root.size(); ++v) root[v] = find(v);
+    return root;
+}
+
 class Designer {
 public:
     Designer(const Network& input, const network::IdfParams& idf,
@@ -113,15 +127,28 @@ public:
         governing_.assign(pipes, Governing::locked);
         flows_.resize(pipes);
         tc_.assign(net_.nodes.size(), 0.0);
+        part_ = parts(links_);
     }
 
     Design run() {
         std::vector<bool> hopeless(net_.nodes.size(), false);
         std::vector<double> enlarged_at(net_.nodes.size(), kInf);
-        for (;;) {
-            forward();
-            raise_to_fit();
-            if (!enlarge_below_high_grade_lines(hopeless, enlarged_at)) break;
+        // Each round redoes only the parts of the network (sets of structures joined by pipes,
+        // such as the tree of one outfall) in which the last round enlarged a pipe; the others
+        // would come out of it unchanged, to the bit:
+        //  - a part's sizes and inverts after steps 1-4 are a function of its own pipes' grade
+        //    floors alone: the forward pass reads only the part's structures, its pipes' floors
+        //    and what it laid earlier in the same pass, and the raising reads only that;
+        //  - its grade line is a function of those sizes and inverts (the sweep goes from the
+        //    part's outfalls up its own pipes);
+        //  - its structures would enlarge nothing: last round each of them with a high grade
+        //    line either was marked hopeless (which lasts) or enlarged a pipe of the part.
+        // So the design is the one a loop over the whole network gives, round by round.
+        std::vector<std::size_t> active = routing_.order;  // round one lays every part
+        while (!active.empty()) {
+            forward(active);
+            raise_to_fit(active);
+            active = parts_of(enlarge_below_high_grade_lines(active, hopeless, enlarged_at));
         }
         set_structure_inverts();
         return finish();
@@ -161,9 +188,21 @@ private:
         return std::fmax(tc, options_.min_tc);
     }
 
-    // Steps 1-3 of the method for every pipe, sources first.
-    void forward() {
-        for (const std::size_t u : routing_.order) {
+    // The routing order of the structures in the parts that hold any of `pipes`.
+    [[nodiscard]] std::vector<std::size_t> parts_of(const std::vector<std::size_t>& pipes) const {
+        std::vector<bool> wanted(net_.nodes.size(), false);
+        for (const std::size_t p : pipes) wanted[part_[links_.from[p]]] = true;
+        std::vector<std::size_t> order;
+        if (pipes.empty()) return order;
+        for (const std::size_t v : routing_.order) {
+            if (wanted[part_[v]]) order.push_back(v);
+        }
+        return order;
+    }
+
+    // Steps 1-3 of the method for every pipe leaving the structures of `order`, sources first.
+    void forward(const std::vector<std::size_t>& order) {
+        for (const std::size_t u : order) {
             const double tc = time_of_concentration(u);
             tc_[u] = tc;
             if (links_.outflow_count(u) == 0) continue;
@@ -326,8 +365,8 @@ private:
     // Step 4: from the outfalls up, every pipe that ends below the outfall invert, or below what
     // a pipe leaving its downstream structure needs (that pipe's invert plus the drop, its crown
     // when crowns are matched), is raised by whole grid steps, slope kept.
-    void raise_to_fit() {
-        for (auto it = routing_.order.rbegin(); it != routing_.order.rend(); ++it) {
+    void raise_to_fit(const std::vector<std::size_t>& order) {
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
             const std::size_t v = *it;
             const network::Node& node = net_.nodes[v];
             double invert_floor = node.kind == NodeKind::outfall ? node.invert : -kInf;
@@ -364,14 +403,18 @@ private:
         return pipe.length * ratio * ratio;
     }
 
-    // Step 5. Returns whether a pipe was enlarged, so that the design must be laid again.
-    bool enlarge_below_high_grade_lines(std::vector<bool>& hopeless,
-                                        std::vector<double>& enlarged_at) {
+    // Step 5 for the structures of `order`, whole parts of the network. Returns the pipes
+    // enlarged, whose parts must be laid again.
+    std::vector<std::size_t> enlarge_below_high_grade_lines(const std::vector<std::size_t>& order,
+                                                            std::vector<bool>& hopeless,
+                                                            std::vector<double>& enlarged_at) {
         std::vector<network::PipeResult> pipes = flows_;
+        // The sweep of a part reads and writes only the part's own structures and pipes, so
+        // sweeping some parts alone gives them the grade line a sweep of the whole gives.
         const std::vector<double> node_hgl = network::grade_line(
-            net_, links_, routing_.order, pipes, options_, network::production_solvers());
+            net_, links_, order, pipes, options_, network::production_solvers());
         std::vector<std::size_t> enlarge;
-        for (std::size_t v = 0; v < net_.nodes.size(); ++v) {
+        for (const std::size_t v : order) {
             const network::Node& node = net_.nodes[v];
             const double hgl = node_hgl[v];
             if (node.kind == NodeKind::outfall || hopeless[v]) continue;
@@ -406,7 +449,7 @@ private:
         for (const std::size_t p : enlarge) {
             grade_floor_[p] = std::max(grade_floor_[p], size_index_[p] + 1);
         }
-        return !enlarge.empty();
+        return enlarge;
     }
 
     void set_structure_inverts() {
@@ -462,6 +505,7 @@ private:
     std::vector<Governing> governing_;
     std::vector<network::PipeResult> flows_;
     std::vector<double> tc_;
+    std::vector<std::size_t> part_;  // per structure: its part's representative structure
 };
 
 }  // namespace
