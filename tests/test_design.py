@@ -279,6 +279,30 @@ def test_generated_networks_hold_every_rule_or_report_it(seed):
             assert rillway.manning_capacity(smaller, N, rec["slope"]) < r["design_q"]
 
 
+def renamed(text, prefix):
+    doc = json.loads(text)
+    for n in doc["nodes"]:
+        n["id"] = prefix + n["id"]
+    for p in doc["pipes"]:
+        p.update(id=prefix + p["id"], **{"from": prefix + p["from"], "to": prefix + p["to"]})
+    return doc
+
+
+@pytest.mark.parametrize("seeds", [(0, 5), (2, 6)])
+def test_separate_trees_are_designed_as_if_alone(seeds):
+    # The trees need different numbers of enlarging rounds; designed side by side, each must
+    # come out exactly as it does alone.
+    alone = [renamed(random_network(seed, 120), f"T{k}.") for k, seed in enumerate(seeds)]
+    both = dict(alone[0], nodes=alone[0]["nodes"] + alone[1]["nodes"],
+                pipes=alone[0]["pipes"] + alone[1]["pipes"])
+    joint = rillway.design_project(json.dumps(both))
+    apart = [rillway.design_project(json.dumps(doc)) for doc in alone]
+    assert any(p["governing"] == "grade_line" for p in joint["pipes"])
+    assert same(joint["pipes"], apart[0]["pipes"] + apart[1]["pipes"])
+    assert same(joint["result"]["nodes"], apart[0]["result"]["nodes"] + apart[1]["result"]["nodes"])
+    assert sorted(joint["unmet"]) == sorted(apart[0]["unmet"] + apart[1]["unmet"])
+
+
 def run_cli(*args, stdin=None):
     return subprocess.run([sys.executable, "-m", "rillway_tools", *args], capture_output=True,
                           text=True, input=stdin)
