@@ -175,6 +175,27 @@ def test_grade_line_above_the_freeboard_is_cured_by_enlarging_the_pipe_below():
     assert b["freeboard"] < 1.0
 
 
+def test_pipe_raised_to_the_outfall_takes_the_size_standing_lowest():
+    # The ground at A (rim 100) is too low for the outfall invert at 95: every size laid at the
+    # cover line and self-cleansing slope ends below it. Laid up from the outfall invert at the
+    # flattest slope that carries 20 cfs (HEC-22's closed form, or the self-cleansing
+    # 2.87 n^2 V^2 / D^(4/3)), the crowns at A stand at 95 + S L + D: 98.56 ft for 24 in,
+    # 98.08 for 27, 97.98 for 30, 98.20 for 36; the 30-in pipe asks least of the cover.
+    length, q = 200.0, 20.0
+    designed = design(project([node("A", "inlet", 0, 100.0, area=1.0, c=1.0),
+                               node("O", "outfall", length, 99.0, invert=95.0)],
+                              [pipe("AO", "A", "O", length)], intensity=q))
+    crowns = {d: 95.0 + max((q * N / (0.463 * (d / 12) ** (8 / 3))) ** 2,
+                            2.87 * N ** 2 * 9.0 / (d / 12) ** (4 / 3)) * length + d / 12
+              for d in CATALOG_IN if d >= 18}
+    best = min(crowns, key=crowns.get)
+    ao = record(designed, "AO")
+    assert (best, ao["diameter"] * 12, ao["governing"], ao["invert_dn"]) == (30, 30, "cover", 95.0)
+    assert ao["invert_up"] + ao["diameter"] == pytest.approx(crowns[best], abs=0.011)
+    assert designed["unmet"] == ["pipe AO: cover: 2.02 ft at the upstream end (structure A) is "
+                                 "0.98 ft less than 3.00 ft"]
+
+
 def test_si_project_keeps_its_units_and_reanalyses_to_the_result():
     doc = json.loads(rillway.demo_project_json())
     doc["units"] = "si"

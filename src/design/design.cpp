@@ -51,6 +51,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kSizeSlack = 1e-9;  // ft
 // A grade line that enlarging the pipes below did not lower by this much is left as it is.
 constexpr double kUsefulLowering = 1e-4;  // ft
+// A placement must stand lower than another by this much to be preferred to it (well below
+// the 0.01 ft or 1 mm grid of the inverts, well above rounding noise).
+constexpr double kLevelStep = 1e-6;  // ft
 // Largest ratio of the velocity at normal depth to the full-flow velocity in a round pipe
 // (1.139 at 81% depth, from Manning's equation on the circular segment), rounded up.
 constexpr double kPeakVelocityRatio = 1.15;
@@ -231,7 +234,10 @@ private:
                 limits.outfall_dn = down.kind == NodeKind::outfall ? down.invert : kInf;
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
-                if (role_[p] == Role::sized) choose_size(p, q, limits, largest);
+                if (role_[p] == Role::sized) {
+                    choose_size(p, q, limits, largest);
+                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q, limits, largest);
+                }
                 if (role_[p] == Role::shaped) lay_fixed_size(p, q, limits);
                 const network::Pipe& pipe = net_.pipes[p];
                 flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p),
@@ -275,14 +281,41 @@ private:
         governing_[p] = Governing::locked;
     }
 
+    // The catalog indices a pipe's size may not go below: `natural` from the minimum size and
+    // the pipes entering its upstream structure, `start` that or the grade line's floor.
+    struct SizeFloor {
+        std::size_t natural = 0;
+        std::size_t start = 0;
+    };
+    [[nodiscard]] SizeFloor size_floor(std::size_t p, double largest_entering) const {
+        const double floor_ft = std::fmax(rules_.min_diameter_in / 12.0, largest_entering);
+        const std::size_t last = catalog_.size() - 1;
+        SizeFloor floor;
+        while (floor.natural < last && catalog_[floor.natural] < floor_ft - kSizeSlack) ++floor.natural;
+        floor.start = std::max(floor.natural, std::min(grade_floor_[p], last));
+        return floor;
+    }
+
+    // The rule that fixed a size at its floor, or the capacity when the size below it would
+    // not carry Q on the designed slope either.
+    [[nodiscard]] Governing floor_governing(std::size_t p, double q, const SizeFloor& floor,
+                                            double largest_entering) const {
+        const std::size_t index = size_index_[p];
+        const double slope = slope_of(placement_[p], net_.pipes[p].length, grid_);
+        const bool below_would_carry =
+            index == 0 ||
+            carries(hydraulics::Section::circular(catalog_[index - 1]), net_.pipes[p].n, q, slope);
+        if (!below_would_carry) return Governing::capacity;
+        if (index > floor.natural) return Governing::grade_line;
+        if (largest_entering > rules_.min_diameter_in / 12.0 + kSizeSlack) return Governing::no_decrease;
+        return Governing::min_size;
+    }
+
     void choose_size(std::size_t p, double q, const EndLimits& limits, double largest_entering) {
         const double n = net_.pipes[p].n;
-        const double min_ft = rules_.min_diameter_in / 12.0;
-        const double floor_ft = std::fmax(min_ft, largest_entering);
         const std::size_t last = catalog_.size() - 1;
-        std::size_t natural = 0;
-        while (natural < last && catalog_[natural] < floor_ft - kSizeSlack) ++natural;
-        const std::size_t start = std::max(natural, std::min(grade_floor_[p], last));
+        const SizeFloor floor = size_floor(p, largest_entering);
+        const std::size_t start = floor.start;
 
         // Step 3: the first size that carries Q on the slope it is laid at.
         std::optional<std::size_t> chosen;
@@ -348,18 +381,57 @@ private:
             return;
         }
         // At the floor: the floor governs unless the size below it would not carry Q either.
-        const double slope = slope_of(placement, limits.length, grid_);
-        const bool below_would_carry =
-            index == 0 || carries(hydraulics::Section::circular(catalog_[index - 1]), n, q, slope);
-        if (!below_would_carry) {
-            governing_[p] = Governing::capacity;
-        } else if (index > natural) {
-            governing_[p] = Governing::grade_line;
-        } else if (largest_entering > min_ft + kSizeSlack) {
-            governing_[p] = Governing::no_decrease;
-        } else {
-            governing_[p] = Governing::min_size;
+        governing_[p] = floor_governing(p, q, floor, largest_entering);
+    }
+
+    // A pipe into an outfall that ends below the outfall's invert is raised in step 4, and the
+    // pipes above it with it, losing cover. Its size was chosen for the slope of the placement
+    // it will leave; once it must end at the outfall invert anyway, the size that asks least of
+    // the structure above is the better pipe: each size laid up from the outfall invert on the
+    // flattest slope that carries Q (and keeps it self-cleansing and within the largest
+    // velocity) stands to a different height there, and the least of these, where it is below
+    // the raised pipe's, is taken. A smaller, steeper pipe often wins where the crowns are
+    // matched, since the crown, not the invert, decides how far the pipes above must rise.
+    void reach_outfall(std::size_t p, double q, const EndLimits& limits, double largest_entering) {
+        const double outfall_steps = grid_.steps_above(limits.outfall_dn);
+        const Placement laid = placement_[p];
+        if (!(laid.steps_dn < outfall_steps)) return;
+        // How far the upstream end stands above where the structure would have it.
+        const auto excess = [&](const Placement& placement, double d) {
+            const double z = grid_.feet(placement.steps_up);
+            return std::fmax(z + d - limits.crown_up, z - limits.invert_up);
+        };
+        const double lift = outfall_steps - laid.steps_dn;
+        double best = excess({laid.steps_up + lift, laid.steps_dn + lift}, rise(p));
+        const double n = net_.pipes[p].n;
+        const SizeFloor floor = size_floor(p, largest_entering);
+        std::optional<std::size_t> better;
+        Placement better_placement;
+        for (std::size_t i = floor.start; i < catalog_.size(); ++i) {
+            const auto section = hydraulics::Section::circular(catalog_[i]);
+            const double s = std::fmax(self_cleansing_slope(section, n, rules_.min_velocity_fps),
+                                       capacity_slope(section, n, q / rules_.max_pct_full));
+            // Rounding the upper end up keeps the slope at least s.
+            const Placement trial{
+                grid_.steps_above(grid_.feet(outfall_steps) + s * std::fmax(limits.length, 0.0)),
+                outfall_steps};
+            const double slope = slope_of(trial, limits.length, grid_);
+            if (!carries(section, n, q, slope) ||
+                !(design_velocity(section, n, q, slope) <= rules_.max_velocity_fps)) {
+                continue;
+            }
+            const double e = excess(trial, section.rise);
+            if (e < best - kLevelStep) {
+                best = e;
+                better = i;
+                better_placement = trial;
+            }
         }
+        if (!better) return;
+        set_size(p, *better);
+        place(p, better_placement);
+        governing_[p] = *better > floor.start ? Governing::cover
+                                              : floor_governing(p, q, floor, largest_entering);
     }
 
     // Step 4: from the outfalls up, every pipe that ends below the outfall invert, or below what
