@@ -238,7 +238,7 @@ def callgrind_count(driver, mix, pipes, reference):
     with tempfile.TemporaryDirectory() as scratch:
         out = os.path.join(scratch, "callgrind.out")
         command = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}",
-                   "--collect-atstart=no", "--toggle-collect=rillway::network::analyze(*",
+                   "--collect-atstart=no", "--toggle-collect=rillway::network::analyze(*PipeSolvers*",
                    driver, "analyze", mix, str(pipes)]
         if reference:
             command.append("reference")

@@ -11,10 +11,12 @@
 #include "hydraulics/depth_solvers.hpp"
 #include "hydraulics/manning.hpp"
 #include "hydraulics/section.hpp"
+#include "network/design_pass.hpp"
 
 namespace rillway::py {
 
 namespace hy = rillway::hydraulics;
+namespace net = rillway::network;
 
 namespace {
 
@@ -50,8 +52,9 @@ PyObject* intensity(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::array<double, 4> v{};
         if (!numbers(kSig, args, kwargs, v)) return nullptr;
-        const double t = v[3] > 0.0 ? v[3] : 0.0;  // a negative or NaN duration counts as 0
-        return PyFloat_FromDouble(v[0] / std::pow(v[1] + t, v[2]));
+        const auto [a, b, c, t_min] = v;
+        // The analysis's own curve; a negative or NaN duration counts as 0 there too.
+        return PyFloat_FromDouble(net::design_intensity(t_min, net::IdfParams{a, b, c}, std::nullopt));
     });
 }
 
@@ -60,7 +63,8 @@ PyObject* rational_q(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::array<double, 3> v{};
         if (!numbers(kSig, args, kwargs, v)) return nullptr;
-        return PyFloat_FromDouble((v[0] * v[1]) * v[2]);
+        const auto [c, i, area] = v;
+        return PyFloat_FromDouble((c * i) * area);
     });
 }
 
@@ -70,8 +74,9 @@ PyObject* manning_capacity(PyObject*, PyObject* args, PyObject* kwargs) {
         std::array<double, 3> v{};
         bool si = false;
         if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
-        if (!positive(v[0]) || !positive(v[1])) return raise(PyExc_ValueError, kDiameterAndN);
-        return PyFloat_FromDouble(hy::just_full_capacity(v[0], v[1], v[2], manning_factor(si)));
+        const auto [diameter, n, slope] = v;
+        if (!positive(diameter) || !positive(n)) return raise(PyExc_ValueError, kDiameterAndN);
+        return PyFloat_FromDouble(hy::just_full_capacity(diameter, n, slope, manning_factor(si)));
     });
 }
 
@@ -82,8 +87,9 @@ PyObject* circular_flow(PyObject*, PyObject* args, PyObject* kwargs) {
         std::array<double, 4> v{};
         bool si = false;
         if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
-        if (!positive(v[0]) || !positive(v[1])) return raise(PyExc_ValueError, kDiameterAndN);
-        return PyFloat_FromDouble(hy::circular_q(v[1], v[2], v[0], v[3], manning_factor(si)));
+        const auto [diameter, n, slope, depth] = v;
+        if (!positive(diameter) || !positive(n)) return raise(PyExc_ValueError, kDiameterAndN);
+        return PyFloat_FromDouble(hy::circular_q(diameter, n, slope, depth, manning_factor(si)));
     });
 }
 
@@ -93,8 +99,9 @@ PyObject* normal_depth(PyObject*, PyObject* args, PyObject* kwargs) {
         std::array<double, 4> v{};
         bool si = false;
         if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
-        if (!positive(v[1]) || !positive(v[2])) return raise(PyExc_ValueError, kDiameterAndN);
-        return optional_float(hy::normal_depth(v[0], v[2], v[3], v[1], manning_factor(si)));
+        const auto [q, diameter, n, slope] = v;
+        if (!positive(diameter) || !positive(n)) return raise(PyExc_ValueError, kDiameterAndN);
+        return optional_float(hy::normal_depth(q, diameter, n, slope, manning_factor(si)));
     });
 }
 
@@ -104,9 +111,10 @@ PyObject* critical_depth(PyObject*, PyObject* args, PyObject* kwargs) {
         std::array<double, 2> v{};
         bool si = false;
         if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
-        if (!positive(v[1])) return raise(PyExc_ValueError, kDiameter);
+        const auto [q, diameter] = v;
+        if (!positive(diameter)) return raise(PyExc_ValueError, kDiameter);
         const double g = si ? hy::kGravitySi : hy::kGravityUs;
-        return PyFloat_FromDouble(hy::critical_depth(v[0], v[1], g));
+        return PyFloat_FromDouble(hy::critical_depth(q, diameter, g));
     });
 }
 
@@ -115,8 +123,9 @@ PyObject* circular_geometry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         std::array<double, 2> v{};
         if (!numbers(kSig, args, kwargs, v)) return nullptr;
-        if (!positive(v[0])) return raise(PyExc_ValueError, kDiameter);
-        const hy::SectionGeometry g = hy::circular_geometry(v[1], v[0]);
+        const auto [diameter, depth] = v;
+        if (!positive(diameter)) return raise(PyExc_ValueError, kDiameter);
+        const hy::SectionGeometry g = hy::circular_geometry(diameter, depth);
         PyRef dict = PyRef::steal(PyDict_New());
         if (!dict) return nullptr;
         const std::pair<const char*, double> entries[] = {{"area", g.area},

@@ -47,6 +47,39 @@ PyMethodDef kFunctions[] = {
      METH_VARARGS | METH_KEYWORDS,
      "circular_geometry(diameter, depth)\n--\n\n"
      "Flow area, wetted perimeter, hydraulic radius, and top width at a depth."},
+    {"access_hole_energy",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(access_hole_energy)),
+     METH_VARARGS | METH_KEYWORDS,
+     "access_hole_energy(e_i, q_out, d_out, v_out, *, supercritical=False, benching='flat', inflows=())\n"
+     "--\n"
+     "\n"
+     "Energy level in an access hole by the FHWA energy method (HEC-22, 4th ed. 2024,\n"
+     "section 9.1.6.7; 3rd ed. 2009, section 7.1.6), US customary units, g = 32.2 ft/s2.\n"
+     "\n"
+     "Every head is in ft above the outlet pipe's invert. `e_i` is the outlet pipe's\n"
+     "energy head at the structure (ft), `q_out` its flow (cfs), `d_out` its diameter\n"
+     "(ft), `v_out` its velocity there (ft/s); `supercritical` when it flows\n"
+     "supercritical (no outlet control). `benching` is 'flat', 'depressed', 'half',\n"
+     "'full' or 'improved'. `inflows` holds one dict per inflow pipe with `q` (cfs),\n"
+     "`angle_deg` (between the inflow and the outlet, 180 for a straight run) and\n"
+     "`invert_height` (ft above the outlet invert); surface water falling in at a\n"
+     "grate is an inflow whose `invert_height` is the rim.\n"
+     "\n"
+     "    E_aio = E_i + 0.2 V_o^2/2g          (outlet control; 0 if supercritical)\n"
+     "    DI = Q_o / (A_o sqrt(g D_o)),  E_ais = D_o DI^2,  E_aiu = 1.6 D_o DI^0.67\n"
+     "    E_ai = max(E_aio, E_ais, E_aiu)\n"
+     "    C_B: the benching table, unsubmerged below E_ai/D_o = 1, submerged above 2.5\n"
+     "    C_theta = 4.5 (sum Q_j / Q_o) cos(theta_w / 2) over the inflows not plunging\n"
+     "    C_P = sum(Q_k h_k) / Q_o, h_k = (min(z_k, 10 D_o) - E_ai) / D_o, over the\n"
+     "          inflows whose invert z_k is above E_ai\n"
+     "    H_a = max(0, (E_ai - E_i)(C_B + C_theta + C_P)),  E_a = max(E_ai + H_a, E_i)\n"
+     "\n"
+     "Returns a dict of e_ai, e_aio, e_ais, e_aiu, c_b, c_theta, c_p, h_a and e_a\n"
+     "(heads in ft, coefficients dimensionless), unrounded.\n"
+     "\n"
+     "Example (HEC-22 4th ed., Example 9.2, structure 40: 3.3 cfs leaving in an\n"
+     "18-inch pipe in supercritical flow with E_i 1.35 ft): DI = 0.269,\n"
+     "E_aiu = 1.00 ft and E_a = E_i = 1.35 ft."},
     {"analyze_project",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_project)),
      METH_VARARGS | METH_KEYWORDS,

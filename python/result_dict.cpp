@@ -16,13 +16,31 @@ constexpr std::array<const char*, 17> kPipeKeys = {
     "capacity", "pct_full", "velocity", "normal_depth", "critical_depth", "hgl_up", "hgl_dn",
     "surcharged"};
 constexpr std::array<const char*, 6> kNodeKeys = {"id", "tc", "rim", "hgl", "freeboard", "floods"};
+// Appended under the FHWA energy method only, so the other methods' records stay as they were.
+constexpr std::array<const char*, 2> kPipeEnergyKeys = {"egl_up", "egl_dn"};
+constexpr std::array<const char*, 1> kNodeEnergyKeys = {"egl"};
+
+template <std::size_t N>
+bool append(PyObject* row, const std::array<PyRef, N>& keys, std::array<PyRef, N>&& values) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!values[i] || PyDict_SetItem(row, keys[i].get(), values[i].get()) < 0) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analysis) {
     std::array<PyRef, 17> pipe_keys;
     std::array<PyRef, 6> node_keys;
-    if (!make_keys(kPipeKeys, pipe_keys) || !make_keys(kNodeKeys, node_keys)) return nullptr;
+    std::array<PyRef, 2> pipe_energy_keys;
+    std::array<PyRef, 1> node_energy_keys;
+    if (!make_keys(kPipeKeys, pipe_keys) || !make_keys(kNodeKeys, node_keys) ||
+        !make_keys(kPipeEnergyKeys, pipe_energy_keys) ||
+        !make_keys(kNodeEnergyKeys, node_energy_keys)) {
+        return nullptr;
+    }
+    const bool energy = analysis.loss_method == network::LossMethod::fhwa_energy;
 
     PyRef pipes = PyRef::steal(PyList_New(0));
     if (!pipes) return nullptr;
@@ -34,7 +52,12 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
                                          number(p.velocity), optional_number(p.normal_depth),
                                          number(p.critical_depth), optional_number(p.hgl_up),
                                          optional_number(p.hgl_dn), flag(p.surcharged)});
-        if (!row || PyList_Append(pipes.get(), row.get()) < 0) return nullptr;
+        if (!row) return nullptr;
+        if (energy && !append(row.get(), pipe_energy_keys,
+                              {optional_number(p.egl_up), optional_number(p.egl_dn)})) {
+            return nullptr;
+        }
+        if (PyList_Append(pipes.get(), row.get()) < 0) return nullptr;
     }
 
     PyRef nodes = PyRef::steal(PyList_New(0));
@@ -42,7 +65,9 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
     for (const network::NodeResult& n : analysis.nodes) {
         PyRef row = make_row(node_keys, {text(n.id), number(n.tc), number(n.rim), number(n.hgl),
                                          number(n.freeboard), flag(n.floods)});
-        if (!row || PyList_Append(nodes.get(), row.get()) < 0) return nullptr;
+        if (!row) return nullptr;
+        if (energy && !append(row.get(), node_energy_keys, {optional_number(n.egl)})) return nullptr;
+        if (PyList_Append(nodes.get(), row.get()) < 0) return nullptr;
     }
 
     PyRef result = PyRef::steal(PyDict_New());

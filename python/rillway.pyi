@@ -6,8 +6,8 @@
 from collections.abc import Iterable, Mapping
 from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
-from rillway_tools.results import (AnalysisResult, CircularGeometry, DesignResult, NetworkView,
-                                   ScenarioColumns)
+from rillway_tools.results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult,
+                                   CircularGeometry, DesignResult, NetworkView, ScenarioColumns)
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -27,6 +27,7 @@ __all__ = [
     "normal_depth",
     "critical_depth",
     "circular_geometry",
+    "access_hole_energy",
     "analyze_project",
     "analyze_file",
     "analyze_rwn",
@@ -79,6 +80,40 @@ def critical_depth(q: _Number, diameter: _Number, *, si: bool = False) -> float:
 
 def circular_geometry(diameter: _Number, depth: _Number) -> CircularGeometry:
     """Flow area, wetted perimeter, hydraulic radius, and top width at a depth."""
+
+def access_hole_energy(
+    e_i: _Number, q_out: _Number, d_out: _Number, v_out: _Number, *,
+    supercritical: bool = False, benching: str = "flat",
+    inflows: Iterable[AccessHoleInflow] = (),
+) -> AccessHoleEnergy:
+    """Energy level in an access hole by the FHWA energy method (HEC-22, 4th ed. 2024,
+    section 9.1.6.7; 3rd ed. 2009, section 7.1.6), US customary units, g = 32.2 ft/s2.
+
+    Every head is in ft above the outlet pipe's invert. `e_i` is the outlet pipe's
+    energy head at the structure (ft), `q_out` its flow (cfs), `d_out` its diameter
+    (ft), `v_out` its velocity there (ft/s); `supercritical` when it flows
+    supercritical (no outlet control). `benching` is 'flat', 'depressed', 'half',
+    'full' or 'improved'. `inflows` holds one dict per inflow pipe with `q` (cfs),
+    `angle_deg` (between the inflow and the outlet, 180 for a straight run) and
+    `invert_height` (ft above the outlet invert); surface water falling in at a
+    grate is an inflow whose `invert_height` is the rim.
+
+        E_aio = E_i + 0.2 V_o^2/2g          (outlet control; 0 if supercritical)
+        DI = Q_o / (A_o sqrt(g D_o)),  E_ais = D_o DI^2,  E_aiu = 1.6 D_o DI^0.67
+        E_ai = max(E_aio, E_ais, E_aiu)
+        C_B: the benching table, unsubmerged below E_ai/D_o = 1, submerged above 2.5
+        C_theta = 4.5 (sum Q_j / Q_o) cos(theta_w / 2) over the inflows not plunging
+        C_P = sum(Q_k h_k) / Q_o, h_k = (min(z_k, 10 D_o) - E_ai) / D_o, over the
+              inflows whose invert z_k is above E_ai
+        H_a = max(0, (E_ai - E_i)(C_B + C_theta + C_P)),  E_a = max(E_ai + H_a, E_i)
+
+    Returns a dict of e_ai, e_aio, e_ais, e_aiu, c_b, c_theta, c_p, h_a and e_a
+    (heads in ft, coefficients dimensionless), unrounded.
+
+    Example (HEC-22 4th ed., Example 9.2, structure 40: 3.3 cfs leaving in an
+    18-inch pipe in supercritical flow with E_i 1.35 ft): DI = 0.269,
+    E_aiu = 1.00 ft and E_a = E_i = 1.35 ft.
+    """
 
 def analyze_project(project_json: str) -> AnalysisResult:
     """Analyze a project given as `.rwproj` JSON text.

@@ -240,9 +240,7 @@ PyObject* columns_to_dict(const Columns& c) {
     std::vector<std::string> kinds;
     kinds.reserve(c.node_kind.size());
     for (net::NodeKind kind : c.node_kind) {
-        kinds.emplace_back(kind == net::NodeKind::outfall    ? "outfall"
-                           : kind == net::NodeKind::junction ? "junction"
-                                                             : "inlet");
+        kinds.emplace_back(formats::project::kind_word(kind));
     }
     PyRef pipes = PyRef::steal(PyDict_New());
     PyRef nodes = PyRef::steal(PyDict_New());

@@ -1,12 +1,15 @@
 """The module object: attributes, function order, signatures and argument binding."""
 import inspect
+import tomllib
+from pathlib import Path
 
 import pytest
 
 import rillway
 
 FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "normal_depth",
-             "critical_depth", "circular_geometry", "analyze_project", "analyze_file",
+             "critical_depth", "circular_geometry", "access_hole_energy", "analyze_project",
+             "analyze_file",
              "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
              "analyze_scenarios", "design_project"]
 ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
@@ -20,7 +23,9 @@ def test_all_lists_attributes_then_functions_in_order():
 
 
 def test_constants_and_docstring():
-    assert rillway.__version__ == "0.9.7"
+    # The version is written once, in pyproject.toml, and reaches the module from there.
+    pyproject = tomllib.loads((Path(__file__).resolve().parent.parent / "pyproject.toml").read_text())
+    assert rillway.__version__ == pyproject["project"]["version"]
     assert (rillway.K_MANNING_US, rillway.K_MANNING_SI, rillway.G_US, rillway.G_SI) == (
         1.486, 1.0, 32.2, 9.81)
     assert rillway.__doc__ == ""
@@ -34,6 +39,8 @@ def test_constants_and_docstring():
     ("normal_depth", "(q, diameter, n, slope, *, si=False)"),
     ("critical_depth", "(q, diameter, *, si=False)"),
     ("circular_geometry", "(diameter, depth)"),
+    ("access_hole_energy",
+     "(e_i, q_out, d_out, v_out, *, supercritical=False, benching='flat', inflows=())"),
     ("analyze_project", "(project_json)"),
     ("analyze_file", "(path)"),
     ("analyze_rwn", "(text)"),

@@ -183,6 +183,11 @@ def test_batch_command_writes_parquet_that_pandas_reads(tmp_path, capsys):
     assert "1 of 2 scenario runs failed" in captured.err
     assert pd.read_parquet(tmp_path / "out.summary.parquet")["error"].notna().sum() == 1
 
+    scenarios.write_text("name,c_factor\nok,1.0\nwet,high\n", encoding="utf-8")
+    assert main(["batch", str(path), "--scenarios", str(scenarios), "-o", str(output)]) == 2
+    assert capsys.readouterr().err == (f"rillway: {scenarios}: line 3: c_factor must be a "
+                                       "number, not 'high'\n")
+
 
 def chain(count):
     lines = [f"NODE N{i} inlet {i * 50} 0 {100 - i * 0.1:.2f} 110 0.5 0.6" for i in range(count)]

@@ -99,7 +99,7 @@ double critical_depth(double q, const Section& section, double g) {
     return (lo + hi) * 0.5;
 }
 
-std::optional<double> normal_depth(double q, double n, double slope, double diameter, double k) {
+std::optional<double> normal_depth(double q, double diameter, double n, double slope, double k) {
     return normal_depth(q, n, slope, Section::circular(diameter), k);
 }
 

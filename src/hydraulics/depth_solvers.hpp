@@ -26,8 +26,8 @@ namespace rillway::hydraulics {
 [[nodiscard]] double critical_depth(double q, const Section& section, double g);
 
 // Round-pipe forms used by the calculators.
-[[nodiscard]] std::optional<double> normal_depth(double q, double n, double slope, double diameter,
-                                                 double k);
+[[nodiscard]] std::optional<double> normal_depth(double q, double diameter, double n,
+                                                 double slope, double k);
 [[nodiscard]] double critical_depth(double q, double diameter, double g);
 
 }  // namespace rillway::hydraulics

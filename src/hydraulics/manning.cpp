@@ -36,11 +36,11 @@ PeakFlow peak_flow_scan(const Section& section, double n, double slope, double k
     return best;
 }
 
-double circular_q(double n, double slope, double diameter, double depth, double k) {
+double circular_q(double diameter, double n, double slope, double depth, double k) {
     return manning_flow(Section::circular(diameter), n, slope, depth, k);
 }
 
-PeakFlow max_capacity(double n, double slope, double diameter, double k) {
+PeakFlow max_capacity(double diameter, double n, double slope, double k) {
     return peak_flow_scan(Section::circular(diameter), n, slope, k);
 }
 

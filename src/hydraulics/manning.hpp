@@ -33,9 +33,9 @@ struct PeakFlow {
 // around the peak (peak_search.hpp); the result is always that of the full scan.
 [[nodiscard]] PeakFlow peak_flow_scan(const Section& section, double n, double slope, double k);
 
-// Round-pipe forms used by the calculators.
-[[nodiscard]] double circular_q(double n, double slope, double diameter, double depth, double k);
-[[nodiscard]] PeakFlow max_capacity(double n, double slope, double diameter, double k);
+// Round-pipe forms used by the calculators, taking their arguments in the calculators' order.
+[[nodiscard]] double circular_q(double diameter, double n, double slope, double depth, double k);
+[[nodiscard]] PeakFlow max_capacity(double diameter, double n, double slope, double k);
 
 // Capacity of the completely full section, sqrt(S) R_f^(2/3) (K/n) A_f with S clamped below at 0;
 // 0 when n <= 0. The factors are multiplied in this order, which the analysis results keep.

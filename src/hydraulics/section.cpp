@@ -109,7 +109,7 @@ SectionGeometry circular_segment(double y, double diameter) noexcept {
     return segment<true, true>(y, diameter);
 }
 
-SectionGeometry circular_geometry(double depth, double diameter) {
+SectionGeometry circular_geometry(double diameter, double depth) {
     require_valid_rise(diameter);
     return circular_segment(clamp_depth(depth, diameter), diameter);
 }

@@ -73,7 +73,7 @@ void require_valid_rise(double rise);
 [[nodiscard]] SectionGeometry circular_segment(double y, double diameter) noexcept;
 
 // Circular-pipe geometry: identical to Section::circular(diameter).geometry(depth).
-[[nodiscard]] SectionGeometry circular_geometry(double depth, double diameter);
+[[nodiscard]] SectionGeometry circular_geometry(double diameter, double depth);
 
 // Arc length of the wetted ellipse of rise H and span B at a depth (both sides of the section),
 // by Simpson's rule with 256 subintervals.

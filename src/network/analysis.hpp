@@ -14,11 +14,13 @@ namespace rillway::network {
 struct PipeSolvers;
 
 // Everything the analysis says of one pipe. The design pass fills all but the two grade-line
-// values, which the sweep adds; callers read the flags here rather than deciding them again.
+// values (and under the FHWA energy method the two energy-line values), which the sweep adds; callers read the flags here rather than deciding them again.
 struct PipeResult {
     std::optional<double> normal_depth;  // ft; absent when the pipe cannot carry design_q
     std::optional<double> hgl_up;        // ft; absent for adverse pipes
     std::optional<double> hgl_dn;        // ft
+    std::optional<double> egl_up;        // ft; the FHWA energy method only, absent when adverse
+    std::optional<double> egl_dn;        // ft; the FHWA energy method only
     std::string id;
     std::string from;
     std::string to;
@@ -49,6 +51,7 @@ struct NodeResult {
     double hgl = 0.0;        // ft
     double rim = 0.0;        // ft
     double freeboard = 0.0;  // ft, rim - hgl (negative when the grade line is above the rim)
+    std::optional<double> egl;  // ft; the FHWA energy method only
     bool floods = false;     // hgl above the rim, never at an outfall
     NodeKind kind = NodeKind::inlet;
 };
@@ -56,6 +59,7 @@ struct NodeResult {
 struct Analysis {
     std::vector<PipeResult> pipes;  // network pipe order
     std::vector<NodeResult> nodes;  // network node order
+    LossMethod loss_method = LossMethod::standard;  // the energy line exists under fhwa_energy
 };
 
 using AnalysisOutcome = std::variant<Analysis, NetworkError>;

@@ -5,6 +5,7 @@
 
 #include "network/analysis.hpp"
 #include "network/design_pass.hpp"
+#include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
 #include "network/routing.hpp"
 #include "network/solvers.hpp"
@@ -43,11 +44,18 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
     const std::vector<double> total_ca =
         accumulate_ca(network, links, order, options.frequency_factor);
     DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options, solvers);
-    const std::vector<double> node_hgl =
-        grade_line(network, links, order, pass.pipes, options, solvers);
+    const LossMethod method = options.method();
+    NodeLines lines;
+    if (method == LossMethod::fhwa_energy) {
+        lines = energy_grade_line(network, links, order, pass.pipes, options, solvers);
+    } else {
+        lines.hgl = grade_line(network, links, order, pass.pipes, options, solvers);
+    }
+    const std::vector<double>& node_hgl = lines.hgl;
 
     Analysis analysis;
     analysis.pipes = std::move(pass.pipes);
+    analysis.loss_method = method;
     analysis.nodes.reserve(network.nodes.size());
     for (std::size_t v = 0; v < network.nodes.size(); ++v) {
         const Node& node = network.nodes[v];
@@ -55,6 +63,7 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
         r.id = node.id;
         r.tc = pass.tc[v];
         r.hgl = node_hgl[v];
+        if (!lines.egl.empty()) r.egl = lines.egl[v];
         r.rim = node.rim;
         r.freeboard = node.rim - r.hgl;
         r.floods = node.kind != NodeKind::outfall && r.hgl > node.rim;

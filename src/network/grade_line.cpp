@@ -131,7 +131,7 @@ std::vector<double> grade_line(const Network& network, const Links& links,
 
             double loss = 0.0;
             if (!w.free_outlet) {
-                loss = options.hec22_structure_loss
+                loss = options.method() == LossMethod::hec22
                            ? hec22_loss(network, links, p, flow.velocity, w.level, flow.z_up, options)
                            : standard_loss(network, links, p, flow.velocity, options);
             }

@@ -1,6 +1,9 @@
 #include "network/network.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <optional>
 #include <cmath>
 #include <utility>
 
@@ -10,6 +13,38 @@ namespace rillway::network {
 
 using hydraulics::kPi;
 using hydraulics::Section;
+
+namespace {
+
+constexpr std::array<std::string_view, 3> kLossMethodWords = {"standard", "hec22", "fhwa_energy"};
+constexpr std::array<std::string_view, 5> kBenchingWords = {"flat", "depressed", "half", "full",
+                                                            "improved"};
+
+template <class E, std::size_t N>
+std::optional<E> of_word(const std::array<std::string_view, N>& words, std::string_view word) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (words[i] == word) return static_cast<E>(i);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view loss_method_word(LossMethod method) noexcept {
+    return kLossMethodWords[static_cast<std::size_t>(method)];
+}
+
+std::optional<LossMethod> loss_method_of_word(std::string_view word) noexcept {
+    return of_word<LossMethod>(kLossMethodWords, word);
+}
+
+std::string_view benching_word(Benching benching) noexcept {
+    return kBenchingWords[static_cast<std::size_t>(benching)];
+}
+
+std::optional<Benching> benching_of_word(std::string_view word) noexcept {
+    return of_word<Benching>(kBenchingWords, word);
+}
 
 Node Node::inlet(std::string id, double invert, double rim, double area, double c) {
     return Node{std::move(id), invert, rim, area, c, 10.0, 0.0, 0.0, NodeKind::inlet};

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -13,6 +14,23 @@
 namespace rillway::network {
 
 enum class NodeKind { inlet, junction, outfall };
+
+// How the water's loss in a structure is reckoned: the standard K V^2/2g junction-and-bend
+// loss, the simplified HEC-22 access-hole coefficient, or the FHWA access-hole energy method
+// on the energy grade line (network/energy_loss.hpp).
+enum class LossMethod { standard, hec22, fhwa_energy };
+
+// The floor of a structure below its pipes, as the FHWA energy method grades it (HEC-22
+// 4th ed. 2024, table 9.5): flat, depressed below the outlet, or benched to half or the full
+// pipe height, or improved (benching shaped to the flow).
+enum class Benching { flat, depressed, half, full, improved };
+
+// The documents' words for both: "standard", "hec22", "fhwa_energy"; "flat", "depressed",
+// "half", "full", "improved". The *_of_word functions give none for any other word.
+[[nodiscard]] std::string_view loss_method_word(LossMethod method) noexcept;
+[[nodiscard]] std::optional<LossMethod> loss_method_of_word(std::string_view word) noexcept;
+[[nodiscard]] std::string_view benching_word(Benching benching) noexcept;
+[[nodiscard]] std::optional<Benching> benching_of_word(std::string_view word) noexcept;
 
 struct Node {
     std::string id;
@@ -25,6 +43,7 @@ struct Node {
     double y = 0.0;       // plan northing, ft
     NodeKind kind = NodeKind::inlet;
     double diameter = 4.0;  // ft, the structure's inside diameter (drawings)
+    Benching benching = Benching::flat;  // read by the FHWA energy method only
 
     // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
     static Node inlet(std::string id, double invert, double rim, double area, double c);
@@ -72,6 +91,13 @@ struct DesignOptions {
     double hec22_factor = 1.0;                 // multiplies the HEC-22 K; <= 0 counts as 1.0
     double frequency_factor = 1.0;             // multiplies every C; the product is capped at 1.0
     bool hec22_structure_loss = false;         // HEC-22 method instead of junction_k and bends
+    // Absent: hec22 when hec22_structure_loss, else standard, as before the choice existed.
+    std::optional<LossMethod> loss_method;
+
+    [[nodiscard]] LossMethod method() const noexcept {
+        if (loss_method) return *loss_method;
+        return hec22_structure_loss ? LossMethod::hec22 : LossMethod::standard;
+    }
 };
 
 // i = a / (tc + b)^c, tc in minutes, i in in/hr.

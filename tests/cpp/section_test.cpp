@@ -108,11 +108,11 @@ TEST(SectionGeometry, NegativeOrNanRiseFailsTheCall) {
         EXPECT_THROW((void)s.geometry(0.5), hy::SectionInvariantError);
         EXPECT_THROW((void)hy::peak_flow_scan(s, 0.013, 0.01, 1.486), hy::SectionInvariantError);
     }
-    EXPECT_THROW((void)hy::circular_q(0.013, 0.01, -2.0, 1.0, 1.486), hy::SectionInvariantError);
+    EXPECT_THROW((void)hy::circular_q(-2.0, 0.013, 0.01, 1.0, 1.486), hy::SectionInvariantError);
     EXPECT_THROW((void)hy::elliptical_wetted_perimeter(0.5, -1.0, 2.0), hy::SectionInvariantError);
     // A zero diameter is allowed and gives not-a-number geometry.
     EXPECT_TRUE(std::isnan(hy::Section::circular(0.0).geometry(0.0).area));
-    const hy::PeakFlow zero = hy::max_capacity(0.013, 0.01, 0.0, 1.486);
+    const hy::PeakFlow zero = hy::max_capacity(0.0, 0.013, 0.01, 1.486);
     EXPECT_EQ(zero.flow, 0.0);
     EXPECT_EQ(zero.depth, 0.0);
 }
@@ -143,7 +143,7 @@ TEST(PeakFlowScan, NoFlowWithoutSlopeOrRoughness) {
         const hy::PeakFlow peak = hy::peak_flow_scan(s, n, slope, 1.486);
         EXPECT_EQ(peak.flow, 0.0);
         EXPECT_EQ(peak.depth, 0.0);
-        EXPECT_EQ(hy::circular_q(n, slope, 1.0, 0.5, 1.486), 0.0);
+        EXPECT_EQ(hy::circular_q(1.0, n, slope, 0.5, 1.486), 0.0);
     }
 }
 

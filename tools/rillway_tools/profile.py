@@ -1,5 +1,5 @@
 """The storm-sewer profile along a flow path: ground (rim) line, pipe inverts and crowns, the
-hydraulic grade line, the structures, and where the line surcharges or floods.
+hydraulic grade line (and the energy grade line where the analysis has one), the structures, and where the line surcharges or floods.
 
 `profile_of` gathers the numbers (no plotting library needed); `plot_profile` draws them with
 matplotlib, the optional `plot` extra.
@@ -9,7 +9,7 @@ from __future__ import annotations
 import math
 from collections.abc import Mapping
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Any
+from typing import TYPE_CHECKING, Any, cast
 
 from .documents import Document, Layout, layout_of
 from .results import AnalysisResult
@@ -26,6 +26,7 @@ GROUND = "#8c6d31"
 PIPE_FACE, PIPE_EDGE = "#d9d9d9", "#404040"
 SURCHARGED_FACE = "#f4a6a6"
 HGL = "#1f77b4"
+EGL = "#2ca02c"
 STRUCTURE_FACE = "#f0f0f0"
 FLOOD = "#d62728"
 MIN_STRUCTURE_SHARE = 0.006  # a structure is drawn at least this share of the profile wide
@@ -58,6 +59,10 @@ class Reach:
     hgl_up: float   # the upstream node's grade line where the pipe has none (adverse pipe)
     hgl_dn: float
     surcharged: bool
+    # The energy grade line at both ends under the FHWA energy method, else None; the upstream
+    # node's where an adverse pipe has none.
+    egl_up: float | None = None
+    egl_dn: float | None = None
 
     @property
     def crown_up(self) -> float:
@@ -94,13 +99,19 @@ def profile_of(document: Document | Mapping[str, Any] | str, result: AnalysisRes
         up = layout.node(pipe.source)
         down = layout.node(pipe.target)
         end = station + pipe.length
+        energy: dict[str, float | None] = {}
+        cells = cast("Mapping[str, Any]", row)  # EnergyPipeResult under the energy method
+        if "egl_up" in cells:
+            node_cells = cast("Mapping[str, Any]", result["nodes"][up])
+            energy = {"egl_up": node_cells["egl"] if cells["egl_up"] is None else cells["egl_up"],
+                      "egl_dn": cells["egl_dn"]}
         reaches.append(Reach(
             id=pipe.id, start=station, end=end,
             invert_up=pipe.invert_up, invert_dn=pipe.invert_dn,
             rise=pipe.rise,
             hgl_up=result["nodes"][up]["hgl"] if row["hgl_up"] is None else row["hgl_up"],
             hgl_dn=result["nodes"][down]["hgl"] if row["hgl_dn"] is None else row["hgl_dn"],
-            surcharged=row["surcharged"]))
+            surcharged=row["surcharged"], **energy))
         structures.append(_structure(layout, result, down, end))
         station = end
     return Profile(result["name"], tuple(structures), tuple(reaches))
@@ -118,7 +129,8 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
 
     With `ax=None` the profile gets a new figure; otherwise it is drawn on the given Axes.
     Stations and elevations are in feet. Surcharged pipes are filled red and flooding
-    structures carry a red marker at their grade line.
+    structures carry a red marker at their grade line. A result of the FHWA energy method
+    (`"loss_method": "fhwa_energy"`) also gets its energy grade line, dashed.
     """
     try:
         from matplotlib.lines import Line2D
@@ -152,6 +164,13 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
                  [y for r in profile.reaches for y in (r.hgl_up, r.hgl_dn)],
                  color=HGL, linewidth=1.8, zorder=4, label="hydraulic grade line"),
     ]
+    if profile.reaches and all(r.egl_up is not None for r in profile.reaches):
+        # Continuous like the grade line: its steps at the structures are the exit and access-hole
+        # losses of the energy method.
+        lines.extend(ax.plot([x for r in profile.reaches for x in (r.start, r.end)],
+                             [y for r in profile.reaches for y in (r.egl_up, r.egl_dn)],
+                             color=EGL, linewidth=1.4, linestyle="--", zorder=4,
+                             label="energy grade line"))
 
     total = profile.structures[-1].station
     for index, structure in enumerate(profile.structures):

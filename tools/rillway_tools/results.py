@@ -7,7 +7,8 @@ in/hr, cfs and ft/s.
 """
 from typing import TypedDict
 
-__all__ = ["AnalysisResult", "CircularGeometry", "DesignResult", "DesignedPipe", "NetworkNode",
+__all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
+           "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "NetworkNode",
            "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "PipeResult",
            "ScenarioColumns"]
 
@@ -40,6 +41,39 @@ NodeResult = TypedDict("NodeResult", {
     "freeboard": float,   # rim - hgl, ft (negative when the node floods)
     "floods": bool,       # grade line above the rim (outfalls never flood)
 })
+
+
+# Under the FHWA energy method ("loss_method": "fhwa_energy") every record gains the energy
+# grade line after the keys above; under the other methods the records are as above.
+class EnergyPipeResult(PipeResult):
+    egl_up: float | None  # energy grade line at the upstream end, ft; None on an adverse pipe
+    egl_dn: float | None  # energy grade line at the downstream end, ft
+
+
+class EnergyNodeResult(NodeResult):
+    egl: float | None  # the structure's energy level (its hgl: the water in it is still), ft
+
+
+class AccessHoleInflow(TypedDict):
+    """One inflow of `access_hole_energy`."""
+
+    q: float              # cfs
+    angle_deg: float      # between the inflow and the outlet pipe, 180 for a straight run
+    invert_height: float  # ft above the outlet invert (the rim for water falling in at a grate)
+
+
+class AccessHoleEnergy(TypedDict):
+    """What `access_hole_energy` returns: heads in ft above the outlet invert, coefficients."""
+
+    e_ai: float     # initial energy level, the largest of the three controls
+    e_aio: float    # outlet control (0 when the outlet flows supercritical)
+    e_ais: float    # inlet control, submerged
+    e_aiu: float    # inlet control, unsubmerged
+    c_b: float      # benching
+    c_theta: float  # angled inflow
+    c_p: float      # plunging inflow
+    h_a: float      # the adjustment, never negative
+    e_a: float      # the final energy level
 
 
 class AnalysisResult(TypedDict):

@@ -89,7 +89,9 @@ def scenario_table(scenarios: Any) -> DataFrame:
         bad = values.isna() & frame[field].notna()
         if bad.any():
             row = int(bad.idxmax())
-            raise ValueError(f"{source}scenario {row}: {field} must be a number, "
+            # A CSV file's first scenario is on its second line, under the header.
+            where = f"line {row + 2}" if source else f"scenario {row}"
+            raise ValueError(f"{source}{where}: {field} must be a number, "
                              f"not {frame[field].iloc[row]!r}")
         table[field] = values.fillna(default)
     names = frame["name"] if "name" in frame else pd.Series([None] * len(frame), dtype=object)

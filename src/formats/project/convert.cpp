@@ -54,6 +54,7 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     node.x = n.x * length_factor;
     node.y = n.y * length_factor;
     node.diameter = n.diameter_ft * length_factor;
+    node.benching = n.benching;
     return node;
 }
 

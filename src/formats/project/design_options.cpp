@@ -41,6 +41,7 @@ network::DesignOptions Project::design_options() const {
     options.hec22_factor = 1.0;
     options.frequency_factor = frequency_factor(design_return_period_years);
     options.hec22_structure_loss = hec22_structure_loss;
+    options.loss_method = loss_method;
     return options;
 }
 

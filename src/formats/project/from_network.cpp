@@ -65,7 +65,9 @@ std::variant<Project, std::string> project_from_network(std::string name,
     p.min_tc = options.min_tc;
     p.junction_k = options.junction_k;
     p.bend_loss_coeff = options.bend_loss_coeff;
-    p.hec22_structure_loss = options.hec22_structure_loss;
+    // The flag follows the method, so the document never contradicts itself.
+    p.loss_method = options.loss_method;
+    p.hec22_structure_loss = options.method() == network::LossMethod::hec22;
     p.access_hole_diam_ft = options.access_hole_diameter;
     p.min_slope = options.min_slope;
     const char* settings = "settings";
@@ -90,6 +92,7 @@ std::variant<Project, std::string> project_from_network(std::string name,
         node.invert = n.invert;
         node.rim = n.rim;
         node.diameter_ft = n.diameter;
+        node.benching = n.benching;
         for (const double v : {n.x, n.y, n.invert, n.rim, n.diameter}) check.finite(v, "a value", record);
         if (n.kind == NodeKind::outfall) {
             // An outfall carries no area, and its inlet time plays no part in the analysis.

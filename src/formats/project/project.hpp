@@ -54,6 +54,7 @@ struct ProjectNode {
     InletOverrides inlet;
     std::optional<std::string> bypass_to;
     double diameter_ft = 4.0;
+    network::Benching benching = network::Benching::flat;  // written only when not flat
 
     friend bool operator==(const ProjectNode&, const ProjectNode&) = default;
 };
@@ -170,6 +171,9 @@ struct Project {
     ReportInfo report;
     std::uint32_t format_version = 1;
     std::optional<ProjectDesignRules> design;  // written only when present
+    // Absent: hec22 when hec22_structure_loss, else standard. Written only when given; a
+    // document that gives it with a contradicting hec22_structure_loss is refused.
+    std::optional<network::LossMethod> loss_method;
 
     // The analysis network in US customary units, nodes and pipes in document order, with the
     // catchments folded into the nodes they drain to. Dangling references are left for the

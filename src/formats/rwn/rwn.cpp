@@ -149,6 +149,20 @@ Failure read_optional(const Line& line, std::optional<double>& target) {
     return std::nullopt;
 }
 
+Failure read_loss_method(const Line& line, network::DesignOptions& options) {
+    if (line.count() < kFirstArgument) {
+        return "missing value #" + std::to_string(kFirstArgument) + " in " + quoted(line.trimmed());
+    }
+    const std::string word = ascii_lower(line.field(kFirstArgument));
+    const auto method = network::loss_method_of_word(word);
+    if (!method) {
+        return "unknown loss method " + quoted(line.field(kFirstArgument)) +
+               ", expected standard, hec22 or fhwa_energy";
+    }
+    options.loss_method = *method;
+    return std::nullopt;
+}
+
 Failure read_line(const Line& line, RwnDocument& doc) {
     const std::string keyword = ascii_upper(line.field(1));
     if (keyword == "NODE") {
@@ -175,6 +189,9 @@ Failure read_line(const Line& line, RwnDocument& doc) {
     if (keyword == "TAILWATER") {
         return read_optional(line, doc.options.tailwater);
     }
+    if (keyword == "LOSSMETHOD") {
+        return read_loss_method(line, doc.options);
+    }
     return "unknown keyword " + quoted(keyword);
 }
 
@@ -196,6 +213,7 @@ RwnDocument default_document() {
     options.hec22_factor = 1.0;
     options.frequency_factor = 1.0;
     options.hec22_structure_loss = false;
+    options.loss_method.reset();
     return doc;
 }
 

@@ -1,0 +1,366 @@
+#pragma once
+// The project document's schema, stated once: for every record its keys in document order,
+// what reading does when a key is absent, what writing does with it, and where its value lives
+// in the record. The reader, the writer and the array form all walk these tables.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "formats/project/project.hpp"
+
+namespace rillway::formats::project {
+
+using units::UnitSystem;
+using Point = std::array<double, 2>;
+
+// What reading does with a key the text leaves out.
+enum class Absent : std::uint8_t {
+    required,  // the read fails naming the key
+    keep,      // the record's default stays; trailing values of the array form may be left off
+    none,      // none in the object form, but the array form must still hold the value
+};
+
+// What writing does with a field.
+enum class Written : std::uint8_t {
+    always,        // every document carries the key (an empty optional as null)
+    when_present,  // an empty optional, or a false flag, leaves the key out
+};
+
+struct FieldInfo {
+    std::string_view key;
+    Absent absent;
+    Written written = Written::always;
+};
+
+// Where the next value goes: one alternative per field type of the records.
+using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
+                          std::optional<double>*, std::optional<std::string>*, UnitSystem*,
+                          std::optional<network::LossMethod>*, network::Benching*,
+                          Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
+                          InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
+                          std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
+                          std::vector<ProjectPipe>*, std::vector<ProjectCatchment>*,
+                          std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*,
+                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*>;
+
+template <class R>
+struct Schema;
+
+template <>
+struct Schema<Project> {
+    static constexpr std::string_view name = "Project";
+    static constexpr std::array<FieldInfo, 24> fields{{
+        {"name", Absent::required},
+        {"idf_a", Absent::required},
+        {"idf_b", Absent::required},
+        {"idf_c", Absent::required},
+        {"tailwater", Absent::none},
+        {"min_tc", Absent::required},
+        {"junction_k", Absent::required},
+        {"bend_loss_coeff", Absent::keep},
+        {"hec22_structure_loss", Absent::keep},
+        {"access_hole_diam_ft", Absent::keep},
+        {"design_return_period_years", Absent::keep},
+        {"p2_rainfall_in", Absent::keep},
+        {"min_slope", Absent::keep},
+        {"nodes", Absent::required},
+        {"pipes", Absent::required},
+        {"catchments", Absent::keep},
+        {"background", Absent::keep},
+        {"background_dxf", Absent::keep},
+        {"idf_curves", Absent::keep},
+        {"units", Absent::keep},
+        {"report", Absent::keep},
+        {"format_version", Absent::keep},
+        {"design", Absent::keep, Written::when_present},
+        {"loss_method", Absent::keep, Written::when_present},
+    }};
+    static Slot slot(Project& p, std::size_t i) {
+        switch (i) {
+            case 0: return &p.name;
+            case 1: return &p.idf_a;
+            case 2: return &p.idf_b;
+            case 3: return &p.idf_c;
+            case 4: return &p.tailwater;
+            case 5: return &p.min_tc;
+            case 6: return &p.junction_k;
+            case 7: return &p.bend_loss_coeff;
+            case 8: return &p.hec22_structure_loss;
+            case 9: return &p.access_hole_diam_ft;
+            case 10: return &p.design_return_period_years;
+            case 11: return &p.p2_rainfall_in;
+            case 12: return &p.min_slope;
+            case 13: return &p.nodes;
+            case 14: return &p.pipes;
+            case 15: return &p.catchments;
+            case 16: return &p.background;
+            case 17: return &p.background_dxf;
+            case 18: return &p.idf_curves;
+            case 19: return &p.units;
+            case 20: return &p.report;
+            case 21: return &p.format_version;
+            case 22: return &p.design;
+            default: return &p.loss_method;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectNode> {
+    static constexpr std::string_view name = "ProjectNode";
+    static constexpr std::array<FieldInfo, 13> fields{{
+        {"id", Absent::required},
+        {"kind", Absent::required},
+        {"x", Absent::required},
+        {"y", Absent::required},
+        {"invert", Absent::required},
+        {"rim", Absent::required},
+        {"area_ac", Absent::required},
+        {"c", Absent::required},
+        {"tc_inlet", Absent::required},
+        {"inlet", Absent::keep},
+        {"bypass_to", Absent::keep},
+        {"diameter_ft", Absent::keep},
+        {"benching", Absent::keep, Written::when_present},
+    }};
+    static Slot slot(ProjectNode& n, std::size_t i) {
+        switch (i) {
+            case 0: return &n.id;
+            case 1: return &n.kind;
+            case 2: return &n.x;
+            case 3: return &n.y;
+            case 4: return &n.invert;
+            case 5: return &n.rim;
+            case 6: return &n.area_ac;
+            case 7: return &n.c;
+            case 8: return &n.tc_inlet;
+            case 9: return &n.inlet;
+            case 10: return &n.bypass_to;
+            case 11: return &n.diameter_ft;
+            default: return &n.benching;
+        }
+    }
+};
+
+template <>
+struct Schema<InletOverrides> {
+    static constexpr std::string_view name = "InletOverrides";
+    static constexpr std::array<FieldInfo, 5> fields{{
+        {"length_ft", Absent::required},
+        {"gutter_slope", Absent::required},
+        {"sag", Absent::required},
+        {"grate_width_ft", Absent::keep},
+        {"cross_slope", Absent::keep},
+    }};
+    static Slot slot(InletOverrides& o, std::size_t i) {
+        switch (i) {
+            case 0: return &o.length_ft;
+            case 1: return &o.gutter_slope;
+            case 2: return &o.sag;
+            case 3: return &o.grate_width_ft;
+            default: return &o.cross_slope;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectPipe> {
+    static constexpr std::string_view name = "ProjectPipe";
+    static constexpr std::array<FieldInfo, 12> fields{{
+        {"id", Absent::required},
+        {"from", Absent::required},
+        {"to", Absent::required},
+        {"length", Absent::required},
+        {"diameter", Absent::required},
+        {"n", Absent::required},
+        {"shape", Absent::keep},
+        {"rise_ft", Absent::keep},
+        {"span_ft", Absent::keep},
+        {"invert_up", Absent::keep, Written::when_present},
+        {"invert_dn", Absent::keep, Written::when_present},
+        {"lock", Absent::keep, Written::when_present},
+    }};
+    static Slot slot(ProjectPipe& p, std::size_t i) {
+        switch (i) {
+            case 0: return &p.id;
+            case 1: return &p.from;
+            case 2: return &p.to;
+            case 3: return &p.length;
+            case 4: return &p.diameter;
+            case 5: return &p.n;
+            case 6: return &p.shape;
+            case 7: return &p.rise_ft;
+            case 8: return &p.span_ft;
+            case 9: return &p.invert_up;
+            case 10: return &p.invert_dn;
+            default: return &p.lock;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectDesignRules> {
+    static constexpr std::string_view name = "ProjectDesignRules";
+    static constexpr std::array<FieldInfo, 9> fields{{
+        {"sizes_in", Absent::keep, Written::when_present},
+        {"min_diameter_in", Absent::keep, Written::when_present},
+        {"min_velocity_fps", Absent::keep, Written::when_present},
+        {"max_velocity_fps", Absent::keep, Written::when_present},
+        {"min_cover_ft", Absent::keep, Written::when_present},
+        {"max_pct_full", Absent::keep, Written::when_present},
+        {"match", Absent::keep, Written::when_present},
+        {"min_drop_ft", Absent::keep, Written::when_present},
+        {"freeboard_ft", Absent::keep, Written::when_present},
+    }};
+    static Slot slot(ProjectDesignRules& d, std::size_t i) {
+        switch (i) {
+            case 0: return &d.sizes_in;
+            case 1: return &d.min_diameter_in;
+            case 2: return &d.min_velocity_fps;
+            case 3: return &d.max_velocity_fps;
+            case 4: return &d.min_cover_ft;
+            case 5: return &d.max_pct_full;
+            case 6: return &d.match;
+            case 7: return &d.min_drop_ft;
+            default: return &d.freeboard_ft;
+        }
+    }
+};
+
+template <>
+struct Schema<ProjectCatchment> {
+    static constexpr std::string_view name = "ProjectCatchment";
+    static constexpr std::array<FieldInfo, 6> fields{{
+        {"id", Absent::required},
+        {"vertices", Absent::required},
+        {"c", Absent::required},
+        {"flow_length_ft", Absent::required},
+        {"slope", Absent::required},
+        {"inlet_node_id", Absent::none},
+    }};
+    static Slot slot(ProjectCatchment& k, std::size_t i) {
+        switch (i) {
+            case 0: return &k.id;
+            case 1: return &k.vertices;
+            case 2: return &k.c;
+            case 3: return &k.flow_length_ft;
+            case 4: return &k.slope;
+            default: return &k.inlet_node_id;
+        }
+    }
+};
+
+template <>
+struct Schema<IdfCurveEntry> {
+    static constexpr std::string_view name = "IdfCurveEntry";
+    static constexpr std::array<FieldInfo, 4> fields{{
+        {"rp_years", Absent::required},
+        {"a", Absent::required},
+        {"b", Absent::required},
+        {"c", Absent::required},
+    }};
+    static Slot slot(IdfCurveEntry& e, std::size_t i) {
+        switch (i) {
+            case 0: return &e.rp_years;
+            case 1: return &e.a;
+            case 2: return &e.b;
+            default: return &e.c;
+        }
+    }
+};
+
+template <>
+struct Schema<ReportInfo> {
+    static constexpr std::string_view name = "ReportInfo";
+    static constexpr std::array<FieldInfo, 4> fields{{
+        {"project_number", Absent::keep},
+        {"engineer", Absent::keep},
+        {"firm", Absent::keep},
+        {"jurisdiction", Absent::keep},
+    }};
+    static Slot slot(ReportInfo& r, std::size_t i) {
+        switch (i) {
+            case 0: return &r.project_number;
+            case 1: return &r.engineer;
+            case 2: return &r.firm;
+            default: return &r.jurisdiction;
+        }
+    }
+};
+
+template <>
+struct Schema<BackgroundImage> {
+    static constexpr std::string_view name = "BackgroundImage";
+    static constexpr std::array<FieldInfo, 5> fields{{
+        {"path", Absent::required},
+        {"origin_x", Absent::required},
+        {"origin_y", Absent::required},
+        {"width", Absent::required},
+        {"opacity", Absent::required},
+    }};
+    static Slot slot(BackgroundImage& b, std::size_t i) {
+        switch (i) {
+            case 0: return &b.path;
+            case 1: return &b.origin_x;
+            case 2: return &b.origin_y;
+            case 3: return &b.width;
+            default: return &b.opacity;
+        }
+    }
+};
+
+template <>
+struct Schema<BackgroundDxf> {
+    static constexpr std::string_view name = "BackgroundDxf";
+    static constexpr std::array<FieldInfo, 6> fields{{
+        {"path", Absent::required},
+        {"min_x", Absent::required},
+        {"min_y", Absent::required},
+        {"max_x", Absent::required},
+        {"max_y", Absent::required},
+        {"opacity", Absent::keep},
+    }};
+    static Slot slot(BackgroundDxf& b, std::size_t i) {
+        switch (i) {
+            case 0: return &b.path;
+            case 1: return &b.min_x;
+            case 2: return &b.min_y;
+            case 3: return &b.max_x;
+            case 4: return &b.max_y;
+            default: return &b.opacity;
+        }
+    }
+};
+
+template <class R>
+concept Record = requires { Schema<R>::fields; };
+
+// The seen-keys mask of an object holds one bit per field.
+static_assert(Schema<Project>::fields.size() <= 32);
+
+// Position of a key in a record's table (the table's size when absent).
+template <Record R>
+constexpr std::size_t field_index(std::string_view key) {
+    for (std::size_t i = 0; i < Schema<R>::fields.size(); ++i) {
+        if (Schema<R>::fields[i].key == key) return i;
+    }
+    return Schema<R>::fields.size();
+}
+
+// The array form may stop after the last value it cannot do without.
+template <Record R>
+constexpr std::size_t shortest_array() {
+    std::size_t shortest = 0;
+    for (std::size_t i = 0; i < Schema<R>::fields.size(); ++i) {
+        if (Schema<R>::fields[i].absent != Absent::keep) shortest = i + 1;
+    }
+    return shortest;
+}
+
+}  // namespace rillway::formats::project

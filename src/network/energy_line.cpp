@@ -1,0 +1,244 @@
+#include "network/energy_line.hpp"
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "hydraulics/constants.hpp"
+#include "network/energy_loss.hpp"
+#include "network/grade_line.hpp"
+#include "network/profile.hpp"
+#include "network/solvers.hpp"
+
+namespace rillway::network {
+
+namespace {
+
+constexpr double kAdverseSlope = -1e-6;       // as in the hydraulic grade line
+constexpr double kSupercriticalRatio = 0.98;  // as in the hydraulic grade line
+constexpr double kOutfallExitLoss = 1.0;      // into still receiving water
+constexpr int kEnergyDepthHalvings = 200;     // the depth solvers' budget
+
+// What the structure upstream needs of a pipe's upstream end.
+struct UpstreamEnd {
+    double velocity = 0.0;  // ft/s
+    bool supercritical = false;
+};
+
+// A pipe's two ends on both lines.
+struct PipeEnds {
+    double hgl_dn = 0.0;
+    double egl_dn = 0.0;
+    double hgl_up = 0.0;
+    double egl_up = 0.0;
+    UpstreamEnd up;
+};
+
+double velocity_at(const Conduit& c, double depth) {
+    const double y = std::fmin(std::fmax(depth, kMinProfileDepth), c.section.rise);
+    const double area = c.section.geometry(y).area;
+    return area > 0.0 ? c.q / area : 0.0;
+}
+
+double velocity_head(const Conduit& c, double depth) {
+    return depth_terms(c.section, c.n, c.q, depth).velocity_head;
+}
+
+// The subcritical depth y >= y_c whose specific energy y + hv(y) is e (ft above the invert),
+// or y_c when e is below the critical energy. Above y_c the specific energy of a closed
+// conduit rises with depth (the Froude number falls as the top width closes), and above the
+// rise hv is that of the full pipe, so bisection on [y_c, e] brackets the one root.
+double depth_for_energy(const Conduit& c, double e) {
+    const double y_c = std::fmax(c.y_c, kMinProfileDepth);
+    if (!(e > y_c + velocity_head(c, y_c))) return y_c;
+    // At or above the crown the velocity head is the full pipe's whatever the depth, so the
+    // depth follows without search (and a drowned outlet keeps the level it is given).
+    const double full_depth = e - velocity_head(c, c.section.rise);
+    if (full_depth >= c.section.rise) return full_depth;
+    double lo = y_c;
+    double hi = e;
+    for (int k = 0; k < kEnergyDepthHalvings && hi - lo > hydraulics::kBisectTolerance; ++k) {
+        const double mid = (lo + hi) / 2.0;
+        if (mid + velocity_head(c, mid) < e) {
+            lo = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    return (lo + hi) / 2.0;
+}
+
+// The pipe from its outlet end, where the energy is at least `boundary` (ft) and the
+// structure's still water stands at `level`, to its upstream end.
+PipeEnds pipe_ends(const Conduit& c, double boundary, double level, const PipeSolvers& solvers) {
+    PipeEnds ends;
+    const hydraulics::Section& s = c.section;
+    if (c.surcharged) {
+        // Full flow: the energy line falls by the full-pipe friction slope, the grade line a
+        // velocity head below it.
+        const double full_area = s.full_area();
+        const double v = full_area > 0.0 ? c.q / full_area : 0.0;
+        const double hv = v * v / kTwoG;
+        const double sf = friction_slope(c.q, c.n, full_area, s.full_hydraulic_radius());
+        ends.egl_dn = std::fmax(boundary, c.z_dn + s.rise + hv);
+        ends.egl_up = ends.egl_dn + c.length * sf;
+        ends.hgl_dn = ends.egl_dn - hv;
+        ends.hgl_up = ends.egl_up - hv;
+        ends.up.velocity = v;
+        return ends;
+    }
+    if (c.y_n < kSupercriticalRatio * c.y_c && c.z_dn + s.rise >= level) {
+        // Supercritical at normal depth, unless the structure's water holds more energy than
+        // the jet brings, which backs the water up into the pipe (the profile below).
+        const double hv = velocity_head(c, c.y_n);
+        if (c.z_dn + c.y_n + hv >= boundary) {
+            ends.hgl_dn = c.z_dn + c.y_n;
+            ends.egl_dn = ends.hgl_dn + hv;
+            ends.hgl_up = c.z_up + c.y_n;
+            ends.egl_up = ends.hgl_up + hv;
+            ends.up = {velocity_at(c, c.y_n), true};
+            return ends;
+        }
+    }
+    // The backwater profile balances energy reach by reach, so started from the depth that
+    // holds the outlet's energy it carries the energy line to the upstream end.
+    const double y_dn = depth_for_energy(c, boundary - c.z_dn);
+    ends.hgl_dn = c.z_dn + y_dn;
+    ends.egl_dn = ends.hgl_dn + velocity_head(c, y_dn);
+    ends.hgl_up = solvers.backwater_surface(c, ends.hgl_dn);
+    const double y_up = ends.hgl_up - c.z_up;
+    ends.egl_up = ends.hgl_up + velocity_head(c, y_up);
+    ends.up.velocity = velocity_at(c, y_up);
+    return ends;
+}
+
+Conduit conduit_of(const Pipe& pipe, const PipeResult& flow) {
+    Conduit c;
+    c.section = pipe.section;
+    c.n = pipe.n;
+    c.length = pipe.length;
+    c.z_up = flow.z_up;
+    c.z_dn = flow.z_dn;
+    c.q = flow.design_q;
+    c.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
+    c.y_c = flow.critical_depth;
+    c.surcharged = flow.over_peak;
+    return c;
+}
+
+// The angle between an inflow (w -> v) and the outlet (v -> x), 180 degrees for a straight run.
+double inflow_angle(const Node& w, const Node& v, const Node& x) {
+    const double cos_turn = turn_cosine(v.x - w.x, v.y - w.y, x.x - v.x, x.y - v.y);
+    return 180.0 - std::acos(cos_turn) * 180.0 / hydraulics::kPi;
+}
+
+// The structure's energy level as set by one outlet pipe, and its E_ai above that outlet's
+// invert for telling which inflows plunge.
+struct StructureLevel {
+    double egl = 0.0;
+    double e_ai = 0.0;
+    double z_out = 0.0;
+};
+
+StructureLevel structure_level(const Network& network, const Links& links,
+                               const std::vector<PipeResult>& pipes, std::size_t v,
+                               std::size_t o, double egl_up, const UpstreamEnd& up,
+                               std::vector<StructureInflow>& inflows) {
+    const PipeResult& out = pipes[o];
+    const hydraulics::Section& section = network.pipes[o].section;
+    const Node& node = network.nodes[v];
+    inflows.clear();
+    double q_pipes = 0.0;
+    for (std::size_t s = links.in_begin[v]; s < links.in_begin[v + 1]; ++s) {
+        const std::size_t p = links.in_pipes[s];
+        StructureInflow inflow;
+        inflow.q = pipes[p].design_q;
+        inflow.angle_deg = inflow_angle(network.nodes[links.from[p]], node,
+                                        network.nodes[links.to[o]]);
+        inflow.invert_height = pipes[p].z_dn - out.z_up;
+        inflows.push_back(inflow);
+        q_pipes += inflow.q;
+    }
+    if (node.kind == NodeKind::inlet && out.design_q > q_pipes) {
+        StructureInflow surface;
+        surface.q = out.design_q - q_pipes;
+        surface.invert_height = node.rim - out.z_up;
+        surface.surface = true;
+        inflows.push_back(surface);
+    }
+    AccessHoleInput in;
+    in.e_i = egl_up - out.z_up;
+    in.q_out = out.design_q;
+    in.d_out = section.rise;
+    in.a_out = section.full_area();
+    in.v_out = up.velocity;
+    in.supercritical = up.supercritical;
+    in.benching = node.benching;
+    in.inflows = inflows;
+    const AccessHoleEnergy e = access_hole_energy(in);
+    return {out.z_up + e.e_a, e.e_ai, out.z_up};
+}
+
+}  // namespace
+
+NodeLines energy_grade_line(const Network& network, const Links& links,
+                            const std::vector<std::size_t>& order,
+                            std::vector<PipeResult>& pipes, const DesignOptions& options,
+                            const PipeSolvers& solvers) {
+    constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+    NodeLines lines{std::vector<double>(network.nodes.size(), kUnset),
+                    std::vector<double>(network.nodes.size(), kUnset)};
+    std::vector<UpstreamEnd> upstream(network.pipes.size());
+    std::vector<StructureInflow> inflows;
+
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const std::size_t v = *it;
+        const Node& node = network.nodes[v];
+        // The highest level any outlet sets, and which inflows plunge below it.
+        std::optional<StructureLevel> level;
+        for (std::size_t s = links.out_begin[v]; s < links.out_begin[v + 1]; ++s) {
+            const std::size_t o = links.out_pipes[s];
+            if (!pipes[o].egl_up) continue;  // adverse: the upstream end is unknown
+            const StructureLevel candidate = structure_level(network, links, pipes, v, o,
+                                                             *pipes[o].egl_up, upstream[o], inflows);
+            if (!level || candidate.egl > level->egl) level = candidate;
+        }
+        double egl = level ? level->egl : kUnset;
+        if (!level && node.kind == NodeKind::outfall) {
+            egl = options.tailwater ? *options.tailwater : node.invert;
+        }
+        if (std::isnan(egl)) egl = node.invert;  // reached by no pipe
+        lines.hgl[v] = egl;
+        lines.egl[v] = egl;
+
+        const bool outfall = !level && node.kind == NodeKind::outfall;
+        for (std::size_t s = links.in_begin[v]; s < links.in_begin[v + 1]; ++s) {
+            const std::size_t p = links.in_pipes[s];
+            PipeResult& flow = pipes[p];
+            if (flow.slope < kAdverseSlope) {
+                flow.hgl_dn = egl;
+                flow.egl_dn = egl;
+                continue;  // the upstream end stays unknown
+            }
+            const Conduit c = conduit_of(network.pipes[p], flow);
+            const bool plunging = level && flow.z_dn - level->z_out > level->e_ai;
+            double boundary = egl;
+            if (!plunging) {
+                const double y_c = std::fmax(c.y_c, kMinProfileDepth);
+                const double hv = c.surcharged
+                                      ? velocity_head(c, c.section.rise)
+                                      : velocity_head(c, std::fmax(egl - c.z_dn, y_c));
+                boundary += (outfall ? kOutfallExitLoss : kInflowExitLoss) * hv;
+            }
+            const PipeEnds ends = pipe_ends(c, boundary, egl, solvers);
+            flow.hgl_dn = ends.hgl_dn;
+            flow.egl_dn = ends.egl_dn;
+            flow.hgl_up = ends.hgl_up;
+            flow.egl_up = ends.egl_up;
+            upstream[p] = ends.up;
+        }
+    }
+    return lines;
+}
+
+}  // namespace rillway::network

@@ -1,0 +1,43 @@
+#pragma once
+// The energy grade line of the FHWA access-hole energy method, swept from the outfalls
+// upstream: each structure's energy level from its outlet pipe (network/energy_loss.hpp),
+// then every pipe into it from its outlet end to its upstream end along the energy line.
+//
+// Glossary (feet, seconds, cfs): EGL energy grade line, HGL hydraulic grade line, E_a the
+// structure's energy level above its outlet invert, hv velocity head V^2 / 2g, y depth.
+//
+// Readings of the manual where it leaves a choice, chosen to reproduce its Example 9.2:
+// - an outlet pipe in supercritical flow (normal depth below critical, its outlet not drowned)
+//   leaves the structure at normal depth, so E_i is its normal depth plus velocity head;
+// - V_o is the outlet pipe's velocity at the depth its profile reaches at the structure;
+// - V_i of an inflow pipe's exit loss is its velocity at the depth the structure's level
+//   stands at its outlet, between its critical depth and its rise;
+// - a pipe into an outfall loses its whole velocity head there (an exit into still water),
+//   so a submerged outlet keeps the tailwater as its hydraulic grade line;
+// - the surface inflow of an inlet is its outlet flow less its pipe inflows.
+
+#include <cstddef>
+#include <vector>
+
+#include "network/analysis.hpp"
+#include "network/network.hpp"
+#include "network/routing.hpp"
+
+namespace rillway::network {
+
+struct PipeSolvers;
+
+struct NodeLines {
+    std::vector<double> hgl;  // per node: the structure's still water stands at its EGL
+    std::vector<double> egl;
+};
+
+// Fills hgl_up, hgl_dn, egl_up and egl_dn of every pipe result (the upstream values stay
+// absent for adverse pipes) and returns both lines of every node.
+[[nodiscard]] NodeLines energy_grade_line(const Network& network, const Links& links,
+                                          const std::vector<std::size_t>& order,
+                                          std::vector<PipeResult>& pipes,
+                                          const DesignOptions& options,
+                                          const PipeSolvers& solvers);
+
+}  // namespace rillway::network
