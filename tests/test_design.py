@@ -175,6 +175,19 @@ def test_grade_line_above_the_freeboard_is_cured_by_enlarging_the_pipe_below():
     assert b["freeboard"] < 1.0
 
 
+def test_freeboard_is_kept_on_the_line_the_analysis_checks():
+    # With the FHWA access-hole energy method a structure's water stands at its energy level,
+    # here above the grade line the standard losses would give at A: the pipe below A must be
+    # enlarged for that level (designed on the standard line, AB stayed 48 in and A kept 0.99 ft).
+    designed = design(project([node("A", "inlet", 0, 106.0, area=4.0, c=0.9),
+                               node("B", "junction", 400, 104.0), node("O", "outfall", 1400, 103.0, invert=95.0)],
+                              [pipe("AB", "A", "B", 400), pipe("BO", "B", "O", 1000)],
+                              tailwater=103.0, loss_method="fhwa_energy"))
+    a = next(n for n in designed["result"]["nodes"] if n["id"] == "A")
+    assert a["freeboard"] >= 1.0 and record(designed, "AB")["governing"] == "grade_line"
+    assert not any(line.startswith("structure A") for line in designed["unmet"])
+
+
 def test_pipe_raised_to_the_outfall_takes_the_size_standing_lowest():
     # The ground at A (rim 100) is too low for the outfall invert at 95: every size laid at the
     # cover line and self-cleansing slope ends below it. Laid up from the outfall invert at the

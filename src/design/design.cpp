@@ -11,6 +11,7 @@
 #include "design/layout.hpp"
 #include "hydraulics/constants.hpp"
 #include "network/design_pass.hpp"
+#include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
 #include "network/solvers.hpp"
 #include "network/routing.hpp"
@@ -481,10 +482,14 @@ private:
                                                             std::vector<bool>& hopeless,
                                                             std::vector<double>& enlarged_at) {
         std::vector<network::PipeResult> pipes = flows_;
-        // The sweep of a part reads and writes only the part's own structures and pipes, so
-        // sweeping some parts alone gives them the grade line a sweep of the whole gives.
-        const std::vector<double> node_hgl = network::grade_line(
-            net_, links_, order, pipes, options_, network::production_solvers());
+        // The grade line the analysis checks the freeboard on, as network::analyze chooses it.
+        // Either sweep of a part reads and writes only the part's own structures and pipes, so
+        // sweeping some parts alone gives them the line a sweep of the whole gives.
+        const network::PipeSolvers& solvers = network::production_solvers();
+        const std::vector<double> node_hgl =
+            options_.method() == network::LossMethod::fhwa_energy
+                ? network::energy_grade_line(net_, links_, order, pipes, options_, solvers).hgl
+                : network::grade_line(net_, links_, order, pipes, options_, solvers);
         std::vector<std::size_t> enlarge;
         for (const std::size_t v : order) {
             const network::Node& node = net_.nodes[v];
