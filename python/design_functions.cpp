@@ -1,16 +1,21 @@
 // The design entry point: a project document in, the designed document, its analysis, one
-// record per pipe and the unmet rules out.
+// record per pipe and the unmet rules out. It reads, designs and writes the designed document
+// with the interpreter lock released, so calls from several Python threads run in parallel;
+// the result dictionary is built after the lock is taken back.
 
 #include <array>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "binding.hpp"
 #include "design/project_design.hpp"
+#include "documents.hpp"
 #include "errors.hpp"
 #include "functions.hpp"
 #include "formats/project/project.hpp"
+#include "released_lock.hpp"
 #include "result_dict.hpp"
 
 namespace rillway::py {
@@ -46,9 +51,31 @@ PyRef pipe_record(const std::string& id, const des::PipeDesign& d) {
     return row;
 }
 
-PyObject* design_to_dict(const des::ProjectDesign& designed) {
-    const std::string document = proj::write_project(designed.project);
-    PyRef project = text(document);
+// What a call computes without the lock: the design and the document it writes.
+struct Designed {
+    des::ProjectDesign design;
+    std::string document;
+};
+
+Outcome<Designed> design_text(std::string_view project_json) {
+    auto read = proj::read_project(project_json);
+    if (const auto* message = std::get_if<std::string>(&read)) {
+        return Failure{Failure::Kind::value, "invalid project JSON: " + *message};
+    }
+    auto outcome = des::design_project(std::get<proj::Project>(read));
+    if (const auto* error = std::get_if<des::DesignError>(&outcome)) {
+        const bool rules = std::holds_alternative<des::InvalidRules>(*error);
+        return Failure{Failure::Kind::value,
+                       (rules ? "invalid design rules: " : "design failed: ") + des::display(*error)};
+    }
+    Designed done{std::get<des::ProjectDesign>(std::move(outcome)), {}};
+    done.document = proj::write_project(done.design.project);
+    return done;
+}
+
+PyObject* design_to_dict(const Designed& done) {
+    const des::ProjectDesign& designed = done.design;
+    PyRef project = text(done.document);
     PyRef result = PyRef::steal(analysis_to_dict(designed.project.name, designed.design.analysis));
     PyRef pipes = PyRef::steal(PyList_New(0));
     PyRef unmet = PyRef::steal(PyList_New(0));
@@ -76,23 +103,11 @@ PyObject* design_to_dict(const des::ProjectDesign& designed) {
 PyObject* design_project(PyObject*, PyObject* args, PyObject* kwargs) {
     static constexpr Signature kSig{"design_project", {"project_json"}, 1, false};
     return guarded([&]() -> PyObject* {
-        BoundArguments bound;
         std::string_view text_arg;
-        if (!bind_arguments(kSig, args, kwargs, bound) ||
-            !to_text(bound[0], kSig.names[0], text_arg)) {
-            return nullptr;
-        }
-        auto read = proj::read_project(text_arg);
-        if (const auto* message = std::get_if<std::string>(&read)) {
-            return raise(PyExc_ValueError, "invalid project JSON: " + *message);
-        }
-        auto outcome = des::design_project(std::get<proj::Project>(read));
-        if (const auto* error = std::get_if<des::DesignError>(&outcome)) {
-            const bool rules = std::holds_alternative<des::InvalidRules>(*error);
-            return raise(PyExc_ValueError,
-                         (rules ? "invalid design rules: " : "design failed: ") + des::display(*error));
-        }
-        return design_to_dict(std::get<des::ProjectDesign>(outcome));
+        if (!text_argument(kSig, args, kwargs, text_arg)) return nullptr;
+        const Outcome<Designed> done = without_lock([&] { return design_text(text_arg); });
+        if (const auto* failure = std::get_if<Failure>(&done)) return raise_failure(*failure);
+        return design_to_dict(std::get<Designed>(done));
     });
 }
 

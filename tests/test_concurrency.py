@@ -35,6 +35,12 @@ def project_variant(shape, units, tailwater):
     return json.dumps(doc)
 
 
+def design_variant(rules):
+    doc = json.loads(project_variant("circular", "si", 30.0))
+    doc["design"] = rules
+    return json.dumps(doc)
+
+
 def workload(tmp_path):
     """Calls whose results (or exceptions) differ from one another, so a result crossing over
     between threads would be noticed."""
@@ -51,6 +57,10 @@ def workload(tmp_path):
         (rillway.analyze_file, (str(project_file),), {}),
         (rillway.analyze_file, (str(tmp_path / "missing.rwproj"),), {}),
         (rillway.demo_project_json, (), {}),
+        (rillway.design_project, (project_variant("circular", "us_customary", None),), {}),
+        (rillway.design_project, (design_variant({"min_cover_ft": 2.0, "match": "inverts"}),), {}),
+        (rillway.design_project, (design_variant({"min_cover_ft": -1}),), {}),
+        (rillway.design_project, ("[",), {}),
         (rillway.normal_depth, (3.0, 1.25, 0.013, 0.004), {"si": True}),
         (rillway.critical_depth, (7.5, 2.0), {}),
         (rillway.circular_geometry, (1.5, 0.6), {}),

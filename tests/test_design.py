@@ -175,6 +175,40 @@ def test_grade_line_above_the_freeboard_is_cured_by_enlarging_the_pipe_below():
     assert b["freeboard"] < 1.0
 
 
+def test_freeboard_is_kept_on_the_line_the_analysis_checks():
+    # With the FHWA access-hole energy method a structure's water stands at its energy level,
+    # here above the grade line the standard losses would give at A: the pipe below A must be
+    # enlarged for that level (designed on the standard line, AB stayed 48 in and A kept 0.99 ft).
+    designed = design(project([node("A", "inlet", 0, 106.0, area=4.0, c=0.9),
+                               node("B", "junction", 400, 104.0), node("O", "outfall", 1400, 103.0, invert=95.0)],
+                              [pipe("AB", "A", "B", 400), pipe("BO", "B", "O", 1000)],
+                              tailwater=103.0, loss_method="fhwa_energy"))
+    a = next(n for n in designed["result"]["nodes"] if n["id"] == "A")
+    assert a["freeboard"] >= 1.0 and record(designed, "AB")["governing"] == "grade_line"
+    assert not any(line.startswith("structure A") for line in designed["unmet"])
+
+
+def test_pipe_raised_to_the_outfall_takes_the_size_standing_lowest():
+    # The ground at A (rim 100) is too low for the outfall invert at 95: every size laid at the
+    # cover line and self-cleansing slope ends below it. Laid up from the outfall invert at the
+    # flattest slope that carries 20 cfs (HEC-22's closed form, or the self-cleansing
+    # 2.87 n^2 V^2 / D^(4/3)), the crowns at A stand at 95 + S L + D: 98.56 ft for 24 in,
+    # 98.08 for 27, 97.98 for 30, 98.20 for 36; the 30-in pipe asks least of the cover.
+    length, q = 200.0, 20.0
+    designed = design(project([node("A", "inlet", 0, 100.0, area=1.0, c=1.0),
+                               node("O", "outfall", length, 99.0, invert=95.0)],
+                              [pipe("AO", "A", "O", length)], intensity=q))
+    crowns = {d: 95.0 + max((q * N / (0.463 * (d / 12) ** (8 / 3))) ** 2,
+                            2.87 * N ** 2 * 9.0 / (d / 12) ** (4 / 3)) * length + d / 12
+              for d in CATALOG_IN if d >= 18}
+    best = min(crowns, key=crowns.get)
+    ao = record(designed, "AO")
+    assert (best, ao["diameter"] * 12, ao["governing"], ao["invert_dn"]) == (30, 30, "cover", 95.0)
+    assert ao["invert_up"] + ao["diameter"] == pytest.approx(crowns[best], abs=0.011)
+    assert designed["unmet"] == ["pipe AO: cover: 2.02 ft at the upstream end (structure A) is "
+                                 "0.98 ft less than 3.00 ft"]
+
+
 def test_si_project_keeps_its_units_and_reanalyses_to_the_result():
     doc = json.loads(rillway.demo_project_json())
     doc["units"] = "si"
@@ -277,6 +311,30 @@ def test_generated_networks_hold_every_rule_or_report_it(seed):
         if rec["governing"] == "capacity" and rec["diameter"] > 1.5:
             smaller = max(d for d in CATALOG_IN if d < rec["diameter"] * 12) / 12
             assert rillway.manning_capacity(smaller, N, rec["slope"]) < r["design_q"]
+
+
+def renamed(text, prefix):
+    doc = json.loads(text)
+    for n in doc["nodes"]:
+        n["id"] = prefix + n["id"]
+    for p in doc["pipes"]:
+        p.update(id=prefix + p["id"], **{"from": prefix + p["from"], "to": prefix + p["to"]})
+    return doc
+
+
+@pytest.mark.parametrize("seeds", [(0, 5), (2, 6)])
+def test_separate_trees_are_designed_as_if_alone(seeds):
+    # The trees need different numbers of enlarging rounds; designed side by side, each must
+    # come out exactly as it does alone.
+    alone = [renamed(random_network(seed, 120), f"T{k}.") for k, seed in enumerate(seeds)]
+    both = dict(alone[0], nodes=alone[0]["nodes"] + alone[1]["nodes"],
+                pipes=alone[0]["pipes"] + alone[1]["pipes"])
+    joint = rillway.design_project(json.dumps(both))
+    apart = [rillway.design_project(json.dumps(doc)) for doc in alone]
+    assert any(p["governing"] == "grade_line" for p in joint["pipes"])
+    assert same(joint["pipes"], apart[0]["pipes"] + apart[1]["pipes"])
+    assert same(joint["result"]["nodes"], apart[0]["result"]["nodes"] + apart[1]["result"]["nodes"])
+    assert sorted(joint["unmet"]) == sorted(apart[0]["unmet"] + apart[1]["unmet"])
 
 
 def run_cli(*args, stdin=None):

@@ -11,6 +11,7 @@
 #include "design/layout.hpp"
 #include "hydraulics/constants.hpp"
 #include "network/design_pass.hpp"
+#include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
 #include "network/solvers.hpp"
 #include "network/routing.hpp"
@@ -51,6 +52,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kSizeSlack = 1e-9;  // ft
 // A grade line that enlarging the pipes below did not lower by this much is left as it is.
 constexpr double kUsefulLowering = 1e-4;  // ft
+// A placement must stand lower than another by this much to be preferred to it (well below
+// the 0.01 ft or 1 mm grid of the inverts, well above rounding noise).
+constexpr double kLevelStep = 1e-6;  // ft
 // Largest ratio of the velocity at normal depth to the full-flow velocity in a round pipe
 // (1.139 at 81% depth, from Manning's equation on the circular segment), rounded up.
 constexpr double kPeakVelocityRatio = 1.15;
@@ -75,6 +79,20 @@ std::variant<Routing, network::NetworkError> route(const Network& net, double fr
     routing.order = std::move(std::get<std::vector<std::size_t>>(ordered));
     routing.total_ca = network::accumulate_ca(net, routing.links, routing.order, frequency_factor);
     return routing;
+}
+
+// Per node, one node of its part (the nodes that pipes join, directions aside), the same for
+// every node of the part: union-find with path halving.
+std::vector<std::size_t> parts(const Links& links) {
+    std::vector<std::size_t> root(links.node_count());
+    for (std::size_t v = 0; v < root.size(); ++v) root[v] = v;
+    const auto find = [&root](std::size_t v) {
+        while (root[v] != v) v = root[v] = root[root[v]];
+        return v;
+    };
+    for (std::size_t p = 0; p < links.from.size(); ++p) root[find(links.from[p])] = find(links.to[p]);
+    for (std::size_t v = 0; v < root.size(); ++v) root[v] = find(v);
+    return root;
 }
 
 class Designer {
@@ -113,15 +131,28 @@ public:
         governing_.assign(pipes, Governing::locked);
         flows_.resize(pipes);
         tc_.assign(net_.nodes.size(), 0.0);
+        part_ = parts(links_);
     }
 
     Design run() {
         std::vector<bool> hopeless(net_.nodes.size(), false);
         std::vector<double> enlarged_at(net_.nodes.size(), kInf);
-        for (;;) {
-            forward();
-            raise_to_fit();
-            if (!enlarge_below_high_grade_lines(hopeless, enlarged_at)) break;
+        // Each round redoes only the parts of the network (sets of structures joined by pipes,
+        // such as the tree of one outfall) in which the last round enlarged a pipe; the others
+        // would come out of it unchanged, to the bit:
+        //  - a part's sizes and inverts after steps 1-4 are a function of its own pipes' grade
+        //    floors alone: the forward pass reads only the part's structures, its pipes' floors
+        //    and what it laid earlier in the same pass, and the raising reads only that;
+        //  - its grade line is a function of those sizes and inverts (the sweep goes from the
+        //    part's outfalls up its own pipes);
+        //  - its structures would enlarge nothing: last round each of them with a high grade
+        //    line either was marked hopeless (which lasts) or enlarged a pipe of the part.
+        // So the design is the one a loop over the whole network gives, round by round.
+        std::vector<std::size_t> active = routing_.order;  // round one lays every part
+        while (!active.empty()) {
+            forward(active);
+            raise_to_fit(active);
+            active = parts_of(enlarge_below_high_grade_lines(active, hopeless, enlarged_at));
         }
         set_structure_inverts();
         return finish();
@@ -161,9 +192,21 @@ private:
         return std::fmax(tc, options_.min_tc);
     }
 
-    // Steps 1-3 of the method for every pipe, sources first.
-    void forward() {
-        for (const std::size_t u : routing_.order) {
+    // The routing order of the structures in the parts that hold any of `pipes`.
+    [[nodiscard]] std::vector<std::size_t> parts_of(const std::vector<std::size_t>& pipes) const {
+        std::vector<bool> wanted(net_.nodes.size(), false);
+        for (const std::size_t p : pipes) wanted[part_[links_.from[p]]] = true;
+        std::vector<std::size_t> order;
+        if (pipes.empty()) return order;
+        for (const std::size_t v : routing_.order) {
+            if (wanted[part_[v]]) order.push_back(v);
+        }
+        return order;
+    }
+
+    // Steps 1-3 of the method for every pipe leaving the structures of `order`, sources first.
+    void forward(const std::vector<std::size_t>& order) {
+        for (const std::size_t u : order) {
             const double tc = time_of_concentration(u);
             tc_[u] = tc;
             if (links_.outflow_count(u) == 0) continue;
@@ -192,7 +235,10 @@ private:
                 limits.outfall_dn = down.kind == NodeKind::outfall ? down.invert : kInf;
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
-                if (role_[p] == Role::sized) choose_size(p, q, limits, largest);
+                if (role_[p] == Role::sized) {
+                    choose_size(p, q, limits, largest);
+                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q, limits, largest);
+                }
                 if (role_[p] == Role::shaped) lay_fixed_size(p, q, limits);
                 const network::Pipe& pipe = net_.pipes[p];
                 flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p),
@@ -236,14 +282,41 @@ private:
         governing_[p] = Governing::locked;
     }
 
+    // The catalog indices a pipe's size may not go below: `natural` from the minimum size and
+    // the pipes entering its upstream structure, `start` that or the grade line's floor.
+    struct SizeFloor {
+        std::size_t natural = 0;
+        std::size_t start = 0;
+    };
+    [[nodiscard]] SizeFloor size_floor(std::size_t p, double largest_entering) const {
+        const double floor_ft = std::fmax(rules_.min_diameter_in / 12.0, largest_entering);
+        const std::size_t last = catalog_.size() - 1;
+        SizeFloor floor;
+        while (floor.natural < last && catalog_[floor.natural] < floor_ft - kSizeSlack) ++floor.natural;
+        floor.start = std::max(floor.natural, std::min(grade_floor_[p], last));
+        return floor;
+    }
+
+    // The rule that fixed a size at its floor, or the capacity when the size below it would
+    // not carry Q on the designed slope either.
+    [[nodiscard]] Governing floor_governing(std::size_t p, double q, const SizeFloor& floor,
+                                            double largest_entering) const {
+        const std::size_t index = size_index_[p];
+        const double slope = slope_of(placement_[p], net_.pipes[p].length, grid_);
+        const bool below_would_carry =
+            index == 0 ||
+            carries(hydraulics::Section::circular(catalog_[index - 1]), net_.pipes[p].n, q, slope);
+        if (!below_would_carry) return Governing::capacity;
+        if (index > floor.natural) return Governing::grade_line;
+        if (largest_entering > rules_.min_diameter_in / 12.0 + kSizeSlack) return Governing::no_decrease;
+        return Governing::min_size;
+    }
+
     void choose_size(std::size_t p, double q, const EndLimits& limits, double largest_entering) {
         const double n = net_.pipes[p].n;
-        const double min_ft = rules_.min_diameter_in / 12.0;
-        const double floor_ft = std::fmax(min_ft, largest_entering);
         const std::size_t last = catalog_.size() - 1;
-        std::size_t natural = 0;
-        while (natural < last && catalog_[natural] < floor_ft - kSizeSlack) ++natural;
-        const std::size_t start = std::max(natural, std::min(grade_floor_[p], last));
+        const SizeFloor floor = size_floor(p, largest_entering);
+        const std::size_t start = floor.start;
 
         // Step 3: the first size that carries Q on the slope it is laid at.
         std::optional<std::size_t> chosen;
@@ -309,25 +382,64 @@ private:
             return;
         }
         // At the floor: the floor governs unless the size below it would not carry Q either.
-        const double slope = slope_of(placement, limits.length, grid_);
-        const bool below_would_carry =
-            index == 0 || carries(hydraulics::Section::circular(catalog_[index - 1]), n, q, slope);
-        if (!below_would_carry) {
-            governing_[p] = Governing::capacity;
-        } else if (index > natural) {
-            governing_[p] = Governing::grade_line;
-        } else if (largest_entering > min_ft + kSizeSlack) {
-            governing_[p] = Governing::no_decrease;
-        } else {
-            governing_[p] = Governing::min_size;
+        governing_[p] = floor_governing(p, q, floor, largest_entering);
+    }
+
+    // A pipe into an outfall that ends below the outfall's invert is raised in step 4, and the
+    // pipes above it with it, losing cover. Its size was chosen for the slope of the placement
+    // it will leave; once it must end at the outfall invert anyway, the size that asks least of
+    // the structure above is the better pipe: each size laid up from the outfall invert on the
+    // flattest slope that carries Q (and keeps it self-cleansing and within the largest
+    // velocity) stands to a different height there, and the least of these, where it is below
+    // the raised pipe's, is taken. A smaller, steeper pipe often wins where the crowns are
+    // matched, since the crown, not the invert, decides how far the pipes above must rise.
+    void reach_outfall(std::size_t p, double q, const EndLimits& limits, double largest_entering) {
+        const double outfall_steps = grid_.steps_above(limits.outfall_dn);
+        const Placement laid = placement_[p];
+        if (!(laid.steps_dn < outfall_steps)) return;
+        // How far the upstream end stands above where the structure would have it.
+        const auto excess = [&](const Placement& placement, double d) {
+            const double z = grid_.feet(placement.steps_up);
+            return std::fmax(z + d - limits.crown_up, z - limits.invert_up);
+        };
+        const double lift = outfall_steps - laid.steps_dn;
+        double best = excess({laid.steps_up + lift, laid.steps_dn + lift}, rise(p));
+        const double n = net_.pipes[p].n;
+        const SizeFloor floor = size_floor(p, largest_entering);
+        std::optional<std::size_t> better;
+        Placement better_placement;
+        for (std::size_t i = floor.start; i < catalog_.size(); ++i) {
+            const auto section = hydraulics::Section::circular(catalog_[i]);
+            const double s = std::fmax(self_cleansing_slope(section, n, rules_.min_velocity_fps),
+                                       capacity_slope(section, n, q / rules_.max_pct_full));
+            // Rounding the upper end up keeps the slope at least s.
+            const Placement trial{
+                grid_.steps_above(grid_.feet(outfall_steps) + s * std::fmax(limits.length, 0.0)),
+                outfall_steps};
+            const double slope = slope_of(trial, limits.length, grid_);
+            if (!carries(section, n, q, slope) ||
+                !(design_velocity(section, n, q, slope) <= rules_.max_velocity_fps)) {
+                continue;
+            }
+            const double e = excess(trial, section.rise);
+            if (e < best - kLevelStep) {
+                best = e;
+                better = i;
+                better_placement = trial;
+            }
         }
+        if (!better) return;
+        set_size(p, *better);
+        place(p, better_placement);
+        governing_[p] = *better > floor.start ? Governing::cover
+                                              : floor_governing(p, q, floor, largest_entering);
     }
 
     // Step 4: from the outfalls up, every pipe that ends below the outfall invert, or below what
     // a pipe leaving its downstream structure needs (that pipe's invert plus the drop, its crown
     // when crowns are matched), is raised by whole grid steps, slope kept.
-    void raise_to_fit() {
-        for (auto it = routing_.order.rbegin(); it != routing_.order.rend(); ++it) {
+    void raise_to_fit(const std::vector<std::size_t>& order) {
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
             const std::size_t v = *it;
             const network::Node& node = net_.nodes[v];
             double invert_floor = node.kind == NodeKind::outfall ? node.invert : -kInf;
@@ -364,14 +476,20 @@ private:
         return pipe.length * ratio * ratio;
     }
 
-    // Step 5. Returns whether a pipe was enlarged, so that the design must be laid again.
-    bool enlarge_below_high_grade_lines(std::vector<bool>& hopeless,
-                                        std::vector<double>& enlarged_at) {
+    // Step 5 for the structures of `order`, whole parts of the network. Returns the pipes
+    // enlarged, whose parts must be laid again.
+    std::vector<std::size_t> enlarge_below_high_grade_lines(const std::vector<std::size_t>& order,
+                                                            std::vector<bool>& hopeless,
+                                                            std::vector<double>& enlarged_at) {
         std::vector<network::PipeResult> pipes = flows_;
-        const std::vector<double> node_hgl = network::grade_line(
-            net_, links_, routing_.order, pipes, options_, network::production_solvers());
+        // The grade line the analysis checks the freeboard on, as network::analyze chooses it.
+        // Either sweep of a part reads and writes only the part's own structures and pipes, so
+        // sweeping some parts alone gives them the line a sweep of the whole gives.
+        const network::PipeSolvers& solvers = network::production_solvers();
+        const std::vector<double> node_hgl =
+            network::method_grade_lines(net_, links_, order, pipes, options_, solvers).hgl;
         std::vector<std::size_t> enlarge;
-        for (std::size_t v = 0; v < net_.nodes.size(); ++v) {
+        for (const std::size_t v : order) {
             const network::Node& node = net_.nodes[v];
             const double hgl = node_hgl[v];
             if (node.kind == NodeKind::outfall || hopeless[v]) continue;
@@ -406,7 +524,7 @@ private:
         for (const std::size_t p : enlarge) {
             grade_floor_[p] = std::max(grade_floor_[p], size_index_[p] + 1);
         }
-        return !enlarge.empty();
+        return enlarge;
     }
 
     void set_structure_inverts() {
@@ -462,6 +580,7 @@ private:
     std::vector<Governing> governing_;
     std::vector<network::PipeResult> flows_;
     std::vector<double> tc_;
+    std::vector<std::size_t> part_;  // per structure: its part's representative structure
 };
 
 }  // namespace

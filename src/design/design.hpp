@@ -16,7 +16,9 @@
 //     max_pct_full; a smaller size that carries Q on a steeper slope no deeper than the larger
 //     pipe would lie is preferred to the larger one.
 //  4. Pipes that the outfall invert or a locked pipe below keeps from ending where they were
-//     laid are raised, upstream pipes with them, and the lost cover is reported.
+//     laid are raised, upstream pipes with them, and the lost cover is reported. A pipe into an
+//     outfall that must be raised first takes, of the sizes laid up from the outfall invert on
+//     the flattest slope that carries Q, the one that stands least high at its upper end.
 //  5. The whole network is analysed; where a structure's grade line breaks the freeboard, the
 //     pipe below it with the largest full-flow friction loss is enlarged one catalog step, and
 //     steps 1-5 repeat while that lowers the grade line and the catalog lasts.
@@ -44,7 +46,8 @@ enum class Governing {
     no_decrease,   // as large as the largest pipe entering its upstream structure
     min_velocity,  // (reported rules only: the self-cleansing slope fixes slopes, not sizes)
     max_velocity,  // a smaller size would carry Q only faster than the largest velocity
-    cover,         // (reported rules only: the cover fixes depths, not sizes)
+    cover,         // into an outfall: the size whose raising to the outfall invert lifts the
+                   // pipes above least (step 4)
     grade_line,    // enlarged to bring a structure's grade line below its rim by the freeboard
     locked,        // kept: a locked pipe, or a shape other than round
 };

@@ -45,12 +45,7 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
         accumulate_ca(network, links, order, options.frequency_factor);
     DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options, solvers);
     const LossMethod method = options.method();
-    NodeLines lines;
-    if (method == LossMethod::fhwa_energy) {
-        lines = energy_grade_line(network, links, order, pass.pipes, options, solvers);
-    } else {
-        lines.hgl = grade_line(network, links, order, pass.pipes, options, solvers);
-    }
+    NodeLines lines = method_grade_lines(network, links, order, pass.pipes, options, solvers);
     const std::vector<double>& node_hgl = lines.hgl;
 
     Analysis analysis;

@@ -241,4 +241,16 @@ NodeLines energy_grade_line(const Network& network, const Links& links,
     return lines;
 }
 
+NodeLines method_grade_lines(const Network& network, const Links& links,
+                              const std::vector<std::size_t>& order,
+                              std::vector<PipeResult>& pipes, const DesignOptions& options,
+                              const PipeSolvers& solvers) {
+    if (options.method() == LossMethod::fhwa_energy) {
+        return energy_grade_line(network, links, order, pipes, options, solvers);
+    }
+    NodeLines lines;
+    lines.hgl = grade_line(network, links, order, pipes, options, solvers);
+    return lines;
+}
+
 }  // namespace rillway::network

@@ -40,4 +40,13 @@ struct NodeLines {
                                           const DesignOptions& options,
                                           const PipeSolvers& solvers);
 
+// The sweep of the loss method in use: the energy line above for the FHWA energy method, else
+// the grade line of the standard or HEC-22 structure loss (egl left empty). The analysis and
+// design mode both check the freeboard on this line.
+[[nodiscard]] NodeLines method_grade_lines(const Network& network, const Links& links,
+                                           const std::vector<std::size_t>& order,
+                                           std::vector<PipeResult>& pipes,
+                                           const DesignOptions& options,
+                                           const PipeSolvers& solvers);
+
 }  // namespace rillway::network
