@@ -51,7 +51,8 @@ step "stubtest"
 "$venv_python" -m mypy.stubtest rillway
 
 step "mypy --strict: the companion package and a typing probe, against the installed stubs"
-"$venv_python" -m mypy --strict --cache-dir "$work/mypy-cache" -p rillway_tools
+"$venv_python" -m mypy --strict --config-file "$repo/pyproject.toml" --cache-dir "$work/mypy-cache" \
+  -p rillway_tools
 cat > "$work/probe.py" <<'EOF'
 import rillway
 from rillway_tools import NodeResult, PipeResult

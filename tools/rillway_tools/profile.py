@@ -164,11 +164,13 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
                  [y for r in profile.reaches for y in (r.hgl_up, r.hgl_dn)],
                  color=HGL, linewidth=1.8, zorder=4, label="hydraulic grade line"),
     ]
-    if profile.reaches and all(r.egl_up is not None for r in profile.reaches):
+    energy = [(r.egl_up, r.egl_dn) for r in profile.reaches
+              if r.egl_up is not None and r.egl_dn is not None]
+    if profile.reaches and len(energy) == len(profile.reaches):
         # Continuous like the grade line: its steps at the structures are the exit and access-hole
         # losses of the energy method.
         lines.extend(ax.plot([x for r in profile.reaches for x in (r.start, r.end)],
-                             [y for r in profile.reaches for y in (r.egl_up, r.egl_dn)],
+                             [y for pair in energy for y in pair],
                              color=EGL, linewidth=1.4, linestyle="--", zorder=4,
                              label="energy grade line"))
 
