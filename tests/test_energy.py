@@ -170,3 +170,15 @@ def test_profile_plot_draws_the_energy_line_only_when_there_is_one():
         labels = [line.get_label() for line in ax.get_lines()]
         assert ("energy grade line" in labels) is expected
         plt.close("all")
+
+
+def test_tables_show_the_energy_line_beside_the_grade_line():
+    from rillway_tools import render
+    doc = json.loads(rillway.demo_project_json())
+    plain = render(rillway.analyze_project(json.dumps(doc)), "csv", "nodes")
+    doc["loss_method"] = "fhwa_energy"
+    result = rillway.analyze_project(json.dumps(doc))
+    header, *rows = render(result, "csv", "nodes").splitlines()
+    assert "egl" not in plain and header.split(",")[3:5] == ["hgl", "egl"]
+    assert [float(r.split(",")[4]) for r in rows] == [n["egl"] for n in result["nodes"]]
+    assert "EGL up" in render(result, "table", "pipes")

@@ -112,20 +112,6 @@ PipeEnds pipe_ends(const Conduit& c, double boundary, double level, const PipeSo
     return ends;
 }
 
-Conduit conduit_of(const Pipe& pipe, const PipeResult& flow) {
-    Conduit c;
-    c.section = pipe.section;
-    c.n = pipe.n;
-    c.length = pipe.length;
-    c.z_up = flow.z_up;
-    c.z_dn = flow.z_dn;
-    c.q = flow.design_q;
-    c.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
-    c.y_c = flow.critical_depth;
-    c.surcharged = flow.over_peak;
-    return c;
-}
-
 // The angle between an inflow (w -> v) and the outlet (v -> x), 180 degrees for a straight run.
 double inflow_angle(const Node& w, const Node& v, const Node& x) {
     const double cos_turn = turn_cosine(v.x - w.x, v.y - w.y, x.x - v.x, x.y - v.y);

@@ -117,17 +117,8 @@ std::vector<double> grade_line(const Network& network, const Links& links,
             flow.hgl_dn = h_v;
             if (flow.slope < kAdverseSlope) continue;  // the upstream end stays unknown
 
-            Conduit conduit;
-            conduit.section = pipe.section;
-            conduit.n = pipe.n;
-            conduit.length = pipe.length;
-            conduit.z_up = flow.z_up;
-            conduit.z_dn = flow.z_dn;
-            conduit.q = flow.design_q;
-            conduit.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
-            conduit.y_c = flow.critical_depth;
-            conduit.surcharged = flow.over_peak;
-            const WaterSurface w = upstream_surface(conduit, h_v, solvers.backwater_surface);
+            const WaterSurface w =
+                upstream_surface(conduit_of(pipe, flow), h_v, solvers.backwater_surface);
 
             double loss = 0.0;
             if (!w.free_outlet) {

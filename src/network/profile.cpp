@@ -28,6 +28,20 @@ double surcharged_surface(const Conduit& c, double h_v) {
 
 }  // namespace
 
+Conduit conduit_of(const Pipe& pipe, const PipeResult& flow) {
+    Conduit c;
+    c.section = pipe.section;
+    c.n = pipe.n;
+    c.length = pipe.length;
+    c.z_up = flow.z_up;
+    c.z_dn = flow.z_dn;
+    c.q = flow.design_q;
+    c.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
+    c.y_c = flow.critical_depth;
+    c.surcharged = flow.over_peak;
+    return c;
+}
+
 double friction_slope(double q, double n, double area, double hydraulic_radius) noexcept {
     if (n <= 0.0) return 0.0;
     const double k = hydraulics::conveyance(area, hydraulic_radius, n, kManningUs);

@@ -9,6 +9,8 @@
 // y_c critical depth, Sf friction slope, hv velocity head V^2 / 2g.
 
 #include "hydraulics/section.hpp"
+#include "network/analysis.hpp"
+#include "network/network.hpp"
 
 namespace rillway::network {
 
@@ -35,6 +37,9 @@ struct Conduit {
     double y_c = 0.0;  // critical depth (0 when q <= 0)
     bool surcharged = false;  // q above the peak capacity: the pipe runs full
 };
+
+// A pipe with the flow the design pass gave it.
+[[nodiscard]] Conduit conduit_of(const Pipe& pipe, const PipeResult& flow);
 
 // Friction slope and velocity head at a depth clamped into [1e-4, D].
 struct DepthTerms {

@@ -60,6 +60,12 @@ NODE_COLUMNS = (
     Column("floods", "floods", "", ""),
 )
 
+# The energy grade line, which a result of the FHWA energy method carries beside the grade line.
+ENERGY_COLUMNS = {
+    "hgl_dn": (Column("egl_up", "EGL up", "ft", ".2f"), Column("egl_dn", "EGL down", "ft", ".2f")),
+    "hgl": (Column("egl", "EGL", "ft", ".2f"),),
+}
+
 MARK = "!"  # first column of a surcharged pipe or a flooding node
 PIPE_NOTE = "! surcharged: the design flow exceeds what the pipe can carry"
 NODE_NOTE = "! floods: the grade line stands above the rim"
@@ -71,8 +77,10 @@ def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "b
     """The tables of `result` in the chosen format, ending with a newline. `color` (text format
     only) prints the marked rows in bold red. `units="si"` heads the columns with SI units,
     for a result that `rillway_tools.to_si` converted."""
-    pipe_columns, node_columns = (PIPE_COLUMNS, NODE_COLUMNS) if units == "us" else \
-        (_si_columns(PIPE_COLUMNS), _si_columns(NODE_COLUMNS))
+    pipe_columns = _with_energy(PIPE_COLUMNS, result["pipes"])
+    node_columns = _with_energy(NODE_COLUMNS, result["nodes"])
+    if units == "si":
+        pipe_columns, node_columns = _si_columns(pipe_columns), _si_columns(node_columns)
     pipes = which != "nodes"
     nodes = which != "pipes"
     if fmt == "json":
@@ -85,6 +93,18 @@ def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "b
     if nodes:
         parts.append(_render_one(result["nodes"], node_columns, "floods", "Nodes", fmt, color))
     return "\n".join(parts)
+
+
+def _with_energy(columns: Sequence[Column],
+                 rows: Sequence[Mapping[str, Any]]) -> tuple[Column, ...]:
+    """The columns, with the energy grade line after the grade line when the rows carry it."""
+    if not rows or not any(c.key in rows[0] for extra in ENERGY_COLUMNS.values() for c in extra):
+        return tuple(columns)
+    out: list[Column] = []
+    for column in columns:
+        out.append(column)
+        out.extend(ENERGY_COLUMNS.get(column.key, ()))
+    return tuple(out)
 
 
 def _si_columns(columns: Sequence[Column]) -> tuple[Column, ...]:
