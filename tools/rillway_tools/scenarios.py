@@ -162,16 +162,16 @@ def sample(count: int, seed: int, **ranges: Uniform | Normal | tuple[float, floa
     for index, field in enumerate(DEFAULTS):
         if field not in ranges:
             continue
-        spec = ranges[field]
+        draw = ranges[field]
         rng = np.random.default_rng([seed, index])
-        if isinstance(spec, tuple):
-            spec = uniform(*spec)
-        if isinstance(spec, Uniform):
-            columns[field] = rng.uniform(spec.low, spec.high, count)
-        elif isinstance(spec, Normal):
-            columns[field] = rng.normal(spec.mean, spec.sd, count)
+        if isinstance(draw, tuple):
+            draw = uniform(*draw)
+        if isinstance(draw, Uniform):
+            columns[field] = rng.uniform(draw.low, draw.high, count)
+        elif isinstance(draw, Normal):
+            columns[field] = rng.normal(draw.mean, draw.sd, count)
         else:
-            columns[field] = np.full(count, float(spec))
+            columns[field] = np.full(count, float(draw))
     columns["name"] = [f"sample {seed}-{i}" for i in range(count)]
     pd = _module("pandas")
 
