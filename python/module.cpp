@@ -80,6 +80,41 @@ PyMethodDef kFunctions[] = {
      "Example (HEC-22 4th ed., Example 9.2, structure 40: 3.3 cfs leaving in an\n"
      "18-inch pipe in supercritical flow with E_i 1.35 ft): DI = 0.269,\n"
      "E_aiu = 1.00 ft and E_a = E_i = 1.35 ft."},
+    {"gutter_flow", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(gutter_flow)),
+     METH_VARARGS | METH_KEYWORDS,
+     "gutter_flow(spread, cross_slope, long_slope, n, *, gutter_width=0, depression=0, si=False)\n"
+     "--\n\n"
+     "Flow in the gutter at a spread (cfs, or m3/s when `si`), FHWA HEC-22 (3rd ed.\n"
+     "2009, Eqs. 4-2 and 4-4): Q = (0.56/n) S_x^1.67 S_L^0.5 T^2.67 for a plain\n"
+     "triangle; the composite section of a gutter `gutter_width` wide depressed by\n"
+     "`depression` (ft, or m when `si`)."},
+    {"gutter_spread", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(gutter_spread)),
+     METH_VARARGS | METH_KEYWORDS,
+     "gutter_spread(q, cross_slope, long_slope, n, *, gutter_width=0, depression=0, si=False)\n"
+     "--\n\n"
+     "The gutter carrying q: a dict of spread and depth at the curb (ft), velocity\n"
+     "Q/A (ft/s) and e_o, the share of the flow within the gutter width."},
+    {"inlet_on_grade",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(inlet_on_grade)),
+     METH_VARARGS | METH_KEYWORDS,
+     "inlet_on_grade(q, cross_slope, long_slope, n, *, type, length, grate_type='p50', "
+     "grate_width=0, curb_length=0, curb_height=None, throat='horizontal', slot_width=None, "
+     "gutter_width=0, depression=0, local_depression=0, local_depression_width=0, "
+     "clogging=None, splash_velocity=None, opening_ratio=None, si=False)\n"
+     "--\n\n"
+     "One inlet on grade (HEC-22, 3rd ed. 2009, section 4.4): what it intercepts of\n"
+     "the gutter flow q. Returns q_approach, spread, depth, gutter_velocity,\n"
+     "efficiency, q_intercepted and q_bypass."},
+    {"inlet_in_sag", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(inlet_in_sag)),
+     METH_VARARGS | METH_KEYWORDS,
+     "inlet_in_sag(q, cross_slope, *, type, length, grate_type='p50', grate_width=0, "
+     "curb_length=0, curb_height=None, throat='horizontal', slot_width=None, gutter_width=0, "
+     "depression=0, local_depression=0, local_depression_width=0, clogging=None, "
+     "splash_velocity=None, opening_ratio=None, si=False)\n"
+     "--\n\n"
+     "One inlet in a sag (HEC-22, 3rd ed. 2009, section 4.5), taking all of q: the\n"
+     "ponded depth its weir or orifice needs, the depth at the curb and the spread\n"
+     "there, and the regime ('weir', 'transition' or 'orifice')."},
     {"analyze_project",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(analyze_project)),
      METH_VARARGS | METH_KEYWORDS,

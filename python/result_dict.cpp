@@ -3,6 +3,8 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "dict_rows.hpp"
 #include "errors.hpp"
@@ -19,6 +21,12 @@ constexpr std::array<const char*, 6> kNodeKeys = {"id", "tc", "rim", "hgl", "fre
 // Appended under the FHWA energy method only, so the other methods' records stay as they were.
 constexpr std::array<const char*, 2> kPipeEnergyKeys = {"egl_up", "egl_dn"};
 constexpr std::array<const char*, 1> kNodeEnergyKeys = {"egl"};
+constexpr std::array<const char*, 15> kInletKeys = {
+    "id", "type", "sag", "q_own", "q_carryover", "q_approach", "spread", "depth",
+    "gutter_velocity", "efficiency", "q_intercepted", "q_bypass", "bypass_to", "spread_allow",
+    "spread_exceeded"};
+// Appended for an inlet in a sag.
+constexpr std::array<const char*, 2> kSagKeys = {"ponded_depth", "regime"};
 
 template <std::size_t N>
 bool append(PyObject* row, const std::array<PyRef, N>& keys, std::array<PyRef, N>&& values) {
@@ -26,6 +34,30 @@ bool append(PyObject* row, const std::array<PyRef, N>& keys, std::array<PyRef, N
         if (!values[i] || PyDict_SetItem(row, keys[i].get(), values[i].get()) < 0) return false;
     }
     return true;
+}
+
+PyRef optional_text(const std::optional<std::string>& value) {
+    return value ? text(*value) : PyRef::borrow(Py_None);
+}
+
+// One record per street inlet, or null with the error set.
+PyRef inlet_list(const std::vector<network::InletResult>& inlets) {
+    std::array<PyRef, 15> keys;
+    std::array<PyRef, 2> sag_keys;
+    if (!make_keys(kInletKeys, keys) || !make_keys(kSagKeys, sag_keys)) return PyRef();
+    return make_list(inlets, [&](const network::InletResult& r) -> PyRef {
+        PyRef row = make_row(keys, {text(r.id), text(hydraulics::inlet_type_word(r.type)),
+                                    flag(r.sag), number(r.q_own), number(r.q_carryover),
+                                    number(r.q_approach), number(r.spread), number(r.depth),
+                                    optional_number(r.gutter_velocity), number(r.efficiency),
+                                    number(r.q_intercepted), number(r.q_bypass),
+                                    optional_text(r.bypass_to), optional_number(r.spread_allow),
+                                    flag(r.spread_exceeded)});
+        if (!row || !r.sag) return row;
+        const std::string_view regime = hydraulics::regime_word(r.regime.value_or(hydraulics::SagRegime::weir));
+        if (!append(row.get(), sag_keys, {optional_number(r.ponded_depth), text(regime)})) return PyRef();
+        return row;
+    });
 }
 
 }  // namespace
@@ -76,6 +108,11 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
         PyDict_SetItemString(result.get(), "pipes", pipes.get()) < 0 ||
         PyDict_SetItemString(result.get(), "nodes", nodes.get()) < 0) {
         return nullptr;
+    }
+    // Only a project with street inlets has the key, so other results keep their shape.
+    if (!analysis.inlets.empty()) {
+        PyRef inlets = inlet_list(analysis.inlets);
+        if (!inlets || PyDict_SetItemString(result.get(), "inlets", inlets.get()) < 0) return nullptr;
     }
     return result.release();
 }

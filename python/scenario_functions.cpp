@@ -127,6 +127,10 @@ struct Columns {
     std::vector<net::NodeKind> node_kind;
     std::vector<double> design_q, pct_full, velocity, hgl_up, hgl_dn, hgl, freeboard;
     std::vector<std::uint8_t> surcharged, floods;
+    // The street inlets (nodes whose inlet has a type), in node order; empty without any.
+    std::vector<std::string> inlet_id;
+    std::vector<double> q_approach, spread, q_bypass;
+    std::vector<std::uint8_t> spread_exceeded;
     std::vector<std::optional<std::string>> errors;
 };
 
@@ -144,7 +148,11 @@ Columns run_batch(std::string name, const sc::Base& base, const std::vector<sc::
     for (const net::Node& n : base.network.nodes) {
         c.node_id.push_back(n.id);
         c.node_kind.push_back(n.kind);
+        if (n.street && n.street->inlet.type != hydraulics::InletType::none) c.inlet_id.push_back(n.id);
     }
+    const std::size_t inlets = c.inlet_id.size();
+    for (auto* column : {&c.q_approach, &c.spread, &c.q_bypass}) column->assign(count * inlets, kNaN);
+    c.spread_exceeded.assign(count * inlets, 0);
     for (auto* column : {&c.design_q, &c.pct_full, &c.velocity, &c.hgl_up, &c.hgl_dn}) {
         column->assign(count * pipes, kNaN);
     }
@@ -178,6 +186,14 @@ Columns run_batch(std::string name, const sc::Base& base, const std::vector<sc::
             c.hgl[at] = r.hgl;
             c.freeboard[at] = r.freeboard;
             c.floods[at] = r.floods ? 1 : 0;
+        }
+        for (std::size_t i = 0; i < inlets && i < a.inlets.size(); ++i) {
+            const net::InletResult& r = a.inlets[i];
+            const std::size_t at = s * inlets + i;
+            c.q_approach[at] = r.q_approach;
+            c.spread[at] = r.spread;
+            c.q_bypass[at] = r.q_bypass;
+            c.spread_exceeded[at] = r.spread_exceeded ? 1 : 0;
         }
     }
     return c;
@@ -273,6 +289,17 @@ PyObject* columns_to_dict(const Columns& c) {
         !put(result.get(), "nodes", std::move(nodes)) ||
         !put(result.get(), "errors", std::move(errors))) {
         return nullptr;
+    }
+    if (!c.inlet_id.empty()) {
+        PyRef inlets = PyRef::steal(PyDict_New());
+        if (!inlets || !put(inlets.get(), "id", text_list(c.inlet_id)) ||
+            !put(inlets.get(), "q_approach", column(c.q_approach, "d")) ||
+            !put(inlets.get(), "spread", column(c.spread, "d")) ||
+            !put(inlets.get(), "q_bypass", column(c.q_bypass, "d")) ||
+            !put(inlets.get(), "spread_exceeded", column(c.spread_exceeded, "?")) ||
+            !put(result.get(), "inlets", std::move(inlets))) {
+            return nullptr;
+        }
     }
     return result.release();
 }

@@ -322,14 +322,27 @@ InSag inlet_in_sag(double q, const Gutter& g, const Inlet& inlet) noexcept {
     return InSag{};
 }
 
-std::optional<InletProblem> check_inlet(const Gutter& g, const Inlet& inlet, bool sag) noexcept {
-    constexpr std::string_view kPositive = "must be a positive number";
-    constexpr std::string_view kNotNegative = "must be a number of 0 or more";
-    auto positive = [](double v) { return v > 0.0 && std::isfinite(v); };
-    auto not_negative = [](double v) { return v >= 0.0 && std::isfinite(v); };
-    const bool grate = inlet.type == InletType::grate || inlet.type == InletType::combination;
-    const bool curb = inlet.type == InletType::curb || inlet.type == InletType::combination;
-    if (inlet.type == InletType::none) return std::nullopt;
+namespace {
+
+constexpr std::string_view kPositive = "must be a positive number";
+constexpr std::string_view kNotNegative = "must be a number of 0 or more";
+bool positive(double v) noexcept { return v > 0.0 && std::isfinite(v); }
+bool not_negative(double v) noexcept { return v >= 0.0 && std::isfinite(v); }
+
+// In the order of InletField.
+constexpr std::array<std::string_view, 17> kFieldKeys{
+    "cross_slope",      "gutter_slope",   "gutter_n",      "gutter_width_ft",
+    "gutter_depression_ft", "length_ft",  "grate_width_ft", "curb_length_ft",
+    "curb_height_ft",   "slot_width_ft",  "local_depression_ft", "local_depression_width_ft",
+    "clogging",         "splash_velocity_fps", "opening_ratio", "type", "spread_allow_ft"};
+
+}  // namespace
+
+std::string_view inlet_field_key(InletField field) noexcept {
+    return kFieldKeys[static_cast<std::size_t>(field)];
+}
+
+std::optional<InletProblem> check_gutter(const Gutter& g, bool sag) noexcept {
     if (!positive(g.cross_slope)) return InletProblem{InletField::cross_slope, kPositive};
     if (!sag && !positive(g.long_slope)) {
         return InletProblem{InletField::long_slope, "must be a positive number on grade"};
@@ -340,6 +353,14 @@ std::optional<InletProblem> check_inlet(const Gutter& g, const Inlet& inlet, boo
     if (g.depression > 0.0 && !(g.width > 0.0)) {
         return InletProblem{InletField::gutter_width, "must be positive where the gutter is depressed"};
     }
+    return std::nullopt;
+}
+
+std::optional<InletProblem> check_inlet(const Gutter& g, const Inlet& inlet, bool sag) noexcept {
+    const bool grate = inlet.type == InletType::grate || inlet.type == InletType::combination;
+    const bool curb = inlet.type == InletType::curb || inlet.type == InletType::combination;
+    if (inlet.type == InletType::none) return std::nullopt;
+    if (auto problem = check_gutter(g, sag)) return problem;
     if (!positive(inlet.length)) return InletProblem{InletField::length, kPositive};
     if (grate && !positive(inlet.grate_width)) return InletProblem{InletField::grate_width, kPositive};
     if (!not_negative(inlet.curb_length)) return InletProblem{InletField::curb_length, kNotNegative};

@@ -99,13 +99,17 @@ struct InSag {
 enum class InletField {
     cross_slope, long_slope, n, gutter_width, gutter_depression, length, grate_width,
     curb_length, curb_height, slot_width, local_depression, local_depression_width, clogging,
-    splash_velocity, opening_ratio, type
+    splash_velocity, opening_ratio, type, spread_allow
 };
+// The project document's key of a field ("length_ft", "gutter_slope", "gutter_n", ...).
+[[nodiscard]] std::string_view inlet_field_key(InletField field) noexcept;
 struct InletProblem {
     InletField field;
     std::string_view rule;  // "must be a positive number", ...
 };
-// On grade the longitudinal slope must be positive; in a sag it is not read.
+// The gutter alone: on grade the longitudinal slope must be positive; in a sag it is not read.
+[[nodiscard]] std::optional<InletProblem> check_gutter(const Gutter& gutter, bool sag) noexcept;
+// The gutter, then the inlet.
 [[nodiscard]] std::optional<InletProblem> check_inlet(const Gutter& gutter, const Inlet& inlet,
                                                       bool sag) noexcept;
 

@@ -56,9 +56,34 @@ struct NodeResult {
     NodeKind kind = NodeKind::inlet;
 };
 
+// One street inlet (a node whose inlet has a type): what reaches it along the gutter and what
+// it takes (network/bypass.hpp). Flows in cfs, lengths in ft, velocity in ft/s.
+struct InletResult {
+    std::string id;
+    hydraulics::InletType type = hydraulics::InletType::none;
+    bool sag = false;
+    double q_own = 0.0;        // its own runoff, C*A i at its own inlet time
+    double q_carryover = 0.0;  // the bypass of the inlets that name it
+    double q_approach = 0.0;   // q_own + q_carryover
+    double spread = 0.0;       // of the approach flow on grade; of the pond in a sag
+    double depth = 0.0;        // at the curb
+    std::optional<double> gutter_velocity;  // of the approach flow; none in a sag
+    double efficiency = 0.0;
+    double q_intercepted = 0.0;
+    double q_bypass = 0.0;
+    std::optional<std::string> bypass_to;  // none: the bypass is lost
+    std::optional<double> spread_allow;
+    bool spread_exceeded = false;
+    std::optional<double> ponded_depth;  // in a sag: the head of its weir or orifice
+    std::optional<hydraulics::SagRegime> regime;  // in a sag
+    double ca_approach = 0.0;  // acres: own C*A plus that carried over
+    double ca_captured = 0.0;  // acres: the share passed into the structure
+};
+
 struct Analysis {
     std::vector<PipeResult> pipes;  // network pipe order
     std::vector<NodeResult> nodes;  // network node order
+    std::vector<InletResult> inlets;  // street inlets in node order; empty without any
     LossMethod loss_method = LossMethod::standard;  // the energy line exists under fhwa_energy
 };
 

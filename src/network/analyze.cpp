@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "network/analysis.hpp"
+#include "network/bypass.hpp"
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
@@ -41,8 +42,19 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
         if (!valid_size(pipe.section)) return NetworkError{InvalidPipeSize{pipe.id}};
     }
 
-    const std::vector<double> total_ca =
-        accumulate_ca(network, links, order, options.frequency_factor);
+    // Street inlets decide what enters the pipes; without any, nothing below changes.
+    std::vector<InletResult> inlets;
+    std::vector<double> total_ca;
+    if (has_street_inlets(network)) {
+        auto street = street_pass(network, idf, options);
+        if (auto* error = std::get_if<NetworkError>(&street)) return std::move(*error);
+        StreetPass& pass = std::get<StreetPass>(street);
+        inlets = std::move(pass.inlets);
+        if (options.pipe_flows == PipeFlows::captured) {
+            total_ca = accumulate_ca(links, order, std::move(pass.pipe_ca));
+        }
+    }
+    if (total_ca.empty()) total_ca = accumulate_ca(network, links, order, options.frequency_factor);
     DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options, solvers);
     const LossMethod method = options.method();
     NodeLines lines = method_grade_lines(network, links, order, pass.pipes, options, solvers);
@@ -50,6 +62,7 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
 
     Analysis analysis;
     analysis.pipes = std::move(pass.pipes);
+    analysis.inlets = std::move(inlets);
     analysis.loss_method = method;
     analysis.nodes.reserve(network.nodes.size());
     for (std::size_t v = 0; v < network.nodes.size(); ++v) {

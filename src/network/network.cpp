@@ -103,6 +103,16 @@ Pipe Pipe::arch(std::string id, std::string from, std::string to, double length,
                      Section::arch(rise, span), std::sqrt(4.0 * area / kPi), n);
 }
 
+std::string_view pipe_flows_word(PipeFlows flows) noexcept {
+    return flows == PipeFlows::captured ? "captured" : "total_area";
+}
+
+std::optional<PipeFlows> pipe_flows_of_word(std::string_view word) noexcept {
+    if (word == "captured") return PipeFlows::captured;
+    if (word == "total_area") return PipeFlows::total_area;
+    return std::nullopt;
+}
+
 std::string display(const NetworkError& error) {
     struct Visitor {
         std::string operator()(const UnknownNode& e) const {
@@ -115,6 +125,12 @@ std::string display(const NetworkError& error) {
         std::string operator()(const InvalidPipeSize& e) const {
             return "pipe '" + e.pipe_id + "' has a negative or not-a-number size";
         }
+        std::string operator()(const InvalidInlet& e) const {
+            return "node '" + e.node_id + "': inlet `" +
+                   std::string(hydraulics::inlet_field_key(e.problem.field)) + "` " +
+                   std::string(e.problem.rule);
+        }
+        std::string operator()(const InvalidBypass& e) const { return e.message; }
     };
     return std::visit(Visitor{}, error);
 }

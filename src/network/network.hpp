@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "hydraulics/inlet.hpp"
 #include "hydraulics/section.hpp"
 
 namespace rillway::network {
@@ -32,6 +33,26 @@ enum class Benching { flat, depressed, half, full, improved };
 [[nodiscard]] std::string_view benching_word(Benching benching) noexcept;
 [[nodiscard]] std::optional<Benching> benching_of_word(std::string_view word) noexcept;
 
+// What the pipes carry where street inlets decide what enters them: the captured share of each
+// inlet's load (the C*A of its approach flow in the proportion it intercepts), or every area
+// upstream of a pipe whatever the inlets catch, as HEC-22's storm-drain computation sheet does.
+enum class PipeFlows { captured, total_area };
+
+// "captured", "total_area"; none for another word.
+[[nodiscard]] std::string_view pipe_flows_word(PipeFlows flows) noexcept;
+[[nodiscard]] std::optional<PipeFlows> pipe_flows_of_word(std::string_view word) noexcept;
+
+// A structure's inlet on the street (network/bypass.hpp): its type and size, the gutter it sits
+// in, whether it lies in a sag, and the spread the reviewer allows there (ft).
+struct StreetInlet {
+    hydraulics::Inlet inlet;
+    hydraulics::Gutter gutter;
+    bool sag = false;
+    std::optional<double> spread_allow;
+
+    friend bool operator==(const StreetInlet&, const StreetInlet&) = default;
+};
+
 struct Node {
     std::string id;
     double invert = 0.0;  // ft; default invert of the pipe ends that touch the node
@@ -44,6 +65,10 @@ struct Node {
     NodeKind kind = NodeKind::inlet;
     double diameter = 4.0;  // ft, the structure's inside diameter (drawings)
     Benching benching = Benching::flat;  // read by the FHWA energy method only
+    // An inlet with a type: it intercepts only part of the approach flow on grade. None: the
+    // structure takes all its runoff.
+    std::optional<StreetInlet> street{};
+    std::optional<std::string> bypass_to{};  // where a street inlet's bypass goes; none: lost
 
     // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
     static Node inlet(std::string id, double invert, double rim, double area, double c);
@@ -93,6 +118,7 @@ struct DesignOptions {
     bool hec22_structure_loss = false;         // HEC-22 method instead of junction_k and bends
     // Absent: hec22 when hec22_structure_loss, else standard, as before the choice existed.
     std::optional<LossMethod> loss_method;
+    PipeFlows pipe_flows = PipeFlows::captured;  // read only where street inlets exist
 
     [[nodiscard]] LossMethod method() const noexcept {
         if (loss_method) return *loss_method;
@@ -118,7 +144,15 @@ struct Cycle {};
 struct InvalidPipeSize {  // a negative or not-a-number diameter, rise or span
     std::string pipe_id;
 };
-using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode>;
+struct InvalidInlet {  // a street inlet's value that the equations cannot take
+    std::string node_id;
+    hydraulics::InletProblem problem;
+};
+struct InvalidBypass {  // a bypass_to that names no structure, an outfall, or one in a loop
+    std::string message;
+};
+using NetworkError =
+    std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode, InvalidInlet, InvalidBypass>;
 
 // The whole message, e.g. "pipe references unknown node 'X9'".
 [[nodiscard]] std::string display(const NetworkError& error);

@@ -96,6 +96,16 @@ std::vector<double> accumulate_ca(const Network& network, const Links& links,
     return totals;
 }
 
+std::vector<double> accumulate_ca(const Links& links, const std::vector<std::size_t>& order,
+                                  std::vector<double> own_ca) {
+    for (const std::size_t u : order) {
+        for (std::size_t s = links.in_begin[u]; s < links.in_begin[u + 1]; ++s) {
+            own_ca[u] += own_ca[links.from[links.in_pipes[s]]];
+        }
+    }
+    return own_ca;
+}
+
 double upstream_invert(const Network& network, const Links& links, std::size_t p) {
     const Pipe& pipe = network.pipes[p];
     return pipe.invert_up ? *pipe.invert_up : network.nodes[links.from[p]].invert;

@@ -43,6 +43,11 @@ struct Links {
                                                 const std::vector<std::size_t>& order,
                                                 double frequency_factor);
 
+// The same from each node's own C*A given (the street inlets' captured loads, bypass.hpp).
+[[nodiscard]] std::vector<double> accumulate_ca(const Links& links,
+                                                const std::vector<std::size_t>& order,
+                                                std::vector<double> own_ca);
+
 // The pipe's own inverts, or those of the nodes its ends resolve to.
 [[nodiscard]] double upstream_invert(const Network& network, const Links& links, std::size_t p);
 [[nodiscard]] double downstream_invert(const Network& network, const Links& links, std::size_t p);

@@ -1,6 +1,7 @@
 set(RILLWAY_NETWORK_SOURCES
   src/network/network.cpp
   src/network/routing.cpp
+  src/network/bypass.cpp
   src/network/solvers.cpp
   src/network/design_pass.cpp
   src/network/profile.cpp
@@ -11,6 +12,7 @@ set(RILLWAY_NETWORK_SOURCES
 # The exactness test analyses the benchmark networks and compares the reference copies.
 set(RILLWAY_NETWORK_TESTS
   routing_test.cpp
+  bypass_test.cpp
   design_pass_test.cpp
   grade_line_test.cpp
   network_analyze_test.cpp

@@ -78,6 +78,8 @@ def _parser() -> argparse.ArgumentParser:
                       default="both", help="the pipe table alone")
     only.add_argument("--nodes-only", dest="which", action="store_const", const="nodes",
                       help="the node table alone")
+    only.add_argument("--inlets-only", dest="which", action="store_const", const="inlets",
+                      help="the street-inlet table alone (projects with inlets of a type)")
     tables.add_argument("--units", choices=("us", "si"),
                         help="units of the tables (default: the project's own)")
 

@@ -5,12 +5,12 @@ the type stubs of `rillway` name them as the return types of its functions. The 
 listed in the order in which the module inserts them. Units: ft, ft/ft, acres, minutes,
 in/hr, cfs and ft/s.
 """
-from typing import TypedDict
+from typing import NotRequired, TypedDict
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
-           "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "NetworkNode",
-           "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "PipeResult",
-           "ScenarioColumns"]
+           "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "GutterSpread",
+           "InletInSag", "InletOnGrade", "InletResult", "NetworkNode", "NetworkPipe",
+           "NetworkSettings", "NetworkView", "NodeResult", "PipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -76,12 +76,69 @@ class AccessHoleEnergy(TypedDict):
     e_a: float      # the final energy level
 
 
+class InletResult(TypedDict):
+    """One street inlet of a project (an inlet whose `type` is not "none"), in node order."""
+
+    id: str
+    type: str                        # "grate", "curb", "combination" or "slotted"
+    sag: bool
+    q_own: float                     # runoff of its own area at its own inlet time, cfs
+    q_carryover: float               # bypass of the inlets upstream that name it, cfs
+    q_approach: float                # q_own + q_carryover, cfs
+    spread: float                    # ft: of the approach flow, or of the pond in a sag
+    depth: float                     # at the curb, ft
+    gutter_velocity: float | None    # of the approach flow, ft/s; None in a sag
+    efficiency: float                # q_intercepted / q_approach (1 in a sag)
+    q_intercepted: float             # cfs
+    q_bypass: float                  # cfs, to bypass_to or lost
+    bypass_to: str | None            # None: the bypass leaves the system
+    spread_allow: float | None       # ft
+    spread_exceeded: bool
+    ponded_depth: NotRequired[float]  # in a sag: the head its weir or orifice needs, ft
+    regime: NotRequired[str]          # in a sag: "weir", "transition" or "orifice"
+
+
 class AnalysisResult(TypedDict):
     """What `analyze_project`, `analyze_file` and `analyze_rwn` return."""
 
     name: str
     pipes: list[PipeResult]
     nodes: list[NodeResult]
+    inlets: NotRequired[list[InletResult]]  # only when the project has typed inlets
+
+
+class GutterSpread(TypedDict):
+    """What `gutter_spread` returns (ft and ft/s, or m and m/s when `si`)."""
+
+    spread: float
+    depth: float     # at the curb
+    velocity: float  # Q/A
+    e_o: float       # share of the flow within the gutter width
+
+
+class InletOnGrade(TypedDict):
+    """What `inlet_on_grade` returns (US customary, or SI when `si`)."""
+
+    q_approach: float
+    spread: float
+    depth: float
+    gutter_velocity: float
+    efficiency: float
+    q_intercepted: float
+    q_bypass: float
+
+
+class InletInSag(TypedDict):
+    """What `inlet_in_sag` returns (US customary, or SI when `si`)."""
+
+    q_approach: float
+    spread: float
+    depth: float
+    ponded_depth: float
+    regime: str
+    efficiency: float
+    q_intercepted: float
+    q_bypass: float
 
 
 class CircularGeometry(TypedDict):
@@ -171,6 +228,14 @@ class NodeColumns(TypedDict):
     floods: memoryview      # bool
 
 
+class InletColumns(TypedDict):
+    id: list[str]
+    q_approach: memoryview       # cfs
+    spread: memoryview           # ft
+    q_bypass: memoryview         # cfs
+    spread_exceeded: memoryview  # bool
+
+
 class ScenarioColumns(TypedDict):
     """What `analyze_scenarios` returns; errors[s] is the message of a failed scenario."""
 
@@ -178,6 +243,7 @@ class ScenarioColumns(TypedDict):
     pipes: PipeColumns
     nodes: NodeColumns
     errors: list[str | None]
+    inlets: NotRequired[InletColumns]  # only for a project with street inlets
 
 
 class DesignedPipe(TypedDict):

@@ -16,10 +16,10 @@ from typing import Any, Literal
 
 from .results import AnalysisResult
 
-__all__ = ["Column", "NODE_COLUMNS", "PIPE_COLUMNS", "render"]
+__all__ = ["Column", "INLET_COLUMNS", "NODE_COLUMNS", "PIPE_COLUMNS", "render"]
 
 TableFormat = Literal["table", "csv", "json", "markdown"]
-Which = Literal["both", "pipes", "nodes"]
+Which = Literal["both", "pipes", "nodes", "inlets"]
 Units = Literal["us", "si"]
 
 
@@ -60,6 +60,28 @@ NODE_COLUMNS = (
     Column("floods", "floods", "", ""),
 )
 
+# The street inlets, which a project with inlets of a type has; a sag inlet's ponded depth
+# and regime stand empty ("-") on the rows of inlets on grade.
+INLET_COLUMNS = (
+    Column("id", "inlet", "", ""),
+    Column("type", "type", "", ""),
+    Column("sag", "sag", "", ""),
+    Column("q_own", "Q own", "cfs", ".2f"),
+    Column("q_carryover", "carry-over", "cfs", ".2f"),
+    Column("q_approach", "Q", "cfs", ".2f"),
+    Column("spread", "spread", "ft", ".2f"),
+    Column("depth", "depth", "ft", ".3f"),
+    Column("gutter_velocity", "V", "ft/s", ".2f"),
+    Column("efficiency", "E", "-", ".3f"),
+    Column("q_intercepted", "Q caught", "cfs", ".2f"),
+    Column("q_bypass", "bypass", "cfs", ".2f"),
+    Column("bypass_to", "to", "", ""),
+    Column("ponded_depth", "ponded", "ft", ".3f"),
+    Column("regime", "regime", "", ""),
+    Column("spread_allow", "allowed", "ft", ".2f"),
+    Column("spread_exceeded", "exceeded", "", ""),
+)
+
 # The energy grade line, which a result of the FHWA energy method carries beside the grade line.
 ENERGY_COLUMNS = {
     "hgl_dn": (Column("egl_up", "EGL up", "ft", ".2f"), Column("egl_dn", "EGL down", "ft", ".2f")),
@@ -69,6 +91,8 @@ ENERGY_COLUMNS = {
 MARK = "!"  # first column of a surcharged pipe or a flooding node
 PIPE_NOTE = "! surcharged: the design flow exceeds what the pipe can carry"
 NODE_NOTE = "! floods: the grade line stands above the rim"
+INLET_NOTE = "! exceeded: the spread is wider than allowed"
+NOTES = {"surcharged": PIPE_NOTE, "floods": NODE_NOTE, "spread_exceeded": INLET_NOTE}
 RED, RESET = "\x1b[1;31m", "\x1b[0m"
 
 
@@ -76,15 +100,19 @@ def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "b
            color: bool = False, units: Units = "us") -> str:
     """The tables of `result` in the chosen format, ending with a newline. `color` (text format
     only) prints the marked rows in bold red. `units="si"` heads the columns with SI units,
-    for a result that `rillway_tools.to_si` converted."""
+    for a result that `rillway_tools.to_si` converted. A result with street inlets gets the
+    Inlets table after the other two (with both of them, or alone with `which="inlets"`)."""
     pipe_columns = _with_energy(PIPE_COLUMNS, result["pipes"])
     node_columns = _with_energy(NODE_COLUMNS, result["nodes"])
+    inlet_columns: tuple[Column, ...] = INLET_COLUMNS
     if units == "si":
         pipe_columns, node_columns = _si_columns(pipe_columns), _si_columns(node_columns)
-    pipes = which != "nodes"
-    nodes = which != "pipes"
+        inlet_columns = _si_columns(inlet_columns)
+    pipes = which in ("both", "pipes")
+    nodes = which in ("both", "nodes")
+    inlets = which in ("both", "inlets") and "inlets" in result
     if fmt == "json":
-        return _json(result, pipes, nodes)
+        return _json(result, pipes, nodes, inlets)
     parts = []
     if fmt == "table" and result["name"]:
         parts.append(result["name"] + "\n")
@@ -92,6 +120,9 @@ def render(result: AnalysisResult, fmt: TableFormat = "table", which: Which = "b
         parts.append(_render_one(result["pipes"], pipe_columns, "surcharged", "Pipes", fmt, color))
     if nodes:
         parts.append(_render_one(result["nodes"], node_columns, "floods", "Nodes", fmt, color))
+    if inlets:
+        parts.append(_render_one(result.get("inlets", []), inlet_columns, "spread_exceeded",
+                                 "Inlets", fmt, color))
     return "\n".join(parts)
 
 
@@ -137,7 +168,7 @@ def _text(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: st
           caption: str, color: bool, note: str | None = None) -> str:
     heading = [column.heading for column in columns]
     units = [column.unit if column.unit != "-" else "" for column in columns]
-    body = [[_cell(row[c.key], c.fmt) for c in columns] for row in rows]
+    body = [[_cell(row.get(c.key), c.fmt) for c in columns] for row in rows]
     widths = [max(len(line[i]) for line in [heading, units, *body]) for i in range(len(columns))]
 
     def join(mark: str, cells: Sequence[str]) -> str:
@@ -157,7 +188,7 @@ def _text(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag: st
         else:
             lines.append(join(" ", cells))
     if marked:
-        lines.append(note or (PIPE_NOTE if flag == "surcharged" else NODE_NOTE))
+        lines.append(note or NOTES[flag])
     return "\n".join(lines) + "\n"
 
 
@@ -171,7 +202,7 @@ def _markdown(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column], flag
              "| " + " | ".join(heading(column) for column in columns) + " |",
              "|" + "|".join("---" if column.fmt == "" else "---:" for column in columns) + "|"]
     for row in rows:
-        cells = [_cell(row[c.key], c.fmt).replace("|", "\\|") for c in columns]
+        cells = [_cell(row.get(c.key), c.fmt).replace("|", "\\|") for c in columns]
         if row[flag]:  # bold the id and the flag of a marked row
             cells[0] = f"**{cells[0]}**"
             cells[-1] = f"**{cells[-1]}**"
@@ -184,8 +215,9 @@ def _csv(rows: Sequence[Mapping[str, Any]], columns: Sequence[Column]) -> str:
     writer = csv.writer(out, lineterminator="\n")
     writer.writerow([column.key for column in columns])
     for row in rows:
-        writer.writerow(["" if row[c.key] is None else repr(row[c.key])
-                         if isinstance(row[c.key], float) else row[c.key] for c in columns])
+        values = [row.get(c.key) for c in columns]
+        writer.writerow(["" if value is None else repr(value) if isinstance(value, float)
+                         else value for value in values])
     return out.getvalue()
 
 
@@ -198,10 +230,12 @@ def _finite_row(row: Mapping[str, Any]) -> dict[str, Any]:
     return {key: _finite(value) for key, value in row.items()}
 
 
-def _json(result: AnalysisResult, pipes: bool, nodes: bool) -> str:
+def _json(result: AnalysisResult, pipes: bool, nodes: bool, inlets: bool) -> str:
     document: dict[str, Any] = {"name": result["name"]}
     if pipes:
         document["pipes"] = [_finite_row(row) for row in result["pipes"]]
     if nodes:
         document["nodes"] = [_finite_row(row) for row in result["nodes"]]
+    if inlets:
+        document["inlets"] = [_finite_row(row) for row in result.get("inlets", [])]
     return json.dumps(document, indent=2, ensure_ascii=False, allow_nan=False) + "\n"

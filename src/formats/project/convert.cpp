@@ -18,6 +18,11 @@ using network::Node;
 using network::Pipe;
 using hydraulics::SectionKind;
 
+// The gutter of a street inlet whose document and roadway give none (HEC-22's usual gutter:
+// 2 ft wide, rough asphalt or broom-finished concrete).
+constexpr double kGutterN = 0.016;
+constexpr double kGutterWidthFt = 2.0;
+
 // Kirpich: tc = 0.0078 * L^0.77 * S^-0.385, L in feet, tc in minutes.
 constexpr double kKirpichCoefficient = 0.0078;
 constexpr double kKirpichLengthExponent = 0.77;
@@ -41,7 +46,51 @@ double kirpich_tc(double flow_length_ft, double slope) {
            std::pow(slope, kKirpichSlopeExponent);
 }
 
-Node build_node(const ProjectNode& n, double length_factor, double area_factor) {
+// A typed inlet as the analysis computes it, in feet: given keys converted, absent ones from
+// the roadway's, then the defaults (which are in feet whatever the document's units).
+std::optional<network::StreetInlet> build_street(const InletOverrides& o,
+                                                 const std::optional<Roadway>& roadway,
+                                                 double length_factor) {
+    if (!o.type || *o.type == hydraulics::InletType::none) return std::nullopt;
+    const Roadway street_defaults = roadway.value_or(Roadway{});
+    auto length = [&](const std::optional<double>& own, const std::optional<double>& shared,
+                      double fallback_ft) {
+        if (own) return *own * length_factor;
+        if (shared) return *shared * length_factor;
+        return fallback_ft;
+    };
+    network::StreetInlet s;
+    s.sag = o.sag;
+    s.gutter.cross_slope = o.cross_slope;
+    s.gutter.long_slope = o.gutter_slope;
+    s.gutter.n = o.gutter_n.value_or(street_defaults.gutter_n.value_or(kGutterN));
+    s.gutter.width = length(o.gutter_width_ft, street_defaults.gutter_width_ft, kGutterWidthFt);
+    s.gutter.depression = length(o.gutter_depression_ft, street_defaults.gutter_depression_ft, 0.0);
+    hydraulics::Inlet& i = s.inlet;
+    i.type = *o.type;
+    i.grate = o.grate_type.value_or(hydraulics::GrateType::p50);
+    i.splash_velocity = o.splash_velocity_fps.value_or(0.0) * length_factor;
+    i.opening_ratio = o.opening_ratio.value_or(0.0);
+    i.length = o.length_ft * length_factor;
+    i.grate_width = o.grate_width_ft * length_factor;
+    i.curb_length = o.curb_length_ft.value_or(0.0) * length_factor;
+    i.curb_height = length(o.curb_height_ft, street_defaults.curb_height_ft, hydraulics::kCurbHeightFt);
+    i.throat = o.throat.value_or(hydraulics::Throat::horizontal);
+    i.slot_width = length(o.slot_width_ft, std::nullopt, hydraulics::kSlotWidthFt);
+    i.local_depression = o.local_depression_ft.value_or(0.0) * length_factor;
+    i.local_depression_width = o.local_depression_width_ft.value_or(0.0) * length_factor;
+    const bool sag_grate = o.sag && i.type == hydraulics::InletType::grate;
+    i.clogging = o.clogging.value_or(sag_grate ? hydraulics::kSagGrateClogging : 0.0);
+    if (o.spread_allow_ft) {
+        s.spread_allow = *o.spread_allow_ft * length_factor;
+    } else if (street_defaults.spread_allow_ft) {
+        s.spread_allow = *street_defaults.spread_allow_ft * length_factor;
+    }
+    return s;
+}
+
+Node build_node(const ProjectNode& n, const std::optional<Roadway>& roadway, double length_factor,
+                double area_factor) {
     const double invert = n.invert * length_factor;
     const double rim = n.rim * length_factor;
     const double area = n.area_ac * area_factor;
@@ -55,6 +104,8 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     node.y = n.y * length_factor;
     node.diameter = n.diameter_ft * length_factor;
     node.benching = n.benching;
+    node.street = build_street(n.inlet, roadway, length_factor);
+    if (node.street) node.bypass_to = n.bypass_to;
     return node;
 }
 
@@ -114,7 +165,7 @@ network::Network Project::to_analysis_network() const {
 
     network::Network net;
     net.nodes.reserve(nodes.size());
-    for (const ProjectNode& n : nodes) net.nodes.push_back(build_node(n, length_factor, area_factor));
+    for (const ProjectNode& n : nodes) net.nodes.push_back(build_node(n, roadway, length_factor, area_factor));
     net.pipes.reserve(pipes.size());
     for (const ProjectPipe& p : pipes) net.pipes.push_back(build_pipe(p, length_factor));
     // Catchment geometry is drawn in feet in both unit systems, so it is never converted.

@@ -31,14 +31,46 @@ namespace rillway::formats::project {
 [[nodiscard]] std::optional<network::NodeKind> kind_of_word(std::string_view word) noexcept;
 [[nodiscard]] std::optional<hydraulics::SectionKind> shape_of_word(std::string_view word) noexcept;
 
+// A structure's inlet on the street. The first five keys describe it; the optional rest (each
+// written only when given) make it a street inlet that network/bypass.hpp computes with, once
+// `type` is not "none". Lengths in the document's units (ft, or m in an SI project), as
+// `length_ft` always was; absent keys take the project's `roadway` value, then the default.
 struct InletOverrides {
     double length_ft = 0.0;
-    double gutter_slope = 0.0;
+    double gutter_slope = 0.0;  // S_L, the gutter's longitudinal slope
     bool sag = false;
     double grate_width_ft = 0.0;
-    double cross_slope = 0.0;
+    double cross_slope = 0.0;   // S_x, the pavement's cross slope
+    std::optional<hydraulics::InletType> type{};  // none: "none", no inlet hydraulics
+    std::optional<hydraulics::GrateType> grate_type{};  // none: "p50"
+    std::optional<double> splash_velocity_fps{};  // a custom grate's V_o (m/s in SI)
+    std::optional<double> opening_ratio{};        // a custom grate's
+    std::optional<double> curb_length_ft{};       // a combination's curb opening (a sweeper)
+    std::optional<double> curb_height_ft{};       // h; none: the roadway's, else 0.5 ft
+    std::optional<hydraulics::Throat> throat{};   // none: "horizontal"
+    std::optional<double> slot_width_ft{};        // none: 0.146 ft (1.75 in)
+    std::optional<double> gutter_width_ft{};      // W; none: the roadway's, else 2 ft
+    std::optional<double> gutter_depression_ft{};  // a, continuous; none: the roadway's, else 0
+    std::optional<double> local_depression_ft{};
+    std::optional<double> local_depression_width_ft{};
+    std::optional<double> gutter_n{};             // none: the roadway's, else 0.016
+    std::optional<double> spread_allow_ft{};      // none: the roadway's, else no check
+    std::optional<double> clogging{};             // none: 0.5 for a grate in a sag, else 0
 
     friend bool operator==(const InletOverrides&, const InletOverrides&) = default;
+};
+
+// The optional "roadway" object: the street's defaults for every inlet, and what the pipes
+// carry where inlets intercept part of the flow.
+struct Roadway {
+    std::optional<double> gutter_n{};
+    std::optional<double> gutter_width_ft{};
+    std::optional<double> gutter_depression_ft{};
+    std::optional<double> spread_allow_ft{};
+    std::optional<double> curb_height_ft{};
+    std::optional<network::PipeFlows> pipe_flows{};  // none: "captured"
+
+    friend bool operator==(const Roadway&, const Roadway&) = default;
 };
 
 struct ProjectNode {
@@ -174,6 +206,7 @@ struct Project {
     // Absent: hec22 when hec22_structure_loss, else standard. Written only when given; a
     // document that gives it with a contradicting hec22_structure_loss is refused.
     std::optional<network::LossMethod> loss_method;
+    std::optional<Roadway> roadway{};  // written only when present
 
     // The analysis network in US customary units, nodes and pipes in document order, with the
     // catchments folded into the nodes they drain to. Dangling references are left for the

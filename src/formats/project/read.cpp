@@ -57,7 +57,7 @@ using Target = std::variant<Project*, ProjectNode*, ProjectPipe*, ProjectCatchme
                             std::vector<ProjectNode>*, std::vector<ProjectPipe>*,
                             std::vector<ProjectCatchment>*, std::vector<IdfCurveEntry>*,
                             std::vector<Point>*, Point*, ProjectDesignRules*,
-                            std::vector<double>*>;
+                            std::vector<double>*, Roadway*>;
 
 // The loss method may be chosen by either key; given both, they must agree.
 constexpr std::size_t kHec22FlagField = field_index<Project>("hec22_structure_loss");
@@ -550,6 +550,41 @@ private:
         if (!benching) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
         *out = *benching;
         return true;
+    }
+
+    // A word of a closed list, null for absent: "unknown variant `x`, expected `a`, `b` or `c`".
+    template <class E, class OfWord>
+    bool store_word(std::optional<E>* out, Value& v, std::size_t at, OfWord of_word,
+                    std::string_view words) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, words, at);
+        *out = of_word(*s);
+        if (!*out) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(words), at);
+        return true;
+    }
+
+    bool store(std::optional<hydraulics::InletType>* out, Value& v, std::size_t at) {
+        return store_word(out, v, at, hydraulics::inlet_type_of_word,
+                          "`none`, `grate`, `curb`, `combination` or `slotted`");
+    }
+
+    bool store(std::optional<hydraulics::GrateType>* out, Value& v, std::size_t at) {
+        return store_word(out, v, at, hydraulics::grate_type_of_word,
+                          "`p50`, `p50x100`, `p30`, `curved_vane`, `tilt_bar_45`, `tilt_bar_30`, "
+                          "`reticuline` or `custom`");
+    }
+
+    bool store(std::optional<hydraulics::Throat>* out, Value& v, std::size_t at) {
+        return store_word(out, v, at, hydraulics::throat_of_word,
+                          "`horizontal`, `inclined` or `vertical`");
+    }
+
+    bool store(std::optional<network::PipeFlows>* out, Value& v, std::size_t at) {
+        return store_word(out, v, at, network::pipe_flows_of_word, "`captured` or `total_area`");
     }
 
     template <Record R>

@@ -47,7 +47,10 @@ using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
                           std::vector<ProjectPipe>*, std::vector<ProjectCatchment>*,
                           std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*,
-                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*>;
+                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*,
+                          std::optional<hydraulics::InletType>*, std::optional<hydraulics::GrateType>*,
+                          std::optional<hydraulics::Throat>*, std::optional<network::PipeFlows>*,
+                          std::optional<Roadway>*>;
 
 template <class R>
 struct Schema;
@@ -55,7 +58,7 @@ struct Schema;
 template <>
 struct Schema<Project> {
     static constexpr std::string_view name = "Project";
-    static constexpr std::array<FieldInfo, 24> fields{{
+    static constexpr std::array<FieldInfo, 25> fields{{
         {"name", Absent::required},
         {"idf_a", Absent::required},
         {"idf_b", Absent::required},
@@ -80,6 +83,7 @@ struct Schema<Project> {
         {"format_version", Absent::keep},
         {"design", Absent::keep, Written::when_present},
         {"loss_method", Absent::keep, Written::when_present},
+        {"roadway", Absent::keep, Written::when_present},
     }};
     static Slot slot(Project& p, std::size_t i) {
         switch (i) {
@@ -106,7 +110,8 @@ struct Schema<Project> {
             case 20: return &p.report;
             case 21: return &p.format_version;
             case 22: return &p.design;
-            default: return &p.loss_method;
+            case 23: return &p.loss_method;
+            default: return &p.roadway;
         }
     }
 };
@@ -151,12 +156,27 @@ struct Schema<ProjectNode> {
 template <>
 struct Schema<InletOverrides> {
     static constexpr std::string_view name = "InletOverrides";
-    static constexpr std::array<FieldInfo, 5> fields{{
+    static constexpr std::array<FieldInfo, 20> fields{{
         {"length_ft", Absent::required},
         {"gutter_slope", Absent::required},
         {"sag", Absent::required},
         {"grate_width_ft", Absent::keep},
         {"cross_slope", Absent::keep},
+        {"type", Absent::keep, Written::when_present},
+        {"grate_type", Absent::keep, Written::when_present},
+        {"splash_velocity_fps", Absent::keep, Written::when_present},
+        {"opening_ratio", Absent::keep, Written::when_present},
+        {"curb_length_ft", Absent::keep, Written::when_present},
+        {"curb_height_ft", Absent::keep, Written::when_present},
+        {"throat", Absent::keep, Written::when_present},
+        {"slot_width_ft", Absent::keep, Written::when_present},
+        {"gutter_width_ft", Absent::keep, Written::when_present},
+        {"gutter_depression_ft", Absent::keep, Written::when_present},
+        {"local_depression_ft", Absent::keep, Written::when_present},
+        {"local_depression_width_ft", Absent::keep, Written::when_present},
+        {"gutter_n", Absent::keep, Written::when_present},
+        {"spread_allow_ft", Absent::keep, Written::when_present},
+        {"clogging", Absent::keep, Written::when_present},
     }};
     static Slot slot(InletOverrides& o, std::size_t i) {
         switch (i) {
@@ -164,7 +184,45 @@ struct Schema<InletOverrides> {
             case 1: return &o.gutter_slope;
             case 2: return &o.sag;
             case 3: return &o.grate_width_ft;
-            default: return &o.cross_slope;
+            case 4: return &o.cross_slope;
+            case 5: return &o.type;
+            case 6: return &o.grate_type;
+            case 7: return &o.splash_velocity_fps;
+            case 8: return &o.opening_ratio;
+            case 9: return &o.curb_length_ft;
+            case 10: return &o.curb_height_ft;
+            case 11: return &o.throat;
+            case 12: return &o.slot_width_ft;
+            case 13: return &o.gutter_width_ft;
+            case 14: return &o.gutter_depression_ft;
+            case 15: return &o.local_depression_ft;
+            case 16: return &o.local_depression_width_ft;
+            case 17: return &o.gutter_n;
+            case 18: return &o.spread_allow_ft;
+            default: return &o.clogging;
+        }
+    }
+};
+
+template <>
+struct Schema<Roadway> {
+    static constexpr std::string_view name = "Roadway";
+    static constexpr std::array<FieldInfo, 6> fields{{
+        {"gutter_n", Absent::keep, Written::when_present},
+        {"gutter_width_ft", Absent::keep, Written::when_present},
+        {"gutter_depression_ft", Absent::keep, Written::when_present},
+        {"spread_allow_ft", Absent::keep, Written::when_present},
+        {"curb_height_ft", Absent::keep, Written::when_present},
+        {"pipe_flows", Absent::keep, Written::when_present},
+    }};
+    static Slot slot(Roadway& r, std::size_t i) {
+        switch (i) {
+            case 0: return &r.gutter_n;
+            case 1: return &r.gutter_width_ft;
+            case 2: return &r.gutter_depression_ft;
+            case 3: return &r.spread_allow_ft;
+            case 4: return &r.curb_height_ft;
+            default: return &r.pipe_flows;
         }
     }
 };

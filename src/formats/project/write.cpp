@@ -43,6 +43,10 @@ Json value_json(UnitSystem v) { return v == UnitSystem::si ? "si" : "us_customar
 Json value_json(const Point& v) { return Json::array({value_json(v[0]), value_json(v[1])}); }
 Json value_json(network::LossMethod v) { return network::loss_method_word(v); }
 Json value_json(network::Benching v) { return network::benching_word(v); }
+Json value_json(network::PipeFlows v) { return network::pipe_flows_word(v); }
+Json value_json(hydraulics::InletType v) { return hydraulics::inlet_type_word(v); }
+Json value_json(hydraulics::GrateType v) { return hydraulics::grate_type_word(v); }
+Json value_json(hydraulics::Throat v) { return hydraulics::throat_word(v); }
 
 template <Record R>
 Json value_json(const R& record);

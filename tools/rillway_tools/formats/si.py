@@ -41,6 +41,16 @@ SI_UNITS: Mapping[str, tuple[float, str, str]] = {
     "rim": (METRES_PER_FOOT, "m", ".3f"),
     "hgl": (METRES_PER_FOOT, "m", ".3f"),
     "freeboard": (METRES_PER_FOOT, "m", ".3f"),
+    "q_own": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "q_carryover": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "q_approach": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "q_intercepted": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "q_bypass": (CUBIC_METRES_PER_CUBIC_FOOT, "m³/s", ".4f"),
+    "spread": (METRES_PER_FOOT, "m", ".2f"),
+    "depth": (METRES_PER_FOOT, "m", ".3f"),
+    "ponded_depth": (METRES_PER_FOOT, "m", ".3f"),
+    "spread_allow": (METRES_PER_FOOT, "m", ".2f"),
+    "gutter_velocity": (METRES_PER_FOOT, "m/s", ".2f"),
 }
 
 
@@ -55,7 +65,8 @@ def to_si(result: AnalysisResult) -> AnalysisResult:
     Returns
     -------
     The same keys with lengths and elevations in [m], C*A in [ha], intensity in [mm/h],
-    flows in [m³/s] and velocities in [m/s]; None stays None.
+    flows in [m³/s] and velocities in [m/s]; None stays None. Street inlets, where the
+    result has them, alike (spread, depths in [m], flows in [m³/s]).
 
     Examples
     --------
@@ -64,7 +75,7 @@ def to_si(result: AnalysisResult) -> AnalysisResult:
     (1 ft³ = 0.0283168 m³).
     """
     converted = copy.deepcopy(result)
-    for row in (*converted["pipes"], *converted["nodes"]):
+    for row in (*converted["pipes"], *converted["nodes"], *converted.get("inlets", [])):
         for key, (factor, _unit, _fmt) in SI_UNITS.items():
             value = row.get(key)
             if isinstance(value, float):

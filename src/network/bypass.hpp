@@ -1,0 +1,37 @@
+#pragma once
+// The street above the pipes: each street inlet takes what reaches it along the gutter (its own
+// runoff and the bypass of the inlets that name it in `bypass_to`), intercepts its share by the
+// HEC-22 equations (hydraulics/inlet.hpp), and passes the rest on, or loses it from the system.
+//
+// Glossary: C*A runoff-weighted area (ac), i intensity (in/hr), Q flow (cfs), E efficiency.
+// An inlet's own runoff is C*A i at its own inlet time (no shorter than min_tc); carry-over
+// keeps no time of its own. The load travels with the water: an inlet passes into its
+// structure the C*A of its approach flow times E, and the rest goes with the bypass, so that
+// sum(own C*A) = sum(captured C*A) + sum(lost C*A).
+
+#include <variant>
+#include <vector>
+
+#include "network/analysis.hpp"
+#include "network/network.hpp"
+
+namespace rillway::network {
+
+// True when some node has an inlet with a type; without one the street pass changes nothing.
+[[nodiscard]] bool has_street_inlets(const Network& network) noexcept;
+
+struct StreetPass {
+    std::vector<InletResult> inlets;  // node order, street inlets only
+    // Per node, the C*A the structure passes into the pipes: a street inlet's captured load,
+    // any other structure's own C*A plus whatever bypass reaches it (it takes all of it).
+    std::vector<double> pipe_ca;
+};
+
+// Refuses, one message each: an inlet value the equations cannot take, a bypass_to naming
+// no structure or an outfall, a sag inlet with a bypass_to, and bypass_to links in a loop.
+// Node ids must be unique (routing.hpp's resolve checks that first).
+[[nodiscard]] std::variant<StreetPass, NetworkError> street_pass(const Network& network,
+                                                                 const IdfParams& idf,
+                                                                 const DesignOptions& options);
+
+}  // namespace rillway::network
