@@ -10,6 +10,7 @@
 #include "design/checks.hpp"
 #include "design/layout.hpp"
 #include "hydraulics/constants.hpp"
+#include "network/bypass.hpp"
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
@@ -69,7 +70,8 @@ struct Routing {
     std::vector<double> total_ca;
 };
 
-std::variant<Routing, network::NetworkError> route(const Network& net, double frequency_factor) {
+std::variant<Routing, network::NetworkError> route(const Network& net, const network::IdfParams& idf,
+                                                   const network::DesignOptions& options) {
     auto resolved = network::resolve(net);
     if (auto* error = std::get_if<network::NetworkError>(&resolved)) return std::move(*error);
     Routing routing;
@@ -77,7 +79,15 @@ std::variant<Routing, network::NetworkError> route(const Network& net, double fr
     auto ordered = network::topo_order(routing.links);
     if (auto* error = std::get_if<network::NetworkError>(&ordered)) return std::move(*error);
     routing.order = std::move(std::get<std::vector<std::size_t>>(ordered));
-    routing.total_ca = network::accumulate_ca(net, routing.links, routing.order, frequency_factor);
+    // Where street inlets decide what enters the pipes, the pipes are sized for it too.
+    if (network::has_street_inlets(net) && options.pipe_flows == network::PipeFlows::captured) {
+        auto street = network::street_pass(net, idf, options);
+        if (auto* error = std::get_if<network::NetworkError>(&street)) return std::move(*error);
+        routing.total_ca = network::accumulate_ca(routing.links, routing.order,
+                                                  std::move(std::get<network::StreetPass>(street).pipe_ca));
+        return routing;
+    }
+    routing.total_ca = network::accumulate_ca(net, routing.links, routing.order, options.frequency_factor);
     return routing;
 }
 
@@ -589,7 +599,7 @@ DesignOutcome design(const Network& network, const network::IdfParams& idf,
                      const network::DesignOptions& options, const Rules& rules,
                      const std::vector<bool>& locked, const LevelGrid& grid) {
     if (auto message = validate(rules)) return DesignError{InvalidRules{std::move(*message)}};
-    auto routed = route(network, options.frequency_factor);
+    auto routed = route(network, idf, options);
     if (auto* error = std::get_if<network::NetworkError>(&routed)) return DesignError{std::move(*error)};
     // The sizes the design keeps must be valid for the analysis; the ones it chooses need not be.
     for (std::size_t p = 0; p < network.pipes.size(); ++p) {
