@@ -72,7 +72,8 @@ def format_of(path: str | os.PathLike[str]) -> Format:
 
 
 def read_network(path: str | os.PathLike[str], *,
-                 defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
+                 defaults: Mapping[str, Any] | None = None,
+                 network: str | None = None) -> dict[str, Any]:
     """Reads a network from any supported file and returns it as a project document.
 
     Parameters
@@ -82,12 +83,17 @@ def read_network(path: str | os.PathLike[str], *,
     defaults : project keys (`idf_a`, `idf_b`, `idf_c`, `min_tc`, `junction_k`, `tailwater`,
         ...) for what the file does not carry; the demo project's values fill the rest.
         A SWMM model also takes `swmm_tc_inlet` [min], the inlet time given to every
-        subcatchment without a `tc=` tag (default 10 min).
+        subcatchment without a `tc=` tag (default 10 min); a LandXML file takes `n`, the
+        roughness of pipes with neither `mannings` nor a known material (0.013).
+    network : the name of the pipe network to read from a LandXML file that holds several
+        (default: the storm network, else the first).
 
     Returns
     -------
     The project document as a dict with the `.rwproj` keys, ready for
     `rillway.analyze_project(json.dumps(document))`; in SI units (m, ha) when the file is.
+    What the reader assumed (a default, a value taken from elsewhere in the file) is said in a
+    `rillway.InputWarning`.
 
     Raises
     ------
@@ -95,7 +101,15 @@ def read_network(path: str | os.PathLike[str], *,
     problem.
     """
     source = os.fspath(path)
-    return format_of(source).read()(source, defaults)
+    fmt = format_of(source)
+    if network is not None:
+        if fmt.module != "landxml":
+            raise FormatError(source, "network= names a pipe network of a LandXML file; "
+                                      f"this is {fmt.name}")
+        from .landxml import read_landxml
+
+        return read_landxml(source, defaults, network_name=network)
+    return fmt.read()(source, defaults)
 
 
 def write_network(document: Mapping[str, Any], path: str | os.PathLike[str],

@@ -1,0 +1,66 @@
+"""Networks as engineers already keep them: files written the way CAD and GIS programs and SWMM
+model suites write them, with what those leave out filled in and said."""
+import json
+import math
+
+import pytest
+
+import rillway
+from rillway_tools import read_network
+from rillway_tools.formats import FormatError
+
+DATA = __import__("pathlib").Path(__file__).parent / "data"
+US_SURVEY_FOOT = 1200.0 / 3937.0 / 0.3048  # international feet per US survey foot
+
+
+def messages(record):
+    return [str(w.message) for w in record if issubclass(w.category, rillway.InputWarning)]
+
+
+def test_cad_landxml_fills_what_the_schema_leaves_out():
+    path = DATA / "subdivision.xml"
+    with pytest.warns(rillway.InputWarning) as record:
+        document = read_network(path)
+    said = messages(record)
+    assert document["name"] == "Storm Drain"
+    assert any("2 pipe networks: read 'Storm Drain' (the storm network), left "
+               "'Sanitary Sewer'" in m for m in said)
+    assert any("pipes 'ST-1', 'ST-2': n taken from the pipe material" in m for m in said)
+    assert any("structure 'MH-1': the lowest invert of its pipes" in m for m in said)
+    assert any("pipe 'ST-2': the plan distance" in m for m in said)
+    nodes = {n["id"]: n for n in document["nodes"]}
+    pipes = {p["id"]: p for p in document["pipes"]}
+    # concrete and HDPE take their usual n; a 48 x 36 in box the circle of its plan area
+    assert (pipes["ST-1"]["n"], pipes["ST-2"]["n"]) == (0.013, 0.012)
+    assert nodes["CB-1"]["diameter_ft"] == pytest.approx(
+        math.sqrt(4 * 48 * 36 / math.pi) / 12, rel=1e-12)  # sizes in inches
+    assert nodes["MH-1"]["diameter_ft"] == pytest.approx(5.0, rel=1e-12)
+    assert nodes["MH-1"]["invert"] == pytest.approx(102.6 * US_SURVEY_FOOT, rel=1e-12)
+    assert pipes["ST-2"]["length"] == pytest.approx(230 * US_SURVEY_FOOT, rel=1e-12)
+    assert nodes["HW-1"]["kind"] == "outfall"
+    result = rillway.analyze_project(json.dumps(document))
+    slope = (102.6 - 97.0) / 230.0
+    assert result["pipes"][1]["capacity"] == pytest.approx(
+        rillway.manning_capacity(2.0, 0.012, slope), rel=1e-12)
+
+
+def test_landxml_network_chosen_by_name_and_n_by_default():
+    path = DATA / "subdivision.xml"
+    with pytest.warns(rillway.InputWarning) as record:
+        document = read_network(path, network="Sanitary Sewer", defaults={"n": 0.011})
+    assert document["name"] == "Sanitary Sewer"
+    assert document["pipes"][0]["n"] == 0.010  # PVC
+    assert any("read 'Sanitary Sewer' (as asked)" in m for m in messages(record))
+    with pytest.raises(FormatError, match="no pipe network named 'Water'.*'Storm Drain'"):
+        read_network(path, network="Water")
+
+
+def test_landxml_pipe_without_material_takes_the_default(tmp_path):
+    path = tmp_path / "plain.xml"
+    path.write_text((DATA / "subdivision.xml").read_text()
+                    .replace(' material="HDPE Smooth Interior"', ""))
+    with pytest.warns(rillway.InputWarning) as record:
+        document = read_network(path, defaults={"n": 0.011})
+    assert [p["n"] for p in document["pipes"]] == [0.013, 0.011]
+    assert any("no known material on pipe 'ST-2': n = 0.011 assumed" in m
+               for m in messages(record))
