@@ -221,7 +221,7 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
     document = new_document(metadata.get("name") or Path(path).stem, list(nodes.values()),
                             pipes, si=si, settings=settings,
                             defaults={k: v for k, v in (defaults or {}).items() if k != "units"},
-                            extra=extra)
+                            extra=extra, source=path)
     analysis_view(document, path)
     return document
 

@@ -266,7 +266,7 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None, *,
         if crs is not None and crs.get("epsgCode") else {}
     document = new_document(network.get("name") or Path(path).stem, list(nodes.values()),
                             pipes, si=si, settings=settings, defaults=defaults,
-                            extra=extra_keys)
+                            extra=extra_keys, source=path)
     analysis_view(document, path)
     return document
 

@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import json
 import math
+import warnings
 from collections.abc import Mapping
 from functools import cache
 from typing import Any
@@ -74,17 +75,23 @@ def _demo_settings() -> dict[str, Any]:
 def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, Any]], *,
                  si: bool, settings: Mapping[str, Any] | None = None,
                  defaults: Mapping[str, Any] | None = None,
-                 extra: Mapping[str, Any] | None = None) -> dict[str, Any]:
+                 extra: Mapping[str, Any] | None = None,
+                 source: str | None = None) -> dict[str, Any]:
     """A project document in the engine's key order. Design settings come from `settings`
     (what the file carried), then `defaults` (the caller's), then the demo project; the demo's
     rainfall coefficient `a` is in in/hr and is converted for an SI document. `extra` keys
-    (such as "crs") follow the project keys; the engine ignores them."""
+    (such as "crs") follow the project keys; the engine ignores them. With `source` (the
+    file's name), each design setting that neither the file nor the caller gave is said in a
+    `rillway.InputWarning` ("assumed: ...")."""
     base = dict(_demo_settings())
     if si:
         base["idf_a"] = base["idf_a"] * MILLIMETRES_PER_INCH
         base["access_hole_diam_ft"] = base["access_hole_diam_ft"] / FEET_PER_METRE
-    base.update(defaults or {})
-    base.update(settings or {})
+    given = {**(defaults or {}), **(settings or {})}
+    base.update(given)
+    if source is not None:
+        for line in assumptions(base, given, si):
+            warnings.warn(f"{source}: assumed: {line}", rillway.InputWarning, stacklevel=3)
     document: dict[str, Any] = {"name": name}
     for key in SETTING_KEYS:
         if key != "idf_curves" and base.get(key) is not None:
@@ -96,6 +103,25 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
     document["units"] = "si" if si else "us_customary"
     document.update(extra or {})
     return document
+
+
+def assumptions(settings: Mapping[str, Any], given: Mapping[str, Any], si: bool) -> list[str]:
+    """One line per design setting that was taken from the built-in defaults: the rainfall
+    curve, the smallest time of concentration and the structure loss, in the document's
+    units."""
+    lines = []
+    curve = [key for key in ("idf_a", "idf_b", "idf_c") if key not in given]
+    if curve and not given.get("idf_curves"):
+        why = ("no rainfall curve in the file" if len(curve) == 3
+               else ", ".join(key[-1] for key in curve) + " built in")
+        unit = "mm/h" if si else "in/hr"
+        lines.append(f"IDF i = {settings['idf_a']:g}/(tc + {settings['idf_b']:g})^"
+                     f"{settings['idf_c']:g} {unit} ({why})")
+    if "min_tc" not in given:
+        lines.append(f"smallest time of concentration {settings['min_tc']:g} min")
+    if "junction_k" not in given:
+        lines.append(f"structure loss coefficient K = {settings['junction_k']:g}")
+    return lines
 
 
 def finite(value: Any, what: str, source: str) -> float:

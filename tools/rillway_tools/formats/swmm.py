@@ -34,6 +34,8 @@ from collections.abc import Callable, Mapping
 from pathlib import Path
 from typing import Any
 
+import rillway
+
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
@@ -129,6 +131,9 @@ class _Reader:
 
     def fail(self, section: str, name: str, problem: str) -> FormatError:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
+
+    def assume(self, what: str) -> None:
+        warnings.warn(f"{self.path}: assumed: {what}", rillway.InputWarning, stacklevel=4)
 
     def section(self, label: str) -> dict[str, Any]:
         if label not in self.lines.sections:
@@ -282,7 +287,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
             nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
 
     document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
-                            settings=settings, defaults=_project_defaults(reader.defaults))
+                            settings=settings, defaults=_project_defaults(reader.defaults),
+                            source=path)
     analysis_view(document, path)
     return document
 
@@ -360,6 +366,8 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
     tags = _tags(reader, "Subcatch")
     default_tc = finite(reader.defaults.get("tc_inlet", DEFAULT_TC_INLET), "tc_inlet",
                         reader.path)
+    untimed: list[str] = []
+    uncoefficiented: list[str] = []
     for name, record in subcatchments.items():
         outlet = str(record.outlet)
         seen = {name}
@@ -384,6 +392,10 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
         node = nodes[outlet]
         if node["kind"] == "outfall":
             continue  # runoff straight to an outfall passes no pipe of the network
+        if "tc" not in tagged:
+            untimed.append(name)
+        if "c" not in tagged:
+            uncoefficiented.append(name)
         if outlet not in kind_tagged:
             node["kind"] = "inlet"
         total = node["area_ac"] + area
@@ -391,6 +403,18 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
             node["c"] = (node["area_ac"] * node["c"] + area * c) / total
         node["area_ac"] = total
         node["tc_inlet"] = max(node["tc_inlet"], tc)
+    if untimed:
+        reader.assume(f"inlet time {default_tc:g} min for {_count(untimed, 'subcatchment')} "
+                      "(SWMM has none; set tc_inlet in the defaults, or a tc= tag)")
+    if uncoefficiented and reader.runoff_coefficient is simple_method_c:
+        reader.assume(f"C = 0.05 + 0.009 x %impervious (the Simple Method) for "
+                      f"{_count(uncoefficiented, 'subcatchment')}")
+
+
+def _count(names: list[str], what: str) -> str:
+    shown = ", ".join(f"'{name}'" for name in names[:5])
+    more = f", ... ({len(names)} in all)" if len(names) > 5 else ""
+    return f"{what}{'s' if len(names) > 1 else ''} {shown}{more}"
 
 
 # ---------------------------------------------------------------------------------------------
