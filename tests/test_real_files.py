@@ -64,3 +64,76 @@ def test_landxml_pipe_without_material_takes_the_default(tmp_path):
     assert [p["n"] for p in document["pipes"]] == [0.013, 0.011]
     assert any("no known material on pipe 'ST-2': n = 0.011 assumed" in m
                for m in messages(record))
+
+
+SWMM_MODEL = """[TITLE]
+Two pipes
+[OPTIONS]
+FLOW_UNITS CFS
+LINK_OFFSETS DEPTH
+[JUNCTIONS]
+J1 100 5
+J2 99 5
+[OUTFALLS]
+O1 98 FREE
+[CONDUITS]
+C1 J1 J2 100 0.013 0 0
+C2 J2 O1 100 0.013 0 0
+[XSECTIONS]
+C1 CIRCULAR 1.5 0 0 0 1
+C2 CIRCULAR 1.5 0 0 0 1
+[SUBCATCHMENTS]
+S1 RG1 J1 2 50 500 0.5 0
+[COORDINATES]
+J1 0 0
+J2 100 0
+O1 200 0
+"""
+
+
+def test_command_says_every_assumption_and_takes_defaults(tmp_path, capsys):
+    from rillway_tools import cli
+
+    model = tmp_path / "two.inp"
+    model.write_text(SWMM_MODEL)
+    assert cli.main(["analyze", str(model), "--nodes-only"]) == 0
+    lines = capsys.readouterr().out.splitlines()
+    assert lines[-5:] == [
+        "assumed: inlet time 10 min for subcatchment 'S1' (SWMM has none; set tc_inlet in "
+        "the defaults, or a tc= tag)",
+        "assumed: C = 0.05 + 0.009 x %impervious (the Simple Method) for subcatchment 'S1'",
+        "assumed: IDF i = 60/(tc + 10)^0.8 in/hr (no rainfall curve in the file)",
+        "assumed: smallest time of concentration 10 min",
+        "assumed: structure loss coefficient K = 0.5"]
+    defaults = tmp_path / "basis.json"
+    defaults.write_text('{"idf_a": 90, "idf_b": 12, "idf_c": 0.75, "min_tc": 5}')
+    assert cli.main(["analyze", str(model), "--format", "csv", "--pipes-only", "--defaults",
+                     str(defaults), "--set", "junction_k=0.3", "--set", "tc_inlet=5"]) == 0
+    out, err = capsys.readouterr()
+    first = out.splitlines()[1].split(",")
+    # C = 0.05 + 0.009 * 50 = 0.5 on 2 ac; i at the 5-min inlet time by the given curve
+    assert float(first[8]) == pytest.approx(1.0 * 90 / (5 + 12) ** 0.75, rel=1e-12)
+    assert err.splitlines() == [
+        f"rillway: {model}: assumed: C = 0.05 + 0.009 x %impervious (the Simple Method) for "
+        "subcatchment 'S1'"]
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["--set", "min_tc"], "--set min_tc: expected KEY=VALUE"),
+    (["--defaults", "missing.json"], "missing.json: cannot read"),
+])
+def test_bad_defaults_are_one_line(tmp_path, capsys, argv, message):
+    from rillway_tools import cli
+
+    model = tmp_path / "two.inp"
+    model.write_text(SWMM_MODEL)
+    assert cli.main(["analyze", str(model), *argv]) == 2
+    assert message in capsys.readouterr().err
+
+
+def test_rwn_keeps_its_own_settings(capsys):
+    from rillway_tools import cli
+
+    rwn = DATA.parent.parent / "examples" / "main-street.rwn"
+    assert cli.main(["analyze", str(rwn), "--set", "min_tc=5"]) == 2
+    assert "a .rwn network states its own settings" in capsys.readouterr().err

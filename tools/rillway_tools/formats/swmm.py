@@ -403,7 +403,7 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
             node["c"] = (node["area_ac"] * node["c"] + area * c) / total
         node["area_ac"] = total
         node["tc_inlet"] = max(node["tc_inlet"], tc)
-    if untimed:
+    if untimed and "tc_inlet" not in reader.defaults:
         reader.assume(f"inlet time {default_tc:g} min for {_count(untimed, 'subcatchment')} "
                       "(SWMM has none; set tc_inlet in the defaults, or a tc= tag)")
     if uncoefficiented and reader.runoff_coefficient is simple_method_c:
