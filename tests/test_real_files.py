@@ -137,3 +137,21 @@ def test_rwn_keeps_its_own_settings(capsys):
     rwn = DATA.parent.parent / "examples" / "main-street.rwn"
     assert cli.main(["analyze", str(rwn), "--set", "min_tc=5"]) == 2
     assert "a .rwn network states its own settings" in capsys.readouterr().err
+
+
+def test_drawing_against_the_flow_is_said(tmp_path):
+    text = (DATA / "subdivision.xml").read_text()
+    # The storm line picked from the headwall up: every pipe runs from its lower structure.
+    for pipe, start, end in (("ST-1", "CB-1", "MH-1"), ("ST-2", "MH-1", "HW-1")):
+        text = text.replace(f'name="{pipe}" refStart="{start}" refEnd="{end}"',
+                            f'name="{pipe}" refStart="{end}" refEnd="{start}"')
+    path = tmp_path / "reversed.xml"
+    path.write_text(text)
+    with pytest.warns(rillway.InputWarning) as record:
+        document = read_network(path)
+    said = messages(record)
+    assert [n["id"] for n in document["nodes"] if n["kind"] == "outfall"] == ["CB-1"]
+    assert any("pipes 'ST-1', 'ST-2' climb from the upper structure to the lower" in m
+               for m in said)
+    assert any("outfall 'CB-1' stands above 'HW-1', 'MH-1' that drain to it" in m
+               for m in said)

@@ -124,6 +124,45 @@ def assumptions(settings: Mapping[str, Any], given: Mapping[str, Any], si: bool)
     return lines
 
 
+def warn_direction(document: Mapping[str, Any], source: str) -> None:
+    """Says where a drawing's direction may not be the flow's: pipes that climb from their
+    upper to their lower structure, and an outfall that stands above a structure draining to
+    it. CAD programs draw pipes in whatever direction they were picked."""
+    try:
+        view = rillway.read_project(document_json(document, source))
+    except ValueError:
+        return  # the engine names what is wrong when the document is analysed
+    climbing = [p["id"] for p in view["pipes"] if p["invert_dn"] > p["invert_up"]]
+    if climbing:
+        shown = ", ".join(f"'{i}'" for i in climbing[:10])
+        more = f" and {len(climbing) - 10} more" if len(climbing) > 10 else ""
+        warnings.warn(f"{source}: pipe{'s' if len(climbing) > 1 else ''} {shown}{more} "
+                      "climb from the upper structure to the lower (adverse; drawn against "
+                      "the flow?)", rillway.InputWarning, stacklevel=3)
+    nodes = {n["id"]: n for n in view["nodes"]}
+    into: dict[str, list[str]] = {}
+    for pipe in view["pipes"]:
+        into.setdefault(pipe["to"], []).append(pipe["from"])
+    for node in view["nodes"]:
+        if node["kind"] != "outfall":
+            continue
+        lower = []
+        stack, seen = list(into.get(node["id"], [])), set()
+        while stack:
+            upper = stack.pop()
+            if upper in seen:
+                continue
+            seen.add(upper)
+            if nodes[upper]["invert"] < node["invert"]:
+                lower.append(upper)
+            stack.extend(into.get(upper, []))
+        if lower:
+            warnings.warn(f"{source}: outfall '{node['id']}' stands above "
+                          + ", ".join(f"'{i}'" for i in sorted(lower)[:10])
+                          + " that drain to it (is the outfall at the other end?)",
+                          rillway.InputWarning, stacklevel=3)
+
+
 def finite(value: Any, what: str, source: str) -> float:
     """A number read from a file, refused when it is not finite."""
     try:

@@ -15,6 +15,7 @@ from typing import Any, Protocol
 
 from ..results import AnalysisResult
 from .errors import FormatError
+from .network import warn_direction
 
 __all__ = ["FORMATS", "Format", "format_of", "project_text", "read_network", "write_network"]
 
@@ -108,8 +109,12 @@ def read_network(path: str | os.PathLike[str], *,
                                       f"this is {fmt.name}")
         from .landxml import read_landxml
 
-        return read_landxml(source, defaults, network_name=network)
-    return fmt.read()(source, defaults)
+        document = read_landxml(source, defaults, network_name=network)
+    else:
+        document = fmt.read()(source, defaults)
+    if fmt.module != "native":  # a drawing's direction is not always the flow's
+        warn_direction(document, source)
+    return document
 
 
 def write_network(document: Mapping[str, Any], path: str | os.PathLike[str],
