@@ -155,3 +155,28 @@ def test_drawing_against_the_flow_is_said(tmp_path):
                for m in said)
     assert any("outfall 'CB-1' stands above 'HW-1', 'MH-1' that drain to it" in m
                for m in said)
+
+
+def test_batch_reads_every_format(tmp_path, capsys):
+    pytest.importorskip("pyarrow")
+    from rillway_tools import cli, scenarios, write_network
+
+    model = tmp_path / "two.inp"
+    model.write_text(SWMM_MODEL)
+    landxml = tmp_path / "main.xml"
+    write_network(read_network(DATA.parent.parent / "examples" / "main-street.rwn"), landxml)
+    table = tmp_path / "rain.csv"
+    table.write_text("name,intensity_factor\ntoday,1.0\nwetter,1.2\n")
+    status = cli.main(["batch", str(model), str(landxml), "--scenarios", str(table),
+                       "--output", str(tmp_path / "out.parquet")])
+    out, err = capsys.readouterr()
+    assert status == 0, err
+    assert out.count("today") == 2 and out.count("wetter") == 2
+    assert "assumed: IDF" in err  # the SWMM model has no rainfall curve
+    # A project document as read_network returns it runs as it is.
+    with pytest.warns(rillway.InputWarning):
+        document = read_network(model)
+    results = scenarios.run(document, table, progress=False)
+    direct = rillway.analyze_project(json.dumps(document))
+    assert results.summary["outfall_q"].iloc[0] == pytest.approx(
+        direct["pipes"][-1]["design_q"], rel=1e-12)

@@ -1,7 +1,7 @@
 """The `rillway` command: design tables and profiles from the command line.
 
     rillway demo                         tables of the built-in demo project
-    rillway analyze FILE                 tables of a .rwproj or .rwn file ("-": .rwn on stdin)
+    rillway analyze FILE                 tables of a network file ("-": .rwn on stdin)
     rillway demo-project                 the demo project's JSON, to start a new project
     rillway profile FILE --from NODE --output profile.png
     rillway convert IN OUT               a network from one format to another (by extension)
@@ -30,7 +30,7 @@ import rillway
 
 from .documents import Document, DocumentError, analyze, demo_document, read_document
 from .formats import format_of, read_network, to_si, write_network
-from .formats.registry import project_text
+from .formats.registry import read_input
 from .tables import Units, Which, render
 
 PICTURE_TYPES = (".png", ".svg", ".pdf")
@@ -168,7 +168,8 @@ def _parser() -> argparse.ArgumentParser:
     demo.set_defaults(run=_demo)
 
     analyze_command = commands.add_parser(
-        "analyze", parents=[tables, reading], help="analyse a .rwproj or .rwn file and print its tables")
+        "analyze", parents=[tables, reading],
+        help="analyse a network file of any format and print its tables")
     analyze_command.add_argument("file", metavar="FILE",
                                  help='a network file; "-" reads .rwn text from stdin')
     analyze_command.set_defaults(run=_analyze)
@@ -180,9 +181,10 @@ def _parser() -> argparse.ArgumentParser:
     project.set_defaults(run=_demo_project)
 
     profile = commands.add_parser(
-        "profile", parents=[reading], help="draw the profile from a node down to its outfall (needs matplotlib)")
+        "profile", parents=[reading],
+        help="draw the profile from a node down to its outfall (needs matplotlib)")
     profile.add_argument("file", metavar="FILE",
-                         help='a .rwproj or .rwn file; "-" reads .rwn text from stdin')
+                         help='a network file of any format; "-" reads .rwn text from stdin')
     profile.add_argument("--from", dest="start", metavar="NODE", required=True,
                          help="the node where the profile starts")
     profile.add_argument("--output", "-o", metavar="PATH", required=True,
@@ -191,7 +193,8 @@ def _parser() -> argparse.ArgumentParser:
     profile.set_defaults(run=_profile)
 
     convert = commands.add_parser(
-        "convert", parents=[reading], help="convert a network between formats, chosen by the file extensions")
+        "convert", parents=[reading],
+        help="convert a network between formats, chosen by the file extensions")
     convert.add_argument("source", metavar="IN", help="the network to read")
     convert.add_argument("target", metavar="OUT", help="the file to write")
     convert.set_defaults(run=_convert)
@@ -199,7 +202,7 @@ def _parser() -> argparse.ArgumentParser:
     batch = commands.add_parser(
         "batch", help="analyse files under many scenarios in parallel; Parquet tables and a "
                       "summary (needs the scenarios extra; --scheduler the dask extra)")
-    batch.add_argument("files", metavar="FILE", nargs="+", help="a .rwproj or .rwn file")
+    batch.add_argument("files", metavar="FILE", nargs="+", help="a network file of any format")
     scenarios = batch.add_mutually_exclusive_group(required=True)
     scenarios.add_argument("--scenarios", metavar="CSV",
                            help="scenario table; columns name, return_period, "
@@ -240,16 +243,9 @@ def read_any(path: str, args: argparse.Namespace | None = None) -> Document:
     """A document from any network file; formats other than rillway's own become projects.
     The command's `--defaults`, `--set` and `--network` apply to every format: they fill what
     the file does not carry."""
-    defaults = _defaults(args) if args is not None else None
-    network = getattr(args, "network", None)
-    native = path == "-" or Path(path).suffix.lower() in (".rwproj", ".rwn")
-    if native and network is None and defaults is None:
-        return read_document(path)
-    if path == "-":
-        raise CommandError("--defaults, --set and --network need a file, not standard input")
-    format_of(path)
-    document = read_network(path, defaults=defaults, network=network)
-    return Document(path, "rwproj", json.dumps(document, ensure_ascii=False))
+    if args is None:
+        return read_input(path)
+    return read_input(path, defaults=_defaults(args), network=getattr(args, "network", None))
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:

@@ -27,8 +27,8 @@ from typing import Any
 
 from ..results import AnalysisResult
 from .errors import FormatError
-from .network import (analysis_view, analyze_document, design_settings, is_si, new_document,
-                      parse_setting, scale_of, setting_text)
+from .network import (analysis_view, analyze_document, converted, design_settings, is_si,
+                      new_document, parse_setting, scale_of, setting_text)
 
 __all__ = ["SHAPEFILE_NAMES", "read_gis", "write_gis"]
 
@@ -274,21 +274,25 @@ def write_gis(document: Mapping[str, Any], path: str,
     node_rows = []
     where = {}
     for node, row in zip(view["nodes"], result["nodes"]):
-        where[node["id"]] = (node["x"] * length, node["y"] * length)
-        record = {"id": node["id"], "kind": node["kind"], "invert": node["invert"] * length,
-                  "rim": node["rim"] * length, "area_ac": node["area_ac"] * area,
+        where[node["id"]] = (converted(node["x"], length), converted(node["y"], length))
+        record = {"id": node["id"], "kind": node["kind"],
+                  "invert": converted(node["invert"], length),
+                  "rim": converted(node["rim"], length),
+                  "area_ac": converted(node["area_ac"], area),
                   "c": node["c"], "tc_inlet": node["tc_inlet"],
-                  "diameter_ft": node["diameter_ft"] * length}
+                  "diameter_ft": converted(node["diameter_ft"], length)}
         record.update({f"{key}": _result_value(row[key], key, length)  # type: ignore[literal-required]
                        for key in NODE_RESULTS if key != "tc"})
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
     for pipe, pipe_row in zip(view["pipes"], result["pipes"]):
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
-                  "length": pipe["length"] * length, "diameter": pipe["rise"] * length,
-                  "n": pipe["n"], "shape": pipe["shape"], "rise_ft": pipe["rise"] * length,
-                  "span_ft": pipe["span"] * length, "invert_up": pipe["invert_up"] * length,
-                  "invert_dn": pipe["invert_dn"] * length}
+                  "length": converted(pipe["length"], length),
+                  "diameter": converted(pipe["rise"], length), "n": pipe["n"],
+                  "shape": pipe["shape"], "rise_ft": converted(pipe["rise"], length),
+                  "span_ft": converted(pipe["span"], length),
+                  "invert_up": converted(pipe["invert_up"], length),
+                  "invert_dn": converted(pipe["invert_dn"], length)}
         record.update({key: _result_value(pipe_row[key], key, length)  # type: ignore[literal-required]
                        for key in PIPE_RESULTS})
         pipe_rows.append({names.get(k, k): v for k, v in record.items()})

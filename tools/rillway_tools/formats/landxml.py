@@ -37,8 +37,8 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_bytes, write_atomically
-from .network import (analysis_view, design_settings, finite, is_si, new_document,
-                      number_text, parse_setting, setting_text)
+from .network import (analysis_view, converted, design_settings, finite, is_si,
+                      new_document, number_text, parse_setting, setting_text)
 from .si import ACRES_PER_HECTARE, METRES_PER_FOOT
 
 __all__ = ["read_landxml", "write_landxml"]
@@ -420,35 +420,38 @@ def write_landxml(document: Mapping[str, Any], path: str,
         ends[pipe["to"]].append((pipe["id"], pipe["invert_dn"], "in"))
     for node in view["nodes"]:
         struct = etree.SubElement(structs, q(NAMESPACE, "Struct"), name=node["id"],
-                                  elevRim=number_text(node["rim"] * length),
-                                  elevSump=number_text(node["invert"] * length))
+                                  elevRim=number_text(converted(node["rim"], length)),
+                                  elevSump=number_text(converted(node["invert"], length)))
         center = etree.SubElement(struct, q(NAMESPACE, "Center"))
-        center.text = f"{number_text(node['y'] * length)} {number_text(node['x'] * length)}"
+        northing, easting = (converted(node[axis], length) for axis in ("y", "x"))
+        center.text = f"{number_text(northing)} {number_text(easting)}"
         etree.SubElement(struct, q(NAMESPACE, "CircStruct"),
-                         diameter=number_text(node["diameter_ft"] * size))
+                         diameter=number_text(converted(node["diameter_ft"], size)))
         for pipe_id, invert, direction in ends[node["id"]]:
-            etree.SubElement(struct, q(NAMESPACE, "Invert"), elev=number_text(invert * length),
-                             flowDir=direction, refPipe=pipe_id)
+            etree.SubElement(struct, q(NAMESPACE, "Invert"),
+                             elev=number_text(converted(invert, length)), flowDir=direction,
+                             refPipe=pipe_id)
         feature(struct, {"kind": node["kind"],
-                         "area_ac": node["area_ac"] / (ACRES_PER_HECTARE if si else 1.0),
+                         "area_ac": converted(node["area_ac"],
+                                              1.0 / ACRES_PER_HECTARE if si else 1.0),
                          "c": node["c"], "tc_inlet": node["tc_inlet"],
-                         "diameter_ft": node["diameter_ft"] * length})
+                         "diameter_ft": converted(node["diameter_ft"], length)})
     for pipe in view["pipes"]:
         element = etree.SubElement(pipes, q(NAMESPACE, "Pipe"), name=pipe["id"],
                                    refStart=pipe["from"], refEnd=pipe["to"],
-                                   length=number_text(pipe["length"] * length))
+                                   length=number_text(converted(pipe["length"], length)))
         n = number_text(pipe["n"])
         if pipe["shape"] == "circular":
             etree.SubElement(element, q(NAMESPACE, "CircPipe"),
-                             diameter=number_text(pipe["rise"] * size), mannings=n)
+                             diameter=number_text(converted(pipe["rise"], size)), mannings=n)
         elif pipe["shape"] == "box":
             etree.SubElement(element, q(NAMESPACE, "RectPipe"),
-                             height=number_text(pipe["rise"] * size),
-                             width=number_text(pipe["span"] * size), mannings=n)
+                             height=number_text(converted(pipe["rise"], size)),
+                             width=number_text(converted(pipe["span"], size)), mannings=n)
         else:
             etree.SubElement(element, q(NAMESPACE, "ElliPipe"),
-                             height=number_text(pipe["rise"] * size),
-                             span=number_text(pipe["span"] * size), mannings=n)
+                             height=number_text(converted(pipe["rise"], size)),
+                             span=number_text(converted(pipe["span"], size)), mannings=n)
             feature(element, {"shape": pipe["shape"]})
     values = design_settings(view, document)
     feature(network, values)

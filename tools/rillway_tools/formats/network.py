@@ -197,6 +197,13 @@ def design_settings(view: Mapping[str, Any], document: Mapping[str, Any]
     return values
 
 
+def converted(value: float, factor: float) -> float:
+    """A value of the analysis (ft, acres) in the document's units. A converted value is
+    rounded to 12 significant digits, so that what a document said in metres or hectares
+    reads back as it was written (1.15 ha, not 1.1499989833500541)."""
+    return value if factor == 1.0 else float(f"{value * factor:.12g}")
+
+
 def number_text(value: float) -> str:
     """The shortest text that reads back as the same double (files carry full precision)."""
     return "0" if value == 0.0 else repr(float(value))

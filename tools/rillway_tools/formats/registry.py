@@ -13,11 +13,13 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Protocol
 
+from ..documents import Document, read_document
 from ..results import AnalysisResult
 from .errors import FormatError
-from .network import warn_direction
+from .network import document_json, warn_direction
 
-__all__ = ["FORMATS", "Format", "format_of", "project_text", "read_network", "write_network"]
+__all__ = ["FORMATS", "Format", "format_of", "project_text", "read_input", "read_network",
+           "write_network"]
 
 
 class _Reader(Protocol):
@@ -115,6 +117,30 @@ def read_network(path: str | os.PathLike[str], *,
     if fmt.module != "native":  # a drawing's direction is not always the flow's
         warn_direction(document, source)
     return document
+
+
+def read_input(item: str | os.PathLike[str] | Document | Mapping[str, Any], *,
+               defaults: Mapping[str, Any] | None = None,
+               network: str | None = None) -> Document:
+    """The one way the tools take in a network, whatever the command: a file of any format
+    ("-": `.rwn` text on standard input), a `Document`, or a project document as
+    `read_network` returns it. Files of rillway's own formats keep their text (so results
+    stay to the bit); others become project documents, with `defaults` and `network` as for
+    `read_network`."""
+    if isinstance(item, Document):
+        return item
+    if isinstance(item, Mapping):
+        source = str(item.get("name") or "<project>")
+        return Document(source, "rwproj", document_json(item, source))
+    path = os.fspath(item)
+    native = path == "-" or Path(path).suffix.lower() in (".rwproj", ".rwn")
+    if native and network is None and not defaults:
+        return read_document(path)
+    if path == "-":
+        raise FormatError("<stdin>", "defaults and a network name need a file, not standard "
+                                     "input")
+    document = read_network(path, defaults=defaults, network=network)
+    return Document(path, "rwproj", document_json(document, path))
 
 
 def write_network(document: Mapping[str, Any], path: str | os.PathLike[str],
