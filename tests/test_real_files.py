@@ -180,3 +180,77 @@ def test_batch_reads_every_format(tmp_path, capsys):
     direct = rillway.analyze_project(json.dumps(document))
     assert results.summary["outfall_q"].iloc[0] == pytest.approx(
         direct["pipes"][-1]["design_q"], rel=1e-12)
+
+
+def swmm_layers(tmp_path, one_file):
+    """Junctions, outfalls and conduits as GIS plugins for SWMM keep them: one layer each, SWMM's
+    attribute names, a projected CRS in metres (UTM 17N)."""
+    gpd = pytest.importorskip("geopandas")
+    from shapely.geometry import LineString, Point
+
+    crs = "EPSG:32617"
+    junctions = gpd.GeoDataFrame(
+        {"Name": ["J1", "J2"], "Elevation": [30.0, 29.4], "MaxDepth": [2.0, 0.0],
+         "InitDepth": [0.0, 0.0]}, geometry=[Point(0, 0), Point(60, 0)], crs=crs)
+    outfalls = gpd.GeoDataFrame(
+        {"Name": ["O1"], "Elevation": [29.0], "Type": ["FIXED"], "FixedStage": [29.3]},
+        geometry=[Point(120, 0)], crs=crs)
+    conduits = gpd.GeoDataFrame(
+        {"Name": ["C1", "C2"], "FromNode": ["J1", "J2"], "ToNode": ["J2", "O1"],
+         "Length": [60.0, 60.0], "Roughness": [0.013, 0.013], "InOffset": [0.1, 0.0],
+         "OutOffset": [0.0, 0.0], "Shape": ["CIRCULAR", "RECT_CLOSED"], "Geom1": [0.45, 0.6],
+         "Geom2": [0.0, 0.9], "Geom3": [0.0, 0.0], "Geom4": [0.0, 0.0], "Barrels": [1, 1]},
+        geometry=[LineString([(0, 0), (60, 0)]), LineString([(60, 0), (120, 0)])], crs=crs)
+    if one_file:
+        path = tmp_path / "drainage.gpkg"
+        for name, frame in (("junctions", junctions), ("outfalls", outfalls),
+                            ("conduits", conduits)):
+            frame.to_file(path, layer=name, engine="pyogrio")
+        return [path]
+    paths = []
+    for name, frame in (("conduits", conduits), ("junctions", junctions),
+                        ("outfalls", outfalls)):
+        paths.append(tmp_path / f"{name}.gpkg")
+        frame.to_file(paths[-1], layer=name, engine="pyogrio")
+    return paths
+
+
+@pytest.mark.parametrize("one_file", [True, False])
+def test_swmm_style_gis_layers_read_as_one_network(tmp_path, one_file):
+    paths = swmm_layers(tmp_path, one_file)
+    with pytest.warns(rillway.InputWarning):  # no rainfall curve in GIS layers
+        document = read_network(paths if len(paths) > 1 else paths[0])
+    assert document["units"] == "si" and document["crs"] == "EPSG:32617"
+    assert document["tailwater"] == 29.3
+    nodes = {n["id"]: n for n in document["nodes"]}
+    assert nodes["J1"]["rim"] == 32.0 and nodes["O1"]["kind"] == "outfall"
+    assert nodes["J2"]["rim"] == pytest.approx(29.4 + 0.6)  # depth 0: the box's crown
+    pipes = {p["id"]: p for p in document["pipes"]}
+    assert pipes["C1"]["invert_up"] == pytest.approx(30.1) and pipes["C1"]["diameter"] == 0.45
+    assert (pipes["C2"]["shape"], pipes["C2"]["rise_ft"], pipes["C2"]["span_ft"]) == \
+        ("box", 0.6, 0.9)
+    result = rillway.analyze_project(json.dumps(document))
+    slope = (30.1 - 29.4) / 60.0
+    feet = 1 / 0.3048
+    assert result["pipes"][0]["capacity"] == pytest.approx(
+        rillway.manning_capacity(0.45 * feet, 0.013, slope), rel=1e-9)
+
+
+def test_gis_layers_by_command_with_a_field_map(tmp_path, capsys):
+    pytest.importorskip("geopandas")
+    from rillway_tools import cli
+
+    conduits, junctions, outfalls = swmm_layers(tmp_path, one_file=False)
+    argv = ["analyze", str(conduits), "--nodes", str(junctions), "--nodes", str(outfalls),
+            "--format", "csv", "--nodes-only"]
+    assert cli.main(argv) == 0
+    assert [line.split(",")[0] for line in capsys.readouterr().out.splitlines()] == \
+        ["id", "J1", "J2", "O1"]
+    # The roughness kept under a name of the user's own.
+    import geopandas as gpd
+
+    frame = gpd.read_file(conduits).rename(columns={"Roughness": "MANN_N"})
+    frame.to_file(conduits, layer="conduits", engine="pyogrio")
+    assert cli.main(argv) == 2
+    assert "has no 'n'" in capsys.readouterr().err
+    assert cli.main(argv + ["--field", "n=MANN_N"]) == 0

@@ -162,6 +162,10 @@ def _parser() -> argparse.ArgumentParser:
                               "read as JSON when it can be (repeatable; over --defaults)")
     reading.add_argument("--network", metavar="NAME",
                          help="the pipe network to read from a LandXML file that holds several")
+    reading.add_argument("--nodes", metavar="FILE", action="append", default=[],
+                         help="GIS layers of structures beside FILE's pipes (repeatable)")
+    reading.add_argument("--field", metavar="KEY=ATTRIBUTE", action="append", default=[],
+                         help="the GIS attribute that holds a project key (repeatable)")
 
     demo = commands.add_parser("demo", parents=[tables],
                                help="analyse the built-in demo project and print its tables")
@@ -245,7 +249,14 @@ def read_any(path: str, args: argparse.Namespace | None = None) -> Document:
     the file does not carry."""
     if args is None:
         return read_input(path)
-    return read_input(path, defaults=_defaults(args), network=getattr(args, "network", None))
+    fields = {}
+    for item in getattr(args, "field", None) or []:
+        key, sep, attribute = item.partition("=")
+        if not sep or not key.strip() or not attribute.strip():
+            raise CommandError(f"--field {item}: expected KEY=ATTRIBUTE")
+        fields[key.strip()] = attribute.strip()
+    return read_input(path, defaults=_defaults(args), network=getattr(args, "network", None),
+                      nodes=getattr(args, "nodes", None) or (), fields=fields or None)
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:

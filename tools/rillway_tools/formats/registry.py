@@ -8,7 +8,7 @@ from __future__ import annotations
 
 import importlib
 import os
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Protocol
@@ -74,15 +74,17 @@ def format_of(path: str | os.PathLike[str]) -> Format:
                       f"unknown file type '{suffix or Path(path).name}' (known: {known})")
 
 
-def read_network(path: str | os.PathLike[str], *,
+def read_network(path: str | os.PathLike[str] | Sequence[str | os.PathLike[str]], *,
                  defaults: Mapping[str, Any] | None = None,
-                 network: str | None = None) -> dict[str, Any]:
+                 network: str | None = None,
+                 fields: Mapping[str, str] | None = None) -> dict[str, Any]:
     """Reads a network from any supported file and returns it as a project document.
 
     Parameters
     ----------
     path : a `.rwproj`, `.rwn`, `.inp` (EPA SWMM 5), `.xml`/`.landxml` (LandXML 1.2),
-        `.gpkg`, `.geojson` or `.shp` file, chosen by its extension.
+        `.gpkg`, `.geojson` or `.shp` file, chosen by its extension; or a list of GIS files
+        whose layers together hold one network (conduits, junctions, outfalls, ...).
     defaults : project keys (`idf_a`, `idf_b`, `idf_c`, `min_tc`, `junction_k`, `tailwater`,
         ...) for what the file does not carry; the demo project's values fill the rest.
         A SWMM model also takes `swmm_tc_inlet` [min], the inlet time given to every
@@ -90,6 +92,9 @@ def read_network(path: str | os.PathLike[str], *,
         roughness of pipes with neither `mannings` nor a known material (0.013).
     network : the name of the pipe network to read from a LandXML file that holds several
         (default: the storm network, else the first).
+    fields : for GIS layers, project keys and the attribute names that hold them
+        (`{"invert": "INV_EL", "id": "FacilityID"}`), beside the project's own names and
+        SWMM's (Name, FromNode, ToNode, Elevation, MaxDepth, Geom1, ...).
 
     Returns
     -------
@@ -103,8 +108,24 @@ def read_network(path: str | os.PathLike[str], *,
     FormatError (a `DocumentError`) naming the file, the line, element or record, and the
     problem.
     """
-    source = os.fspath(path)
+    paths = ([os.fspath(path)] if isinstance(path, (str, os.PathLike))
+             else [os.fspath(p) for p in path])
+    if not paths:
+        raise FormatError("<none>", "no file to read")
+    source = paths[0]
     fmt = format_of(source)
+    for other in paths[1:]:
+        if format_of(other).module != "gis" or fmt.module != "gis":
+            raise FormatError(other, "several files make one network only as GIS layers "
+                                     "(.gpkg, .geojson, .shp)")
+    if fields is not None and fmt.module != "gis":
+        raise FormatError(source, f"fields= maps GIS attributes; this is {fmt.name}")
+    if fmt.module == "gis" and (len(paths) > 1 or fields is not None):
+        from .gis import read_gis
+
+        document = read_gis(paths, defaults, fields=fields)
+        warn_direction(document, source)
+        return document
     if network is not None:
         if fmt.module != "landxml":
             raise FormatError(source, "network= names a pipe network of a LandXML file; "
@@ -121,7 +142,9 @@ def read_network(path: str | os.PathLike[str], *,
 
 def read_input(item: str | os.PathLike[str] | Document | Mapping[str, Any], *,
                defaults: Mapping[str, Any] | None = None,
-               network: str | None = None) -> Document:
+               network: str | None = None,
+               nodes: Sequence[str] = (),
+               fields: Mapping[str, str] | None = None) -> Document:
     """The one way the tools take in a network, whatever the command: a file of any format
     ("-": `.rwn` text on standard input), a `Document`, or a project document as
     `read_network` returns it. Files of rillway's own formats keep their text (so results
@@ -134,12 +157,13 @@ def read_input(item: str | os.PathLike[str] | Document | Mapping[str, Any], *,
         return Document(source, "rwproj", document_json(item, source))
     path = os.fspath(item)
     native = path == "-" or Path(path).suffix.lower() in (".rwproj", ".rwn")
-    if native and network is None and not defaults:
+    if native and network is None and not defaults and not nodes and fields is None:
         return read_document(path)
     if path == "-":
         raise FormatError("<stdin>", "defaults and a network name need a file, not standard "
                                      "input")
-    document = read_network(path, defaults=defaults, network=network)
+    document = read_network([path, *nodes], defaults=defaults, network=network,
+                            fields=fields)
     return Document(path, "rwproj", document_json(document, path))
 
 
