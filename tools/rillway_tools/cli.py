@@ -249,14 +249,19 @@ def read_any(path: str, args: argparse.Namespace | None = None) -> Document:
     the file does not carry."""
     if args is None:
         return read_input(path)
+    return read_input(path, **_reading(args))
+
+
+def _reading(args: argparse.Namespace) -> dict[str, Any]:
+    """How the command's options ask a network to be read."""
     fields = {}
     for item in getattr(args, "field", None) or []:
         key, sep, attribute = item.partition("=")
         if not sep or not key.strip() or not attribute.strip():
             raise CommandError(f"--field {item}: expected KEY=ATTRIBUTE")
         fields[key.strip()] = attribute.strip()
-    return read_input(path, defaults=_defaults(args), network=getattr(args, "network", None),
-                      nodes=getattr(args, "nodes", None) or (), fields=fields or None)
+    return {"defaults": _defaults(args), "network": getattr(args, "network", None),
+            "nodes": getattr(args, "nodes", None) or (), "fields": fields or None}
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
@@ -278,7 +283,10 @@ def _is_si(document: Document) -> bool:
 
 def _convert(args: argparse.Namespace) -> None:
     format_of(args.target)
-    write_network(json.loads(read_any(args.source, args).text), args.target)
+    options = _reading(args)
+    nodes = options.pop("nodes")
+    write_network(read_network([args.source, *nodes] if nodes else args.source, **options),
+                  args.target)
 
 
 def _demo_project(args: argparse.Namespace) -> None:

@@ -51,6 +51,13 @@ US_FLOW_UNITS = ("CFS", "GPM", "MGD")
 REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
 TITLE_MARK = "rillway"
+# The sections the reader takes its network from, and those that only draw the map or set up
+# SWMM's own report; every other section of a model is named as not read.
+READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
+                 "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS",
+                 *(label for label, _ in REFUSED_LINKS)}
+DRAWING_SECTIONS = {"MAP", "VERTICES", "POLYGONS", "SYMBOLS", "LABELS", "BACKDROP",
+                    "PROFILES", "REPORT"}
 
 
 def simple_method_c(imperviousness: float) -> float:
@@ -111,6 +118,7 @@ class _Reader:
         self.path = path
         self.defaults = dict(defaults or {})
         self.runoff_coefficient = runoff_coefficient
+        self.written_here = False  # the TITLE carries rillway's settings line
         text = read_text(path, "an EPA SWMM input file")
         self.lines = _Lines(text)
         if not self.lines.sections:
@@ -184,6 +192,7 @@ def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
         if words[0] != TITLE_MARK:
             name = name or line
             continue
+        reader.written_here = True
         for word in words[1:]:
             key, _, value = word.partition("=")
             try:
@@ -210,6 +219,11 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         exact C in a tag, which wins.
     """
     reader = _Reader(path, defaults, runoff_coefficient)
+    name, settings = _title(reader)
+    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS)
+    if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
+        warnings.warn(f"{path}: not read: " + ", ".join(f"[{label}]" for label in unread),
+                      rillway.InputWarning, stacklevel=3)
     options = reader.section("OPTIONS")
     flow_units = str(options.get("FLOW_UNITS", "CFS")).upper()
     if flow_units not in SI_FLOW_UNITS + US_FLOW_UNITS:
@@ -227,7 +241,6 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         raise reader.fail("DIVIDERS", name, f"node '{name}' is a flow divider: rillway "
                                             "networks split no flows")
 
-    name, settings = _title(reader)
     coordinates = reader.section("COORDINATES")
     node_tags = _tags(reader, "Node")
     nodes: dict[str, dict[str, Any]] = {}
