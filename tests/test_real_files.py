@@ -254,3 +254,50 @@ def test_gis_layers_by_command_with_a_field_map(tmp_path, capsys):
     assert cli.main(argv) == 2
     assert "has no 'n'" in capsys.readouterr().err
     assert cli.main(argv + ["--field", "n=MANN_N"]) == 0
+
+
+SWMM_DATA = __import__("pathlib").Path(__import__("pyswmm").__file__).parent / "tests" / "data"
+
+
+def swmm_full_flows(model):
+    """SWMM's full-flow capacity of every conduit, read once the engine has started."""
+    pyswmm = pytest.importorskip("pyswmm")
+    from test_formats_swmm import _full_flow
+
+    with pyswmm.Simulation(str(model)) as sim:
+        for _ in sim:
+            break
+        return {link.linkid: _full_flow(link.linkid) for link in pyswmm.Links(sim)}
+
+
+def test_swmm_model_with_a_weir_is_refused_then_cut(tmp_path):
+    """pyswmm's weir model: three conduits and a transverse weir into the outfall. Refused by
+    default, naming the weir; cut on request, its upper structure becomes the outfall, and
+    what is read agrees with SWMM's own full-flow capacities for the same conduits."""
+    model = SWMM_DATA / "model_weir_setting.inp"
+    with pytest.warns(rillway.InputWarning, match="not read: "), \
+            pytest.raises(FormatError, match=r"link 'C3' is a weir.*--cut-unsupported"):
+        read_network(model)
+    with pytest.warns(rillway.InputWarning) as record:
+        document = read_network(model, unsupported="cut")
+    assert any("cut weir 'C3' (J3 -> J4): 'J3' becomes a free outfall" in m
+               for m in messages(record))
+    kinds = {n["id"]: n["kind"] for n in document["nodes"]}
+    assert kinds["J3"] == "outfall" and [p["id"] for p in document["pipes"]] == \
+        ["C1", "C1:C2", "C2"]
+    result = rillway.analyze_project(json.dumps(document))
+    full = swmm_full_flows(model)
+    for row in result["pipes"]:
+        assert full[row["id"]] == pytest.approx(row["capacity"], rel=3e-3)
+
+
+def test_swmm_street_section_is_named_and_cut(tmp_path):
+    model = tmp_path / "street.inp"
+    model.write_text(SWMM_MODEL.replace("C2 CIRCULAR 1.5 0 0 0 1", "C2 STREET MainSt"))
+    with pytest.raises(FormatError, match="conduit 'C2' has shape STREET; rillway reads"):
+        read_network(model)
+    with pytest.warns(rillway.InputWarning) as record:
+        document = read_network(model, unsupported="cut")
+    assert any("cut conduit of shape STREET 'C2' (J2 -> O1): 'J2' becomes a free outfall"
+               in m for m in messages(record))
+    assert [p["id"] for p in document["pipes"]] == ["C1"]

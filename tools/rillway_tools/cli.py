@@ -162,6 +162,10 @@ def _parser() -> argparse.ArgumentParser:
                               "read as JSON when it can be (repeatable; over --defaults)")
     reading.add_argument("--network", metavar="NAME",
                          help="the pipe network to read from a LandXML file that holds several")
+    reading.add_argument("--cut-unsupported", action="store_true",
+                         help="cut the links of a SWMM model that rillway cannot model "
+                              "(pumps, weirs, orifices, outlets, other shapes): the structure "
+                              "above each becomes an outfall")
     reading.add_argument("--nodes", metavar="FILE", action="append", default=[],
                          help="GIS layers of structures beside FILE's pipes (repeatable)")
     reading.add_argument("--field", metavar="KEY=ATTRIBUTE", action="append", default=[],
@@ -261,7 +265,8 @@ def _reading(args: argparse.Namespace) -> dict[str, Any]:
             raise CommandError(f"--field {item}: expected KEY=ATTRIBUTE")
         fields[key.strip()] = attribute.strip()
     return {"defaults": _defaults(args), "network": getattr(args, "network", None),
-            "nodes": getattr(args, "nodes", None) or (), "fields": fields or None}
+            "nodes": getattr(args, "nodes", None) or (), "fields": fields or None,
+            "unsupported": "cut" if getattr(args, "cut_unsupported", False) else "refuse"}
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:

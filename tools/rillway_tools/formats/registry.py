@@ -11,7 +11,7 @@ import os
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, Protocol
+from typing import Any, Literal, Protocol
 
 from ..documents import Document, read_document
 from ..results import AnalysisResult
@@ -77,7 +77,8 @@ def format_of(path: str | os.PathLike[str]) -> Format:
 def read_network(path: str | os.PathLike[str] | Sequence[str | os.PathLike[str]], *,
                  defaults: Mapping[str, Any] | None = None,
                  network: str | None = None,
-                 fields: Mapping[str, str] | None = None) -> dict[str, Any]:
+                 fields: Mapping[str, str] | None = None,
+                 unsupported: Literal["refuse", "cut"] = "refuse") -> dict[str, Any]:
     """Reads a network from any supported file and returns it as a project document.
 
     Parameters
@@ -92,6 +93,10 @@ def read_network(path: str | os.PathLike[str] | Sequence[str | os.PathLike[str]]
         roughness of pipes with neither `mannings` nor a known material (0.013).
     network : the name of the pipe network to read from a LandXML file that holds several
         (default: the storm network, else the first).
+    unsupported : for a SWMM model, "cut" cuts each link rillway cannot model (a pump, weir,
+        orifice, outlet, a conduit of another shape): the structure above it becomes a free
+        outfall and the part below goes on as a network of its own, each cut said in a
+        `rillway.InputWarning`. "refuse" (default) refuses the model, naming the link.
     fields : for GIS layers, project keys and the attribute names that hold them
         (`{"invert": "INV_EL", "id": "FacilityID"}`), beside the project's own names and
         SWMM's (Name, FromNode, ToNode, Elevation, MaxDepth, Geom1, ...).
@@ -120,6 +125,15 @@ def read_network(path: str | os.PathLike[str] | Sequence[str | os.PathLike[str]]
                                      "(.gpkg, .geojson, .shp)")
     if fields is not None and fmt.module != "gis":
         raise FormatError(source, f"fields= maps GIS attributes; this is {fmt.name}")
+    if unsupported != "refuse":
+        if fmt.module != "swmm":
+            raise FormatError(source, f"unsupported= cuts links of a SWMM model; this is "
+                                      f"{fmt.name}")
+        from .swmm import read_inp
+
+        document = read_inp(source, defaults, unsupported=unsupported)
+        warn_direction(document, source)
+        return document
     if fmt.module == "gis" and (len(paths) > 1 or fields is not None):
         from .gis import read_gis
 
@@ -144,7 +158,8 @@ def read_input(item: str | os.PathLike[str] | Document | Mapping[str, Any], *,
                defaults: Mapping[str, Any] | None = None,
                network: str | None = None,
                nodes: Sequence[str] = (),
-               fields: Mapping[str, str] | None = None) -> Document:
+               fields: Mapping[str, str] | None = None,
+               unsupported: Literal["refuse", "cut"] = "refuse") -> Document:
     """The one way the tools take in a network, whatever the command: a file of any format
     ("-": `.rwn` text on standard input), a `Document`, or a project document as
     `read_network` returns it. Files of rillway's own formats keep their text (so results
@@ -157,13 +172,14 @@ def read_input(item: str | os.PathLike[str] | Document | Mapping[str, Any], *,
         return Document(source, "rwproj", document_json(item, source))
     path = os.fspath(item)
     native = path == "-" or Path(path).suffix.lower() in (".rwproj", ".rwn")
-    if native and network is None and not defaults and not nodes and fields is None:
+    if native and network is None and not defaults and not nodes and fields is None \
+            and unsupported == "refuse":
         return read_document(path)
     if path == "-":
         raise FormatError("<stdin>", "defaults and a network name need a file, not standard "
                                      "input")
     document = read_network([path, *nodes], defaults=defaults, network=network,
-                            fields=fields)
+                            fields=fields, unsupported=unsupported)
     return Document(path, "rwproj", document_json(document, path))
 
 
