@@ -27,6 +27,8 @@ constexpr double kGutterWidthFt = 2.0;
 constexpr double kKirpichCoefficient = 0.0078;
 constexpr double kKirpichLengthExponent = 0.77;
 constexpr double kKirpichSlopeExponent = -0.385;
+// A structure without a diameter: the 4 ft (48 in, 1.2192 m) access hole of common practice.
+constexpr double kStandardStructureDiameterFt = 4.0;
 
 // Polygon area by the shoelace formula, the ring closed from the last vertex to the first.
 double shoelace_area(const std::vector<std::array<double, 2>>& v) {
@@ -102,7 +104,7 @@ Node build_node(const ProjectNode& n, const std::optional<Roadway>& roadway, dou
     if (n.tc_inlet > 0.0) node.tc = n.tc_inlet;
     node.x = n.x * length_factor;
     node.y = n.y * length_factor;
-    node.diameter = n.diameter_ft * length_factor;
+    node.diameter = n.diameter_ft ? *n.diameter_ft * length_factor : kStandardStructureDiameterFt;
     node.benching = n.benching;
     node.street = build_street(n.inlet, roadway, length_factor);
     if (node.street) node.bypass_to = n.bypass_to;
