@@ -124,31 +124,18 @@ def gutter_flow(
     spread: _Number, cross_slope: _Number, long_slope: _Number, n: _Number, *,
     gutter_width: _Number = 0, depression: _Number = 0, si: bool = False,
 ) -> float:
-    """Flow in a street gutter at a spread, FHWA HEC-22 (3rd ed. 2009, section 4.3).
-
-    `spread` T [ft] from the curb, `cross_slope` S_x and `long_slope` S_L [ft/ft],
-    `n` the gutter's Manning roughness; `gutter_width` W [ft] and `depression` a
-    [ft] of a continuously depressed gutter (S_w = S_x + a/W). Returns cfs (m and
-    m3/s when `si`; the conversion happens at the edge, so an SI answer is the US
-    one converted, about 0.5 % above HEC-22's own SI constant 0.376).
-
-        Q = (0.56/n) S_x^1.67 S_L^0.5 T^2.67                (Eq. 4-2)
-        E_o = 1/{1 + (S_w/S_x)/[(1 + (S_w/S_x)/(T/W - 1))^2.67 - 1]}   (Eq. 4-4)
-        composite: Q = Q_s/(1 - E_o), Q_s the triangle flow of spread T - W
-
-    Example (research note on HEC-22, section 5.3): T = 8.2 ft, S_x = 0.02,
-    S_L = 0.01, n = 0.016 gives 1.402 cfs; with a 2-ft gutter depressed 2 in,
-    2.300 cfs.
+    """Flow in the gutter at a spread (cfs, or m3/s when `si`), FHWA HEC-22 (3rd ed.
+    2009, Eqs. 4-2 and 4-4): Q = (0.56/n) S_x^1.67 S_L^0.5 T^2.67 for a plain
+    triangle; the composite section of a gutter `gutter_width` wide depressed by
+    `depression` (ft, or m when `si`).
     """
 
 def gutter_spread(
     q: _Number, cross_slope: _Number, long_slope: _Number, n: _Number, *,
     gutter_width: _Number = 0, depression: _Number = 0, si: bool = False,
 ) -> GutterSpread:
-    """The gutter carrying `q` [cfs]: spread T [ft], depth at the curb [ft]
-    (T S_x + a beyond the gutter, T S_w within it), velocity Q/A [ft/s] and e_o,
-    the share of the flow within the gutter width (0 without a gutter). The
-    inverse of `gutter_flow`, by a monotone solve on T.
+    """The gutter carrying q: a dict of spread and depth at the curb (ft), velocity
+    Q/A (ft/s) and e_o, the share of the flow within the gutter width.
     """
 
 def inlet_on_grade(
@@ -161,26 +148,9 @@ def inlet_on_grade(
     splash_velocity: _Number | None = None, opening_ratio: _Number | None = None,
     si: bool = False,
 ) -> InletOnGrade:
-    """One inlet on grade (FHWA HEC-22, 3rd ed. 2009, section 4.4) in the gutter
-    flow `q` [cfs]. `type` is 'grate', 'curb', 'combination' or 'slotted';
-    `length` L [ft] of the grate, curb opening or slot; `grate_type` one of 'p50',
-    'p50x100', 'p30', 'curved_vane', 'tilt_bar_45', 'tilt_bar_30', 'reticuline' or
-    'custom' (with `splash_velocity` [ft/s]); `grate_width` W_g [ft];
-    `curb_length` [ft] a combination's curb opening when longer than the grate (a
-    sweeper); `local_depression` and its width [ft] at the inlet only;
-    `clogging` c in [0, 1) shortens the length to L (1 - c).
-
-        grate: E = R_f E_o + R_s (1 - E_o), R_f = 1 - 0.09 (V - V_o) in [0, 1],
-               R_s = 1/(1 + 0.15 V^1.8/(S_x L^2.3))
-        curb, slot: L_T = 0.6 Q^0.42 S_L^0.3 (1/(n S_e))^0.6,
-               E = 1 - (1 - L/L_T)^1.8, S_e = S_x + (a/W) E_o
-
-    Returns q_approach, spread, depth, gutter_velocity of the approach flow, the
-    efficiency E and q_intercepted, q_bypass [cfs].
-
-    Example (the FHWA Hydraulic Toolbox, as quoted in EPA SWMM's issue 161): a
-    3-ft curb opening with 2 in of local depression over 2 ft, 1 cfs, S_x = 0.02,
-    S_L = 0.01, n = 0.016 takes 51.7 %.
+    """One inlet on grade (HEC-22, 3rd ed. 2009, section 4.4): what it intercepts of
+    the gutter flow q. Returns q_approach, spread, depth, gutter_velocity,
+    efficiency, q_intercepted and q_bypass.
     """
 
 def inlet_in_sag(
@@ -193,22 +163,9 @@ def inlet_in_sag(
     splash_velocity: _Number | None = None, opening_ratio: _Number | None = None,
     si: bool = False,
 ) -> InletInSag:
-    """One inlet in a sag (FHWA HEC-22, 3rd ed. 2009, section 4.5), taking all of
-    `q` [cfs]. Arguments as for `inlet_on_grade`; `clogging` defaults to 0.5 for
-    a grate (HEC-22's advice) and reduces a grate's perimeter and open area (and
-    a slot's length); `curb_height` h defaults to 0.5 ft, `slot_width` to 1.75 in.
-
-        grate: d = max((Q/(3.0 P))^(2/3), (Q/(0.67 A))^2/2g), P = L + 2 W_g,
-               A = L W_g x opening ratio; d the average depth over the grate
-        curb: weir 2.3 (L + 1.8 W) d^1.5 (depressed, L <= 12 ft) or 3.0 L d^1.5
-               to d = h, orifice 0.67 h L sqrt(2 g d_o) from 1.4 h, linear between
-        slot: weir 2.48 L d^1.5 to 0.2 ft, orifice 0.8 L w sqrt(2 g d) from 0.4 ft
-
-    Returns the ponded_depth [ft] its equations need, the depth at the curb and
-    the spread there [ft], the regime ('weir', 'transition' or 'orifice').
-
-    Example (research note on HEC-22, section 5.3): a 2 x 2 ft P-50x100 grate,
-    unclogged, passes 10 cfs at 0.676 ft in weir flow.
+    """One inlet in a sag (HEC-22, 3rd ed. 2009, section 4.5), taking all of q: the
+    ponded depth its weir or orifice needs, the depth at the curb and the spread
+    there, and the regime ('weir', 'transition' or 'orifice').
     """
 
 def analyze_project(project_json: str) -> AnalysisResult:
