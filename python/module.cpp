@@ -47,6 +47,13 @@ PyMethodDef kFunctions[] = {
      METH_VARARGS | METH_KEYWORDS,
      "circular_geometry(diameter, depth)\n--\n\n"
      "Flow area, wetted perimeter, hydraulic radius, and top width at a depth."},
+    {"open_channel", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(open_channel)),
+     METH_VARARGS | METH_KEYWORDS,
+     "open_channel(q, n, slope, span, side_slope, rise, *, si=False)\n--\n\n"
+     "Uniform flow in a trapezoidal channel (span the bottom width, side_slope H:V\n"
+     "for both banks, rise the bank height): its bank-full capacity, normal and\n"
+     "critical depth, and the velocity, area, wetted perimeter and top width at\n"
+     "normal depth (bank-full when the channel cannot carry q)."},
     {"access_hole_energy",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(access_hole_energy)),
      METH_VARARGS | METH_KEYWORDS,
