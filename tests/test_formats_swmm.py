@@ -167,7 +167,7 @@ def ditches():
         ("T2", "B", "C", {"shape": "trapezoid", "rise_ft": 2.5, "span_ft": 3.0,
                           "side_slope": [1.5, 3.0]}),
         ("V1", "S", "B", {"shape": "triangle", "rise_ft": 1.5, "side_slope": 4.0}),
-        ("C1", "C", "D", {"diameter": 2.5, "n": 0.013, "barrels": 2}),
+        ("C1", "C", "D", {"diameter": 3.0, "n": 0.013, "barrels": 2}),
         ("F1", "D", "O", {"shape": "rect_open", "rise_ft": 2.5, "span_ft": 5.0, "n": 0.015}),
     ]
     return {"name": "ditches", "idf_a": 60.0, "idf_b": 10.0, "idf_c": 0.8, "min_tc": 10.0,
