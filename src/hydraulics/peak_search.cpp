@@ -28,8 +28,9 @@ namespace rillway::hydraulics {
 //     and changes sign once. For a up to 16 b, R (closed form, no integral) rises wherever it
 //     is below 2 on a grid of 4e5 points per ratio, so it still passes 1 once. Flatter
 //     ellipses are always scanned in full.
-//// Open channels need no window: A = y (B + m y) with m = (z_l + z_r) / 2 and P = B + s y, so
-// dR/dy has the sign of B^2 + 2 B m y + m s y^2 >= 0. R never falls and A grows at least in
+//
+// Open channels need no window: A = y (B + m y) with m = (z_l + z_r) / 2 and P = B + s y with
+// s = sqrt(1 + z_l^2) + sqrt(1 + z_r^2), so dR/dy has the sign of B^2 + 2 B m y + m s y^2 >= 0. R never falls and A grows at least in
 // proportion to y, so q_2000 / q_1999 >= 2000 / 1999 (1 - eps) / (1 + eps) > 1: the last
 // sample, the bank-full depth, is the scan's one largest.
 //
