@@ -30,9 +30,10 @@ namespace rillway::hydraulics {
 //     ellipses are always scanned in full.
 //
 // Open channels need no window: A = y (B + m y) with m = (z_l + z_r) / 2 and P = B + s y with
-// s = sqrt(1 + z_l^2) + sqrt(1 + z_r^2), so dR/dy has the sign of B^2 + 2 B m y + m s y^2 >= 0. R never falls and A grows at least in
-// proportion to y, so q_2000 / q_1999 >= 2000 / 1999 (1 - eps) / (1 + eps) > 1: the last
-// sample, the bank-full depth, is the scan's one largest.
+// s = sqrt(1 + z_l^2) + sqrt(1 + z_r^2), so dR/dy has the sign of B^2 + 2 B m y + m s y^2 >= 0.
+// R never falls and A grows at least in proportion to y, so q_2000 / q_1999 >=
+// 2000 / 1999 (1 - eps) / (1 + eps) > 1: the last sample, the bank-full depth, is the scan's
+// one largest.
 //
 // Each computed sample q_i lies within a relative kSampleError of Q(y_i): the rounding of the
 // arithmetic is below 1e-13, the steepest spots (acos near the crown of round and elliptical
