@@ -124,6 +124,7 @@ class _Reader:
         self.defaults = dict(defaults or {})
         self.runoff_coefficient = runoff_coefficient
         self.written_here = False  # the TITLE carries rillway's settings line
+        self.said: list[str] = []
         text = read_text(path, "an EPA SWMM input file")
         self.lines = _Lines(text)
         if not self.lines.sections:
@@ -146,7 +147,12 @@ class _Reader:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
 
     def assume(self, what: str) -> None:
-        warnings.warn(f"{self.path}: assumed: {what}", rillway.InputWarning, stacklevel=4)
+        self.said.append(f"assumed: {what}")
+
+    def say(self) -> None:
+        """What the reader assumed, said once the file has read without fault."""
+        for line in self.said:
+            warnings.warn(f"{self.path}: {line}", rillway.InputWarning, stacklevel=4)
 
     def section(self, label: str) -> dict[str, Any]:
         if label not in self.lines.sections:
@@ -234,8 +240,7 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     name, settings = _title(reader)
     unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS)
     if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
-        warnings.warn(f"{path}: not read: " + ", ".join(f"[{label}]" for label in unread),
-                      rillway.InputWarning, stacklevel=3)
+        reader.said.append("not read: " + ", ".join(f"[{label}]" for label in unread))
     options = reader.section("OPTIONS")
     flow_units = str(options.get("FLOW_UNITS", "CFS")).upper()
     if flow_units not in SI_FLOW_UNITS + US_FLOW_UNITS:
@@ -319,9 +324,11 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
             nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
 
     document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
-                            settings=settings, defaults=_project_defaults(reader.defaults),
-                            source=path)
+                            settings=settings, defaults=_project_defaults(reader.defaults))
     analysis_view(document, path)
+    reader.say()
+    new_document(name or _stem(path), list(nodes.values()), pipes, si=si, settings=settings,
+                 defaults=_project_defaults(reader.defaults), source=path)
     return document
 
 
