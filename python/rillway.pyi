@@ -19,6 +19,10 @@ __all__ = [
     "K_MANNING_SI",
     "G_US",
     "G_SI",
+    "FEET_PER_METRE",
+    "ACRES_PER_HECTARE",
+    "INCHES_PER_MILLIMETRE",
+    "SQUARE_FEET_PER_ACRE",
     "InputWarning",
     "intensity",
     "rational_q",
@@ -48,6 +52,11 @@ K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units
 G_US: Final = 32.2           # ft/s²
 G_SI: Final = 9.81           # m/s²
+# The factors the engine reads SI projects with; rillway_tools converts with these and no others.
+FEET_PER_METRE: Final = 3.280839895013123         # ft/m (1 ft = 0.3048 m)
+ACRES_PER_HECTARE: Final = 2.4710516301527603     # ac/ha
+INCHES_PER_MILLIMETRE: Final = 0.03937007874015748  # in/mm (1 in = 25.4 mm)
+SQUARE_FEET_PER_ACRE: Final = 43560.0             # ft²/ac
 
 def intensity(a: _Number, b: _Number, c: _Number, t_min: _Number) -> float:
     """Rainfall intensity from a three-parameter IDF curve: `i = a / (t + b)^c`.

@@ -5,10 +5,13 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <utility>
 
 #include "design/checks.hpp"
 #include "design/layout.hpp"
+#include "design/size_choice.hpp"
 #include "hydraulics/constants.hpp"
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
@@ -38,6 +41,7 @@ std::string_view name(Governing governing) noexcept {
 
 std::string display(const DesignError& error) {
     if (const auto* rules = std::get_if<InvalidRules>(&error)) return rules->message;
+    if (const auto* record = std::get_if<InvalidRecord>(&error)) return record->message;
     return network::display(std::get<network::NetworkError>(error));
 }
 
@@ -55,9 +59,6 @@ constexpr double kUsefulLowering = 1e-4;  // ft
 // A placement must stand lower than another by this much to be preferred to it (well below
 // the 0.01 ft or 1 mm grid of the inverts, well above rounding noise).
 constexpr double kLevelStep = 1e-6;  // ft
-// Largest ratio of the velocity at normal depth to the full-flow velocity in a round pipe
-// (1.139 at 81% depth, from Manning's equation on the circular segment), rounded up.
-constexpr double kPeakVelocityRatio = 1.15;
 
 enum class Role { sized, shaped, locked };
 
@@ -252,25 +253,7 @@ private:
     // whether the velocity rule could be kept.
     bool lay_section(std::size_t p, const hydraulics::Section& section, double q,
                      const EndLimits& limits, double s_low, Placement& out) const {
-        const double n = net_.pipes[p].n;
-        out = lay(limits, section.rise, s_low, grid_);
-        const double slope = slope_of(out, limits.length, grid_);
-        // Why the shortcut holds: below the peak of a round pipe's flow curve the velocity at
-        // normal depth never exceeds 1.14 times the full-flow velocity (its largest value, at
-        // about 81% depth), and a flow above the peak fills the pipe and runs at Q / A, which
-        // the capacity rule keeps below the full-flow velocity times max_pct_full. So a pipe
-        // whose bound is within the limit needs no normal depth here.
-        const double full_velocity = full_capacity(section, n, slope) / section.full_area();
-        const double bound = full_velocity * std::fmax(kPeakVelocityRatio, rules_.max_pct_full);
-        if (section.kind == hydraulics::SectionKind::circular && bound <= rules_.max_velocity_fps) {
-            return true;
-        }
-        if (design_velocity(section, n, q, slope) <= rules_.max_velocity_fps) return true;
-        const SteepestSlope steepest =
-            steepest_slope(section, n, q, s_low, slope, rules_.max_velocity_fps);
-        if (!steepest.found) return false;
-        out = flatten(out, limits, steepest.slope, grid_);
-        return true;
+        return lay_within_velocity(section, net_.pipes[p].n, q, limits, s_low, rules_, grid_, out);
     }
 
     void lay_fixed_size(std::size_t p, double q, const EndLimits& limits) {
@@ -303,11 +286,12 @@ private:
                                             double largest_entering) const {
         const std::size_t index = size_index_[p];
         const double slope = slope_of(placement_[p], net_.pipes[p].length, grid_);
+        // Enlarged for the grade line: the sizes below were tried and left the line too high.
+        if (index > floor.natural) return Governing::grade_line;
         const bool below_would_carry =
             index == 0 ||
             carries(hydraulics::Section::circular(catalog_[index - 1]), net_.pipes[p].n, q, slope);
         if (!below_would_carry) return Governing::capacity;
-        if (index > floor.natural) return Governing::grade_line;
         if (largest_entering > rules_.min_diameter_in / 12.0 + kSizeSlack) return Governing::no_decrease;
         return Governing::min_size;
     }
@@ -316,70 +300,29 @@ private:
         const double n = net_.pipes[p].n;
         const std::size_t last = catalog_.size() - 1;
         const SizeFloor floor = size_floor(p, largest_entering);
-        const std::size_t start = floor.start;
-
-        // Step 3: the first size that carries Q on the slope it is laid at.
-        std::optional<std::size_t> chosen;
-        Placement placement;
-        Governing rejected_for = Governing::capacity;
-        for (std::size_t i = start; i <= last && !chosen; ++i) {
-            const auto section = hydraulics::Section::circular(catalog_[i]);
-            const double s_low = self_cleansing_slope(section, n, rules_.min_velocity_fps);
-            // Capacity first: it is a closed form, the velocity needs the normal depth.
-            if (!carries(section, n, q, slope_of(lay(limits, section.rise, s_low, grid_), limits.length, grid_))) {
-                rejected_for = Governing::capacity;
-                continue;
-            }
-            Placement trial;
-            const bool steady = lay_section(p, section, q, limits, s_low, trial);
-            if (steady && carries(section, n, q, slope_of(trial, limits.length, grid_))) {
-                chosen = i;
-                placement = trial;
-            } else {
-                rejected_for = Governing::max_velocity;
-            }
-        }
-        if (!chosen) {
+        // Step 3 (design/size_choice.hpp).
+        const SizeChoice choice = design::choose_size(catalog_, floor.start, n, q, limits, rules_, grid_);
+        if (!choice.index) {
             // Past the catalog: the largest size, laid steep enough to carry Q where the
             // velocity allows; the check reports what still fails.
             const auto section = hydraulics::Section::circular(catalog_[last]);
             const double s_low = std::fmax(self_cleansing_slope(section, n, rules_.min_velocity_fps),
                                            capacity_slope(section, n, q / rules_.max_pct_full));
+            Placement placement;
             if (!lay_section(p, section, q, limits, s_low, placement)) {
                 placement = lay(limits, section.rise, s_low, grid_);
             }
             set_size(p, last);
             place(p, placement);
-            governing_[p] = rejected_for;
+            governing_[p] = Governing::max_velocity;
             return;
         }
-
-        // A smaller size on a steeper slope, no deeper than the chosen one lies, is the better
-        // pipe; this happens where the drop below the entering pipes, not the cover, fixes the
-        // upstream invert, so a smaller pipe gains no height there but loses it downstream.
-        std::size_t index = *chosen;
-        bool descended = false;
-        while (index > start) {
-            const auto smaller = hydraulics::Section::circular(catalog_[index - 1]);
-            if (!carries(smaller, n, q, slope_of(placement, limits.length, grid_))) break;
-            const double s_low = std::fmax(self_cleansing_slope(smaller, n, rules_.min_velocity_fps),
-                                           capacity_slope(smaller, n, q / rules_.max_pct_full));
-            const Placement trial = lay(limits, smaller.rise, s_low, grid_);
-            const double slope = slope_of(trial, limits.length, grid_);
-            if (!carries(smaller, n, q, slope) ||
-                !(design_velocity(smaller, n, q, slope) <= rules_.max_velocity_fps)) {
-                break;
-            }
-            --index;
-            placement = trial;
-            descended = true;
-        }
-        set_size(p, index);
-        place(p, placement);
-
-        if (descended || index > start) {
-            governing_[p] = descended ? Governing::capacity : rejected_for;
-            return;
+        set_size(p, *choice.index);
+        place(p, choice.placement);
+        switch (choice.smaller) {
+            case SmallerSize::lies_deeper: governing_[p] = Governing::capacity; return;
+            case SmallerSize::too_fast: governing_[p] = Governing::max_velocity; return;
+            case SmallerSize::none: break;
         }
         // At the floor: the floor governs unless the size below it would not carry Q either.
         governing_[p] = floor_governing(p, q, floor, largest_entering);
@@ -428,7 +371,11 @@ private:
                 better_placement = trial;
             }
         }
-        if (!better) return;
+        if (!better) {
+            // The size chosen for the ground is already the one that stands lowest up there.
+            if (size_index_[p] > floor.start) governing_[p] = Governing::cover;
+            return;
+        }
         set_size(p, *better);
         place(p, better_placement);
         governing_[p] = *better > floor.start ? Governing::cover
@@ -583,12 +530,48 @@ private:
     std::vector<std::size_t> part_;  // per structure: its part's representative structure
 };
 
+std::string number_text(double value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+// The first pipe or structure design cannot lay: a slope needs a length, a capacity a
+// roughness, and the level grid finite elevations of a sane size.
+std::optional<InvalidRecord> invalid_record(const Network& network) {
+    const auto elevation_ok = [](double z) { return std::fabs(z) <= kLargestElevation; };
+    const auto elevation_message = [](const std::string& record, const char* key, double z) {
+        return InvalidRecord{record + ": " + key + " must be a finite elevation within " +
+                             number_text(kLargestElevation) + " ft of zero, got " + number_text(z)};
+    };
+    for (const network::Node& node : network.nodes) {
+        const std::string record = "node '" + node.id + "'";
+        if (!elevation_ok(node.rim)) return elevation_message(record, "rim", node.rim);
+        if (!elevation_ok(node.invert)) return elevation_message(record, "invert", node.invert);
+    }
+    for (const network::Pipe& pipe : network.pipes) {
+        const std::string record = "pipe '" + pipe.id + "'";
+        if (!(pipe.n > 0.0 && std::isfinite(pipe.n))) {
+            return InvalidRecord{record + ": n must be a finite number above zero, got " + number_text(pipe.n)};
+        }
+        if (!(pipe.length > 0.0 && std::isfinite(pipe.length))) {
+            return InvalidRecord{record + ": length must be a finite number above zero, got " +
+                                 number_text(pipe.length)};
+        }
+        for (const auto& [key, z] : {std::pair{"invert_up", pipe.invert_up}, std::pair{"invert_dn", pipe.invert_dn}}) {
+            if (z && !elevation_ok(*z)) return elevation_message(record, key, *z);
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 DesignOutcome design(const Network& network, const network::IdfParams& idf,
                      const network::DesignOptions& options, const Rules& rules,
                      const std::vector<bool>& locked, const LevelGrid& grid) {
     if (auto message = validate(rules)) return DesignError{InvalidRules{std::move(*message)}};
+    if (auto invalid = invalid_record(network)) return DesignError{std::move(*invalid)};
     auto routed = route(network, options.frequency_factor);
     if (auto* error = std::get_if<network::NetworkError>(&routed)) return DesignError{std::move(*error)};
     // The sizes the design keeps must be valid for the analysis; the ones it chooses need not be.

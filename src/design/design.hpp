@@ -78,7 +78,16 @@ struct Design {
 struct InvalidRules {
     std::string message;  // e.g. "min_cover_ft must be a finite number >= 0, got -1"
 };
-using DesignError = std::variant<network::NetworkError, InvalidRules>;
+// A pipe or structure design cannot work with, named: a roughness or a length that is not a
+// finite number above zero, an elevation that is not finite or beyond kLargestElevation.
+struct InvalidRecord {
+    std::string message;  // e.g. "pipe 'P1': n must be a finite number above zero, got 0"
+};
+using DesignError = std::variant<network::NetworkError, InvalidRules, InvalidRecord>;
+
+// Elevations design accepts, ft either side of zero: far beyond any ground, and small enough that
+// every elevation counts whole 1-mm grid steps exactly in a double (2^53 steps is 9e12 m).
+inline constexpr double kLargestElevation = 1e7;
 using DesignOutcome = std::variant<Design, DesignError>;
 
 [[nodiscard]] std::string display(const DesignError& error);

@@ -17,7 +17,6 @@ file and the problem; `design` ends with exit status 1 when some rule could not 
 from __future__ import annotations
 
 import argparse
-import json
 import os
 import sys
 from collections.abc import Sequence
@@ -26,7 +25,7 @@ from typing import TextIO
 
 import rillway
 
-from .documents import Document, DocumentError, analyze, demo_document, read_document
+from .documents import Document, DocumentError, analyze, demo_document, is_si, read_document
 from .formats import format_of, read_network, to_si, write_network
 from .formats.registry import project_text
 from .tables import Units, Which, render
@@ -140,6 +139,8 @@ def _parser() -> argparse.ArgumentParser:
                         help='a network file of any format; "-" reads .rwn text from stdin')
     design.add_argument("--output", "-o", metavar="PATH",
                         help="the designed project (default: FILE with .designed.rwproj)")
+    design.add_argument("--units", choices=("us", "si"),
+                        help="units of the table (default: the project's own)")
     design.add_argument("--format", choices=("table", "csv", "json", "markdown"),
                         default="table", help="output format (default: an aligned table)")
     design.set_defaults(run=_design)
@@ -164,19 +165,12 @@ def read_any(path: str) -> Document:
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
     result = analyze(document)
-    units: Units = args.units or ("si" if _is_si(document) else "us")
+    units: Units = args.units or ("si" if is_si(document) else "us")
     if units == "si":
         result = to_si(result)
     which: Which = args.which
     color = (args.format == "table" and args.output is None and _wants_color(sys.stdout))
     _write(args.output, render(result, args.format, which, color=color, units=units))
-
-
-def _is_si(document: Document) -> bool:
-    try:
-        return document.format == "rwproj" and json.loads(document.text).get("units") == "si"
-    except (ValueError, AttributeError):
-        return False  # the analysis reports what is wrong with the text
 
 
 def _convert(args: argparse.Namespace) -> None:
@@ -273,7 +267,8 @@ def _design(args: argparse.Namespace) -> int:
     if output is not None:
         _write(output, designed["project"] + "\n")
     color = args.format == "table" and _wants_color(sys.stdout)
-    _write(None, render_design(designed, args.format, color=color))
+    units: Units = args.units or ("si" if is_si(document) else "us")
+    _write(None, render_design(designed, args.format, color=color, units=units))
     if args.format == "csv":  # the rows alone on stdout; the unmet rules go beside them
         for line in designed["unmet"]:
             print("rillway: unmet: " + line, file=sys.stderr)

@@ -39,7 +39,7 @@ from .errors import FormatError
 from .files import read_text, write_text
 from .network import (analysis_view, analyze_document, design_settings, finite, is_si,
                       new_document, number_text, parse_setting, setting_text)
-from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT
+from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT, SQUARE_FEET_PER_ACRE
 
 __all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
 
@@ -484,7 +484,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
         out.add("RAINGAGES", RAIN_GAGE, "INTENSITY", "1:00", "1.0", "TIMESERIES", NO_RAIN)
     for node in catchments:
         node_area = node["area_ac"] * area
-        width = math.sqrt(node["area_ac"] * 43560.0) * length
+        width = math.sqrt(node["area_ac"] * SQUARE_FEET_PER_ACRE) * length
         out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], number_text(node_area),
                 number_text(_imperviousness(node["c"])), number_text(width), number_text(SUBCATCHMENT_SLOPE),
                 "0")
