@@ -251,6 +251,17 @@ def test_records_design_cannot_lay_are_refused_by_name(record, key, value, messa
         rillway.design_project(json.dumps(doc))
 
 
+def test_an_unknown_design_key_is_warned_of_and_kept_as_given():
+    doc = json.loads(rillway.demo_project_json())
+    doc["design"] = {"min_cover": 6, "freeboard_ft": 1.5, "sizes_in": [18, 24, 36]}
+    with pytest.warns(rillway.InputWarning, match="^design: unknown key 'min_cover', ignored$"):
+        designed = rillway.design_project(json.dumps(doc))
+    assert json.loads(designed["project"])["design"] == doc["design"]
+    # The misspelt key changed nothing: the design is the one without it.
+    del doc["design"]["min_cover"]
+    assert rillway.design_project(json.dumps(doc))["pipes"] == designed["pipes"]
+
+
 def test_document_without_design_keys_is_written_as_before():
     text = rillway.demo_project_json()
     out = json.loads(rillway.design_project(text)["project"])

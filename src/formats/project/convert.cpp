@@ -139,6 +139,11 @@ std::vector<std::string> Project::fallback_warnings() const {
                                "', read as circular");
         }
     }
+    if (design) {
+        for (const std::string& key : design->given.unknown_keys) {
+            warnings.push_back("design: unknown key '" + shown(key) + "', ignored");
+        }
+    }
     return warnings;
 }
 

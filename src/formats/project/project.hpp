@@ -143,6 +143,14 @@ struct ProjectDesignRules {
     std::optional<std::string> match;  // "crowns" or "inverts"
     std::optional<double> min_drop_ft;
     std::optional<double> freeboard_ft;
+    // The object as the document gave it, which a written project carries unchanged, and the
+    // keys in it that are none of the above (ignored, and warned of). Not part of the rules'
+    // value: two objects that set the same rules compare equal.
+    struct AsGiven {
+        std::optional<std::string> text;  // the JSON text of the object, when read from one
+        std::vector<std::string> unknown_keys;
+        friend bool operator==(const AsGiven&, const AsGiven&) noexcept { return true; }
+    } given;
 
     friend bool operator==(const ProjectDesignRules&, const ProjectDesignRules&) = default;
 };
