@@ -171,7 +171,8 @@ def analyze_scenarios(
 ) -> ScenarioColumns:
     """Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each
     scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,
-    tailwater [ft] and name, any of them absent or None.
+    tailwater [the document's length unit: ft, or m in an SI project] and name, any of them
+    absent or None.
 
     The document is read once. Returns `{"name", "pipes", "nodes", "errors"}`: the
     pipe and node ids once, and each result as one flat memoryview of float64 (or bool),

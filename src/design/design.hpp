@@ -11,10 +11,11 @@
 //     the slope would be flatter than the self-cleansing one, S >= (V n / (1.486 R^(2/3)))^2
 //     (2.87 n^2 V^2 / D^(4/3) for a round pipe), or would carry the design flow faster than the
 //     largest velocity, when a drop at the upstream structure flattens it.
-//  3. The size is the smallest catalog size, no smaller than the minimum and than any pipe
-//     entering the upstream structure, whose just-full capacity at that slope carries Q within
-//     max_pct_full; a smaller size that carries Q on a steeper slope no deeper than the larger
-//     pipe would lie is preferred to the larger one.
+//  3. Every catalog size, no smaller than the minimum and than any pipe entering the upstream
+//     structure, is laid as in 2 no flatter than the slope on which its just-full capacity
+//     carries Q within max_pct_full; the size is the smallest that keeps the velocity rule and
+//     lies no deeper at either end than any larger size (design/size_choice.hpp, which also
+//     says how a lower crown counts where crowns are matched).
 //  4. Pipes that the outfall invert or a locked pipe below keeps from ending where they were
 //     laid are raised, upstream pipes with them, and the lost cover is reported. A pipe into an
 //     outfall that must be raised first takes, of the sizes laid up from the outfall invert on
@@ -41,7 +42,8 @@ namespace rillway::design {
 
 // The rule that fixed a pipe's size.
 enum class Governing {
-    capacity,      // the next smaller size would not carry Q at the designed slope
+    capacity,      // the next smaller size carries Q only on a slope that lays it deeper (at the
+                   // floor: would not carry Q at the designed slope)
     min_size,      // the smallest size allowed
     no_decrease,   // as large as the largest pipe entering its upstream structure
     min_velocity,  // (reported rules only: the self-cleansing slope fixes slopes, not sizes)
