@@ -13,6 +13,7 @@
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
+#include "network/loads.hpp"
 #include "network/solvers.hpp"
 #include "network/routing.hpp"
 
@@ -61,15 +62,14 @@ constexpr double kPeakVelocityRatio = 1.15;
 
 enum class Role { sized, shaped, locked };
 
-// The routing helpers, in one place: ids, the order from sources to outfalls, the pipe links
-// and the accumulated C*A.
+// The routing helpers, in one place: ids, the order from sources to outfalls and the pipe
+// links.
 struct Routing {
     std::vector<std::size_t> order;
     Links links;
-    std::vector<double> total_ca;
 };
 
-std::variant<Routing, network::NetworkError> route(const Network& net, double frequency_factor) {
+std::variant<Routing, network::NetworkError> route(const Network& net) {
     auto resolved = network::resolve(net);
     if (auto* error = std::get_if<network::NetworkError>(&resolved)) return std::move(*error);
     Routing routing;
@@ -77,7 +77,6 @@ std::variant<Routing, network::NetworkError> route(const Network& net, double fr
     auto ordered = network::topo_order(routing.links);
     if (auto* error = std::get_if<network::NetworkError>(&ordered)) return std::move(*error);
     routing.order = std::move(std::get<std::vector<std::size_t>>(ordered));
-    routing.total_ca = network::accumulate_ca(net, routing.links, routing.order, frequency_factor);
     return routing;
 }
 
@@ -131,6 +130,7 @@ public:
         governing_.assign(pipes, Governing::locked);
         flows_.resize(pipes);
         tc_.assign(net_.nodes.size(), 0.0);
+        loads_ = network::empty_loads(net_, options_);
         part_ = parts(links_);
     }
 
@@ -209,10 +209,13 @@ private:
         for (const std::size_t u : order) {
             const double tc = time_of_concentration(u);
             tc_[u] = tc;
+            network::gather(net_, links_, u, options_.frequency_factor, loads_);
             if (links_.outflow_count(u) == 0) continue;
             const double intensity =
                 network::design_intensity(tc, idf_, options_.intensity_override);
-            const double q = routing_.total_ca[u] * intensity;
+            // Pipes that split a structure's flow by their capacities are sized for the whole
+            // of it: their shares follow from the sizes chosen.
+            const bool split = split_by_capacity(u);
 
             const network::Node& node = net_.nodes[u];
             double lowest_invert = kInf;
@@ -235,16 +238,43 @@ private:
                 limits.outfall_dn = down.kind == NodeKind::outfall ? down.invert : kInf;
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
+                const double q = flow(p, intensity).q;
                 if (role_[p] == Role::sized) {
                     choose_size(p, q, limits, largest);
                     if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q, limits, largest);
                 }
                 if (role_[p] == Role::shaped) lay_fixed_size(p, q, limits);
-                const network::Pipe& pipe = net_.pipes[p];
-                flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p),
-                                                 z_dn(p), q, intensity, options_.min_slope);
+                if (!split) set_flow(p, q, intensity);
+            }
+            if (!split) continue;
+            network::split_among_leaving(net_, links_, u, options_.min_slope, loads_);
+            for (std::size_t s = links_.out_begin[u]; s < links_.out_begin[u + 1]; ++s) {
+                const std::size_t p = links_.out_pipes[s];
+                set_flow(p, flow(p, intensity).q, intensity);
             }
         }
+    }
+
+    // Whether the pipes leaving u share its flow by capacity; if so, each takes the whole until
+    // all are sized.
+    bool split_by_capacity(std::size_t u) {
+        if (loads_.share.empty() || links_.outflow_count(u) < 2) return false;
+        for (std::size_t s = links_.out_begin[u]; s < links_.out_begin[u + 1]; ++s) {
+            loads_.share[links_.out_pipes[s]] = 1.0;
+        }
+        return true;
+    }
+
+    // The design flow of p as the analysis forms it, from the loads and the flows above.
+    [[nodiscard]] network::DesignFlow flow(std::size_t p, double intensity) const {
+        return network::design_flow(loads_, links_, p, intensity, flows_,
+                                    options_.min_flow_from_upstream);
+    }
+
+    void set_flow(std::size_t p, double q, double intensity) {
+        const network::Pipe& pipe = net_.pipes[p];
+        flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p), z_dn(p), q,
+                                         intensity, options_.min_slope);
     }
 
     // The highest placement of the section no flatter than self-cleansing, flattened by a drop
@@ -580,6 +610,7 @@ private:
     std::vector<Governing> governing_;
     std::vector<network::PipeResult> flows_;
     std::vector<double> tc_;
+    network::Loads loads_;
     std::vector<std::size_t> part_;  // per structure: its part's representative structure
 };
 
@@ -589,7 +620,7 @@ DesignOutcome design(const Network& network, const network::IdfParams& idf,
                      const network::DesignOptions& options, const Rules& rules,
                      const std::vector<bool>& locked, const LevelGrid& grid) {
     if (auto message = validate(rules)) return DesignError{InvalidRules{std::move(*message)}};
-    auto routed = route(network, options.frequency_factor);
+    auto routed = route(network);
     if (auto* error = std::get_if<network::NetworkError>(&routed)) return DesignError{std::move(*error)};
     // The sizes the design keeps must be valid for the analysis; the ones it chooses need not be.
     for (std::size_t p = 0; p < network.pipes.size(); ++p) {

@@ -43,6 +43,7 @@ Json value_json(UnitSystem v) { return v == UnitSystem::si ? "si" : "us_customar
 Json value_json(const Point& v) { return Json::array({value_json(v[0]), value_json(v[1])}); }
 Json value_json(network::LossMethod v) { return network::loss_method_word(v); }
 Json value_json(network::Benching v) { return network::benching_word(v); }
+Json value_json(network::FlowSplit v) { return network::flow_split_word(v); }
 
 template <Record R>
 Json value_json(const R& record);
@@ -68,6 +69,10 @@ bool present(const T& value) {
         return value;
     } else if constexpr (std::is_same_v<T, network::Benching>) {
         return value != network::Benching::flat;  // the default bench is not written
+    } else if constexpr (std::is_same_v<T, network::FlowSplit>) {
+        return value != network::FlowSplit::whole;
+    } else if constexpr (std::is_same_v<T, double>) {
+        return value != 0.0;  // a known inflow of none is not written
     } else if constexpr (requires { value.has_value(); }) {
         return value.has_value();
     } else {
