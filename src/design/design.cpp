@@ -548,6 +548,12 @@ private:
             // A part with a step set back is laid again first; its grade lines here are stale.
             if (node.kind == NodeKind::outfall || hopeless[v] || set_back[part_[v]]) continue;
             if (!(node.rim - hgl < rules_.freeboard_ft)) continue;
+            // Water standing at the outfall above where the freeboard needs this grade line
+            // cannot be drawn down by any pipe between them.
+            if (outfall_water_above_freeboard(v, node_hgl)) {
+                give_up(v, node_hgl, hopeless, "");
+                continue;
+            }
             // Enlarging below this structure last time did not lower its grade line: the
             // outfall's water or the pipes above hold it, not the pipes below.
             if (!(hgl < enlarged_at[v] - kUsefulLowering)) {
@@ -628,22 +634,28 @@ private:
         return relay;
     }
 
-    // Marks v as beyond help from the pipes below, with the cause the report gives: the water
-    // at the outfall its first pipes lead to, when that stands above where v's freeboard would
-    // need its grade line, else `otherwise`.
-    void give_up(std::size_t v, const std::vector<double>& node_hgl, std::vector<bool>& hopeless,
-                 const std::string& otherwise) {
-        hopeless[v] = true;
+    // The outfall that v's first pipes lead to, when the water there stands above where v's
+    // freeboard would need its grade line.
+    [[nodiscard]] std::optional<std::size_t> outfall_water_above_freeboard(
+        std::size_t v, const std::vector<double>& node_hgl) const {
         std::size_t w = v;
         for (std::size_t guard = 0; guard < net_.nodes.size() && links_.outflow_count(w) > 0; ++guard) {
             w = links_.to[links_.out_pipes[links_.out_begin[w]]];
         }
-        const network::Node& end = net_.nodes[w];
-        const double needed = net_.nodes[v].rim - rules_.freeboard_ft;
-        if (end.kind == NodeKind::outfall && w != v && node_hgl[w] > needed) {
-            const bool tailwater = options_.tailwater && node_hgl[w] == *options_.tailwater;
+        const bool above = net_.nodes[w].kind == NodeKind::outfall && w != v &&
+                           node_hgl[w] > net_.nodes[v].rim - rules_.freeboard_ft;
+        return above ? std::optional<std::size_t>(w) : std::nullopt;
+    }
+
+    // Marks v as beyond help from the pipes below, with the cause the report gives: the water
+    // at the outfall (see above), else `otherwise`.
+    void give_up(std::size_t v, const std::vector<double>& node_hgl, std::vector<bool>& hopeless,
+                 const std::string& otherwise) {
+        hopeless[v] = true;
+        if (const auto w = outfall_water_above_freeboard(v, node_hgl)) {
+            const bool tailwater = options_.tailwater && node_hgl[*w] == *options_.tailwater;
             held_[v] = std::string("grade line held by the ") +
-                       (tailwater ? "tailwater at " : "water at outfall ") + end.id;
+                       (tailwater ? "tailwater at " : "water at outfall ") + net_.nodes[*w].id;
         } else {
             held_[v] = otherwise;
         }

@@ -20,9 +20,10 @@ import argparse
 import json
 import os
 import sys
-from collections.abc import Sequence
+import warnings
+from collections.abc import Callable, Sequence
 from pathlib import Path
-from typing import TextIO
+from typing import TextIO, TypeVar
 
 import rillway
 
@@ -31,6 +32,7 @@ from .formats import format_of, read_network, to_si, write_network
 from .formats.registry import project_text
 from .tables import Units, Which, render
 
+T = TypeVar("T")
 PICTURE_TYPES = (".png", ".svg", ".pdf")
 EXIT_ERROR = 2
 EXIT_UNMET = 1
@@ -163,13 +165,39 @@ def read_any(path: str) -> Document:
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
-    result = analyze(document)
+    result, notes = _noted(lambda: analyze(document))
     units: Units = args.units or ("si" if _is_si(document) else "us")
     if units == "si":
         result = to_si(result)
     which: Which = args.which
     color = (args.format == "table" and args.output is None and _wants_color(sys.stdout))
-    _write(args.output, render(result, args.format, which, color=color, units=units))
+    text = render(result, args.format, which, color=color, units=units)
+    _write(args.output, text + _notes_text(notes, args.format))
+
+
+def _noted(call: Callable[[], T]) -> tuple[T, list[str]]:
+    """The call's value and the texts of the rillway.InputWarnings it gave, in order."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", rillway.InputWarning)
+        value = call()
+    notes = []
+    for warning in caught:
+        if issubclass(warning.category, rillway.InputWarning):
+            notes.append(str(warning.message))
+        else:
+            warnings.warn_explicit(warning.message, warning.category, warning.filename,
+                                   warning.lineno)
+    return value, notes
+
+
+def _notes_text(notes: list[str], fmt: str) -> str:
+    """The notes as lines under a table; beside the rows (standard error) for csv and json,
+    which must stay machine-readable."""
+    if fmt in ("csv", "json"):
+        for note in notes:
+            print("rillway: note: " + note, file=sys.stderr)
+        return ""
+    return "".join(f"\nnote: {note}" for note in notes) + ("\n" if notes else "")
 
 
 def _is_si(document: Document) -> bool:
@@ -264,7 +292,7 @@ def _design(args: argparse.Namespace) -> int:
         except ValueError as error:
             raise DocumentError(document.source, str(error)) from None
     try:
-        designed = rillway.design_project(text)
+        designed, notes = _noted(lambda: rillway.design_project(text))
     except ValueError as error:
         raise DocumentError(document.source, str(error)) from None
     output = args.output
@@ -273,7 +301,7 @@ def _design(args: argparse.Namespace) -> int:
     if output is not None:
         _write(output, designed["project"] + "\n")
     color = args.format == "table" and _wants_color(sys.stdout)
-    _write(None, render_design(designed, args.format, color=color))
+    _write(None, render_design(designed, args.format, color=color) + _notes_text(notes, args.format))
     if args.format == "csv":  # the rows alone on stdout; the unmet rules go beside them
         for line in designed["unmet"]:
             print("rillway: unmet: " + line, file=sys.stderr)
