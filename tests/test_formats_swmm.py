@@ -158,7 +158,9 @@ def test_real_model_imported_agrees_with_swmm(tmp_path):
 
 def test_metric_model_becomes_si_project():
     model = MODELS / "model_rain.inp"
-    document = read_network(model)
+    with pytest.warns(rillway.InputWarning, match=r"'J1': constant inflow 1\.0 CMS from \[DWF\]"):
+        document = read_network(model)
+    assert document["nodes"][0] == {**document["nodes"][0], "id": "J1", "inflow_cfs": 1.0}
     assert document["units"] == "si"
     kinds = {n["id"]: n["kind"] for n in document["nodes"]}
     assert kinds["Out1"] == "outfall" and kinds["S1"] in ("inlet", "junction")  # storage
