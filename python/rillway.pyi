@@ -43,8 +43,8 @@ __version__: Final[str]
 
 class InputWarning(UserWarning):
     """Input that was read by a fallback rule (an unknown word taken as the default), or a
-    reading the analysis takes for the user (a structure with several pipes leaving it sends
-    its whole flow down each under flow_split "whole")."""
+    reading the analysis takes for the user (a structure with several pipes leaving it
+    sends its whole flow down each under flow_split "whole")."""
 
 K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units
@@ -121,13 +121,7 @@ def analyze_project(project_json: str) -> AnalysisResult:
     """Analyze a project given as `.rwproj` JSON text.
 
     Returns `{"name": str, "pipes": [...], "nodes": [...]}`, ready for
-    `pandas.DataFrame(result["pipes"])`. Node key `inflow_cfs` adds a known inflow
-    [cfs; m3/s in an SI project] to every pipe below it, unscaled by rainfall or
-    scenarios; project keys `flow_split` ("whole" or "capacity": C*A and inflow divided
-    among leaving pipes by full-flow capacity) and `min_flow_from_upstream` (each pipe's
-    flow at least its share of the largest entering its upper structure; the pipe
-    records then end with `flow_from_upstream`). Under "whole", each structure with
-    several leaving pipes gives an InputWarning naming it and its pipes.
+    `pandas.DataFrame(result["pipes"])`.
     """
 
 def analyze_file(path: str) -> AnalysisResult:
