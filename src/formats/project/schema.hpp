@@ -131,7 +131,7 @@ struct Schema<ProjectNode> {
         {"tc_inlet", Absent::required},
         {"inlet", Absent::keep},
         {"bypass_to", Absent::keep},
-        {"diameter_ft", Absent::keep},
+        {"diameter_ft", Absent::keep, Written::when_present},
         {"benching", Absent::keep, Written::when_present},
         {"inflow_cfs", Absent::keep, Written::when_present},
     }};
