@@ -67,7 +67,7 @@ READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH
 # SWMM's own report; every other section of a model is named as not read.
 READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
                  "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS", "INFLOWS",
-                 "DWF", "PATTERNS", "TIMESERIES",
+                 "DWF",
                  *(label for label, _ in REFUSED_LINKS)}
 DRAWING_SECTIONS = {"MAP", "VERTICES", "POLYGONS", "SYMBOLS", "LABELS", "BACKDROP",
                     "PROFILES", "REPORT"}
@@ -240,7 +240,9 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         raise ValueError(f"unsupported must be 'refuse' or 'cut', not {unsupported!r}")
     reader = _Reader(path, defaults, runoff_coefficient)
     name, settings = _title(reader)
-    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS)
+    # Time series and patterns are read for the inflows that name them.
+    inflow_data = {"TIMESERIES", "PATTERNS"} if {"INFLOWS", "DWF"} & reader.lines.sections else set()
+    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS - inflow_data)
     if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
         warnings.warn(f"{path}: not read: " + ", ".join(f"[{label}]" for label in unread),
                       rillway.InputWarning, stacklevel=3)
