@@ -257,11 +257,13 @@ private:
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
                 const double q = flow(p, intensity).q;
+                // One barrel is sized for its share; the count is the user's.
+                const double q_barrel = net_.pipes[p].barrel_flow(q);
                 if (role_[p] == Role::sized) {
-                    choose_size(p, q, limits, largest);
-                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q, limits, largest);
+                    choose_size(p, q_barrel, limits, largest);
+                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q_barrel, limits, largest);
                 }
-                if (role_[p] == Role::shaped) lay_fixed_size(p, q, limits);
+                if (role_[p] == Role::shaped) lay_fixed_size(p, q_barrel, limits);
                 if (!split) set_flow(p, q, intensity);
             }
             if (!split) continue;
@@ -290,9 +292,8 @@ private:
     }
 
     void set_flow(std::size_t p, double q, double intensity) {
-        const network::Pipe& pipe = net_.pipes[p];
-        flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p), z_dn(p), q,
-                                         intensity, options_.min_slope);
+        flows_[p] = network::design_barrels(net_.pipes[p], z_up(p), z_dn(p), q, intensity,
+                                            options_.min_slope);
     }
 
     // The highest placement of the section no flatter than self-cleansing, flattened by a drop
@@ -508,9 +509,8 @@ private:
                 raised.steps_up += steps;
                 raised.steps_dn += steps;
                 place(p, raised);
-                const network::Pipe& pipe = net_.pipes[p];
-                flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p), z_dn(p),
-                                                 flows_[p].design_q, flows_[p].intensity, options_.min_slope);
+                flows_[p] = network::design_barrels(net_.pipes[p], z_up(p), z_dn(p), flows_[p].design_q,
+                                                    flows_[p].intensity, options_.min_slope);
             }
         }
     }
@@ -520,7 +520,7 @@ private:
     [[nodiscard]] double friction_loss(std::size_t p) const {
         const network::Pipe& pipe = net_.pipes[p];
         const double unit = full_capacity(pipe.section, pipe.n, 1.0);
-        const double ratio = flows_[p].design_q / unit;
+        const double ratio = pipe.barrel_flow(flows_[p].design_q) / unit;
         return pipe.length * ratio * ratio;
     }
 
@@ -758,9 +758,10 @@ DesignOutcome design(const Network& network, const network::IdfParams& idf,
         const network::Pipe& pipe = network.pipes[p];
         const bool keeps = (p < locked.size() && locked[p]) ||
                            pipe.section.kind != hydraulics::SectionKind::circular;
-        const bool valid = pipe.section.rise >= 0.0 &&
-                           (pipe.section.kind == hydraulics::SectionKind::circular || pipe.section.span >= 0.0);
-        if (keeps && !valid) return DesignError{network::NetworkError{network::InvalidPipeSize{pipe.id}}};
+        auto error = network::pipe_error(pipe);
+        if (error && (keeps || std::holds_alternative<network::NoBarrels>(*error))) {
+            return DesignError{std::move(*error)};
+        }
     }
     Designer designer(network, idf, options, rules, locked, grid, std::move(std::get<Routing>(routed)));
     return designer.run();

@@ -90,6 +90,19 @@ PipeResult design_pipe(const hydraulics::Section& section, double n, double leng
     return r;
 }
 
+PipeResult design_barrels(const Pipe& pipe, double z_up, double z_dn, double q, double intensity,
+                          double min_slope, const PipeSolvers& solvers) {
+    PipeResult r = design_pipe(pipe.section, pipe.n, pipe.length, z_up, z_dn, pipe.barrel_flow(q),
+                               intensity, min_slope, solvers);
+    if (pipe.barrels != 1) {
+        const double barrels = pipe.barrels;
+        r.design_q = q;
+        r.capacity *= barrels;
+        r.peak_capacity *= barrels;
+    }
+    return r;
+}
+
 DesignPassResult design_pass(const Network& network, const Links& links,
                              const std::vector<std::size_t>& order,
                              const Loads& loads, const IdfParams& idf,
@@ -117,10 +130,9 @@ DesignPassResult design_pass(const Network& network, const Links& links,
             const DesignFlow flow = design_flow(loads, links, p, intensity, result.pipes,
                                                 options.min_flow_from_upstream);
             PipeResult& r = result.pipes[p];
-            r = design_pipe(pipe.section, pipe.n, pipe.length,
-                            upstream_invert(network, links, p),
-                            downstream_invert(network, links, p), flow.q, intensity,
-                            options.min_slope, solvers);
+            r = design_barrels(pipe, upstream_invert(network, links, p),
+                               downstream_invert(network, links, p), flow.q, intensity,
+                               options.min_slope, solvers);
             r.id = pipe.id;
             r.from = pipe.from;
             r.to = pipe.to;

@@ -52,8 +52,10 @@ void split_among_leaving(const Network& network, const Links& links, std::size_t
         const double slope = pipe.length > 0.0 ? (upstream_invert(network, links, p) -
                                                   downstream_invert(network, links, p)) / pipe.length
                                                : 0.0;
-        const double capacity = hydraulics::full_flow_capacity(
-            pipe.section, pipe.n, design_slope(slope, min_slope), hydraulics::kManningUs);
+        const double capacity = static_cast<double>(pipe.barrels) *
+                                hydraulics::full_flow_capacity(pipe.section, pipe.n,
+                                                               design_slope(slope, min_slope),
+                                                               hydraulics::kManningUs);
         // The share holds the capacity until the sum is known.
         loads.share[p] = std::isfinite(capacity) && capacity > 0.0 ? capacity : 0.0;
         sum += loads.share[p];

@@ -11,11 +11,11 @@ from .formats import FormatError, read_network, to_si, write_network
 from .profile import Profile, plot_profile, profile_of
 from .results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult, CircularGeometry,
                       DesignedPipe, DesignResult, EnergyNodeResult, EnergyPipeResult, NodeResult,
-                      PipeResult, RaisedPipeResult)
+                      OpenChannel, PipeResult, RaisedPipeResult)
 from .tables import render
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "DesignResult", "DesignedPipe", "DocumentError", "EnergyNodeResult", "EnergyPipeResult",
-           "FormatError", "Layout", "NodeResult", "PipeResult", "Profile", "RaisedPipeResult",
-           "layout_of",
+           "FormatError", "Layout", "NodeResult", "OpenChannel", "PipeResult", "Profile",
+           "RaisedPipeResult", "layout_of",
            "plot_profile", "profile_of", "read_network", "render", "to_si", "write_network"]
