@@ -44,9 +44,6 @@ IDF_DURATIONS = (5.0, 10.0, 15.0, 20.0, 30.0, 45.0, 60.0, 90.0, 120.0)
 MISSING = {"jinja2": "the report needs Jinja2: pip install 'rillway[report]'",
            "matplotlib": "the report needs matplotlib: pip install 'rillway[report]'",
            "weasyprint": "a PDF report needs WeasyPrint: pip install 'rillway[report]'"}
-DESIGN_HEADINGS = (("size_in", "size", "in"), ("slope", "slope", "ft/ft"),
-                   ("invert_up", "invert up", "ft"), ("invert_dn", "invert down", "ft"),
-                   ("governing", "governing rule", ""), ("met", "met", ""))
 
 
 class ReportError(Exception):
@@ -73,7 +70,7 @@ def write_report(document: Document, path: str | os.PathLike[str], *, design: bo
     target = os.fspath(path)
     suffix = Path(target).suffix.lower()
     if suffix not in REPORT_TYPES:
-        raise ReportError(f"{target}: cannot write a '{suffix or target}' report "
+        raise ReportError(f"{target}: cannot write a '{suffix or Path(target).name}' report "
                           "(use .html or .pdf)")
     if suffix == ".pdf":
         try:
@@ -105,26 +102,40 @@ def report_html(document: Document, *, design: bool = False, scenarios: str | No
     except ImportError:
         raise ReportError(MISSING["matplotlib"]) from None
     si = units == "si" if units else is_si(document)
+    # Every reading of the network (the analysis, the drawings) warns alike: each warning is
+    # listed once, in the order given.
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always", rillway.InputWarning)
-        designed: DesignResult | None = None
-        if design:
-            document, designed = design_document(document)
-            result = designed["result"]
-        else:
-            result = analyze(document)
-        network = network_of(document)
-    notes = [str(w.message) for w in caught if issubclass(w.category, rillway.InputWarning)]
-    for other in caught:
-        if not issubclass(other.category, rillway.InputWarning):
-            warnings.warn_explicit(other.message, other.category, other.filename, other.lineno)
-    summary = _scenario_summary(document, scenarios, storms) if scenarios or storms else None
+        context = _context(document, si, design, scenarios, storms)
+    notes: list[str] = []
+    for warning in caught:
+        if not issubclass(warning.category, rillway.InputWarning):
+            warnings.warn_explicit(warning.message, warning.category, warning.filename,
+                                   warning.lineno)
+        elif str(warning.message) not in notes:
+            notes.append(str(warning.message))
+    context["warnings"] = notes
+    template = resources.files("rillway_tools").joinpath("templates/report.html.j2")
+    environment = jinja2.Environment(autoescape=True, trim_blocks=True, lstrip_blocks=True,
+                                     undefined=jinja2.StrictUndefined)
+    return environment.from_string(template.read_text(encoding="utf-8")).render(context)
 
+
+def _context(document: Document, si: bool, design: bool, scenarios: str | None,
+             storms: str | None) -> dict[str, Any]:
+    designed: DesignResult | None = None
+    if design:
+        document, designed = design_document(document)
+        result = designed["result"]
+    else:
+        result = analyze(document)
+    network = network_of(document)
+    summary = _scenario_summary(document, scenarios, storms) if scenarios or storms else None
     name = result["name"] or Path(document.source).name
     result = {**result, "name": name}  # a .rwn network has none: the drawings name the file
     shown = to_si(result) if si else result
     pictures = _Pictures(document, result, name)
-    context = {
+    return {
         "name": name,
         "title": _title_block(document, si),
         "basis": _basis(document, network, si, designed),
@@ -134,14 +145,9 @@ def report_html(document: Document, *, design: bool = False, scenarios: str | No
         "left_out": pictures.left_out,
         "tables": _tables(shown, si, designed),
         "unmet": designed["unmet"] if designed else None,
-        "warnings": notes,
         "scenarios": summary,
         "version": rillway.__version__,
     }
-    template = resources.files("rillway_tools").joinpath("templates/report.html.j2")
-    environment = jinja2.Environment(autoescape=True, trim_blocks=True, lstrip_blocks=True,
-                                     undefined=jinja2.StrictUndefined)
-    return environment.from_string(template.read_text(encoding="utf-8")).render(context)
 
 
 # ---- the parts ----------------------------------------------------------------------------
@@ -373,12 +379,9 @@ def _tables(result: AnalysisResult, si: bool, designed: DesignResult | None) -> 
             table.rows.append((marked, [_cell(row.get(c.key), c.fmt) for c in columns]))
         tables.append(table)
     if designed is not None:
-        from .design_tables import design_rows
+        from .design_tables import DESIGN_COLUMNS, design_rows
 
-        columns = [Column(key, heading, unit, {"size_in": ".0f", "slope": ".4f"}.get(
-            key, ".2f" if unit else "")) for key, heading, unit in DESIGN_HEADINGS]
-        columns.insert(0, Column("id", "pipe", "", ""))
-        tables.append(_table("design", "Design", design_rows(designed), columns, "unmet",
+        tables.append(_table("design", "Design", design_rows(designed), DESIGN_COLUMNS, "unmet",
                              "Marked: some rule fails for this pipe (see the unmet rules)."))
     return tables
 
