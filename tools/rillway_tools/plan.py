@@ -65,9 +65,7 @@ def plot_plan(document: Document | Mapping[str, Any] | str,
     is cased in black and a flooding structure ringed in red, and the legend names them.
     """
     try:
-        from matplotlib import colormaps
         from matplotlib.collections import LineCollection
-        from matplotlib.colors import Normalize, TwoSlopeNorm
         from matplotlib.lines import Line2D
     except ImportError as error:
         raise ImportError(MISSING_MATPLOTLIB, name="matplotlib") from error
@@ -97,7 +95,7 @@ def plot_plan(document: Document | Mapping[str, Any] | str,
     widths = [min(MAX_WIDTH, max(MIN_WIDTH, 1.0 + 2.0 * pipe.rise)) for pipe in layout.pipes]
     rows = pipe_rows if on_pipes else node_rows
     values = [_value(row[color_by]) for row in rows]
-    cmap, norm = _scale(color_by, values, colormaps, Normalize, TwoSlopeNorm)
+    cmap, norm = _scale(color_by, values)
 
     surcharged = [index for index, row in enumerate(pipe_rows) if row["surcharged"]]
     handles: list[Any] = []
@@ -124,13 +122,13 @@ def plot_plan(document: Document | Mapping[str, Any] | str,
                   or (kind == "inlet" and node.kind not in MARKERS)]
         if not chosen:
             continue
+        style: dict[str, Any] = ({"facecolors": "white"} if on_pipes else {
+            "c": [values[i] for i in chosen], "cmap": cmap, "norm": norm,
+            "plotnonfinite": True})
         points = ax.scatter([where[layout.nodes[i].id][0] for i in chosen],
                             [where[layout.nodes[i].id][1] for i in chosen], s=size,
                             marker=marker, edgecolors="#262626", linewidths=0.8, zorder=3,
-                            label=name, **({} if on_pipes else {
-                                "c": [values[i] for i in chosen], "cmap": cmap, "norm": norm,
-                                "plotnonfinite": True}),
-                            **({"facecolors": "white"} if on_pipes else {}))
+                            label=name, **style)
         handles.append(points)
     flooding = [i for i, row in enumerate(node_rows) if row["floods"]]
     if flooding:
@@ -177,23 +175,23 @@ def _numeric_keys(rows: Sequence[Mapping[str, Any]]) -> list[str]:
     return [key for key in (rows[0] if rows else {}) if _numeric(rows, key)]
 
 
-def _scale(key: str, values: list[float], colormaps: Any, normalize: type[Normalize],
-           two_slope: type[Normalize]) -> tuple[Colormap, Normalize]:
-    from matplotlib.colors import LinearSegmentedColormap
+def _scale(key: str, values: list[float]) -> tuple[Colormap, Normalize]:
+    from matplotlib import colormaps
+    from matplotlib.colors import LinearSegmentedColormap, Normalize, TwoSlopeNorm
 
     finite = [v for v in values if math.isfinite(v)] or [0.0]
     low, high = min(finite), max(finite)
     if key in ("pct_full", "freeboard"):
         # Amber where the line is at its limit (just full; the grade line at the rim), green
         # on the safe side, red beyond: a pale middle would vanish on white paper.
-        cmap = LinearSegmentedColormap.from_list("rillway_limit", LIMIT_COLOURS)
+        limit = LinearSegmentedColormap.from_list("rillway_limit", LIMIT_COLOURS)
         if key == "pct_full":
-            return cmap.with_extremes(bad=NO_VALUE), normalize(vmin=0.0, vmax=2.0)
+            return limit.with_extremes(bad=NO_VALUE), Normalize(vmin=0.0, vmax=2.0)
         span = max(abs(low), abs(high), 1e-9)
-        return (cmap.reversed().with_extremes(bad=NO_VALUE),
-                two_slope(vcenter=0.0, vmin=min(low, -span), vmax=max(high, span)))
-    cmap = colormaps["viridis"].with_extremes(bad=NO_VALUE)
-    return cmap, normalize(vmin=low, vmax=high if high > low else low + 1.0)
+        return (limit.reversed().with_extremes(bad=NO_VALUE),
+                TwoSlopeNorm(vcenter=0.0, vmin=min(low, -span), vmax=max(high, span)))
+    return colormaps["viridis"].with_extremes(bad=NO_VALUE), Normalize(
+        vmin=low, vmax=high if high > low else low + 1.0)
 
 
 def _extend(norm: Normalize, values: list[float]) -> Literal["neither", "both", "min", "max"]:

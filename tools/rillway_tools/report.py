@@ -207,10 +207,12 @@ def _basis(document: Document, network: Mapping[str, Any], si: bool,
               else _length(settings["tailwater"], si)),
              ("Minimum slope of a flat pipe", f"{settings['min_slope']:g}")]
     if designed is not None:
-        rules = project.get("design") if isinstance(project.get("design"), dict) else {}
-        given = ", ".join(f"{key} = {value}" for key, value in rules.items())
-        rows.append(("Design rules", (f"the project's: {given}; " if given else "")
-                     + "every other rule at rillway's defaults (HEC-22 4th ed., chapter 9)"))
+        rules = project.get("design")
+        given = "" if not isinstance(rules, dict) else \
+            ", ".join(f"{key} = {value}" for key, value in rules.items())
+        rows.append(("Design rules", (f"the project's: {given}; every other rule "
+                                      if given else "")
+                     + "at rillway's defaults (HEC-22 4th ed., chapter 9)"))
     return rows
 
 
@@ -365,7 +367,7 @@ def _tables(result: AnalysisResult, si: bool, designed: DesignResult | None) -> 
         _table("structures", "Structures", result["nodes"], node_columns, "floods",
                "Marked: floods, the grade line stands above the rim."),
     ]
-    inlets = result.get("inlets")  # type: ignore[misc]
+    inlets = result.get("inlets")
     if isinstance(inlets, list) and inlets:
         keys = list(inlets[0])
         columns = [Column(key, key.replace("_", " "), "", "" if isinstance(inlets[0][key], str)
