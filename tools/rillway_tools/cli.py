@@ -340,7 +340,7 @@ def _plan(args: argparse.Namespace) -> None:
         raise CommandError(
             "the plan command needs matplotlib: pip install 'rillway[plot]'") from None
     from .formats.files import write_atomically
-    from .plan import plot_plan
+    from .plan import plan_size, plot_plan
 
     document = read_any(args.file)
     if args.design:
@@ -350,7 +350,7 @@ def _plan(args: argparse.Namespace) -> None:
         result = analyze(document)
     if not result["name"]:  # a .rwn network has no name: the title names the file
         result["name"] = Path(document.source).name
-    figure = Figure(figsize=(11, 7.5), layout="constrained")
+    figure = Figure(figsize=plan_size(document), layout="constrained")
     try:
         plot_plan(document, result, ax=figure.add_subplot(), color_by=args.color_by)
     except ValueError as error:

@@ -19,7 +19,7 @@ if TYPE_CHECKING:
     from matplotlib.axes import Axes
     from matplotlib.colors import Colormap, Normalize
 
-__all__ = ["LABEL_LIMIT", "plot_plan"]
+__all__ = ["LABEL_LIMIT", "plan_size", "plot_plan"]
 
 MISSING_MATPLOTLIB = "the plan view needs matplotlib: pip install 'rillway[plot]'"
 
@@ -157,6 +157,19 @@ def plot_plan(document: Document | Mapping[str, Any] | str,
     ax.set_title(f"{result['name']}: plan" if result["name"] else "Plan")
     ax.grid(True, alpha=0.25)
     return ax
+
+
+def plan_size(document: Document | Mapping[str, Any] | str,
+              width: float = 11.0) -> tuple[float, float]:
+    """A figure size (in) that fits the network's extent at `width`, between a quarter and
+    four fifths as tall as wide, room for the title and axis labels included."""
+    layout = layout_of(document)
+    xs = [node.x for node in layout.nodes] or [0.0]
+    ys = [node.y for node in layout.nodes] or [0.0]
+    across, up = max(xs) - min(xs), max(ys) - min(ys)
+    ratio = up / across if across > 0 else 1.0
+    plot = width - 2.5  # the colour bar and the y labels
+    return width, min(0.8 * width, max(0.4 * width, plot * ratio + 1.6))
 
 
 def _value(value: Any) -> float:

@@ -39,6 +39,8 @@ REPORT_TYPES = (".html", ".htm", ".pdf")
 # Profiles beyond these many would make a big network's report a book of profiles; the
 # report names the paths it leaves out.
 MAX_PROFILES = 6
+# The findings on the first page name this many pipes or structures, then count the rest.
+NAMED_FINDINGS = 12
 # The IDF plot's durations, min.
 IDF_DURATIONS = (5.0, 10.0, 15.0, 20.0, 30.0, 45.0, 60.0, 90.0, 120.0)
 MISSING = {"jinja2": "the report needs Jinja2: pip install 'rillway[report]'",
@@ -144,6 +146,10 @@ def _context(document: Document, si: bool, design: bool, scenarios: str | None,
         "profiles": pictures.profiles(),
         "left_out": pictures.left_out,
         "tables": _tables(shown, si, designed),
+        "findings": [_finding([p["id"] for p in result["pipes"] if p["surcharged"]],
+                              "surcharged pipe", "No pipe surcharges."),
+                     _finding([n["id"] for n in result["nodes"] if n["floods"]],
+                              "flooding structure", "No structure floods.")],
         "unmet": designed["unmet"] if designed else None,
         "scenarios": summary,
         "version": rillway.__version__,
@@ -151,6 +157,10 @@ def _context(document: Document, si: bool, design: bool, scenarios: str | None,
 
 
 # ---- the parts ----------------------------------------------------------------------------
+
+def _finding(ids: list[str], noun: str, fine: str) -> tuple[int, str, list[str], str]:
+    return len(ids), noun, ids[:NAMED_FINDINGS], fine
+
 
 def _title_block(document: Document, si: bool) -> list[tuple[str, str]]:
     try:
@@ -279,9 +289,10 @@ class _Pictures:
         return self._svg(draw, (5.5, 3.2))
 
     def plan(self) -> str:
-        from .plan import plot_plan
+        from .plan import plan_size, plot_plan
 
-        return self._svg(lambda ax: plot_plan(self.document, self.result, ax=ax), (10, 7))
+        return self._svg(lambda ax: plot_plan(self.document, self.result, ax=ax),
+                         plan_size(self.document, 10.0))
 
     def profiles(self) -> list[tuple[str, str]]:
         from .profile import plot_profile
