@@ -60,7 +60,7 @@ def main(argv):
 def check(html, project):
     """The plan draws one path per pipe and no ids; the tables hold every record."""
     plan = html[html.index('id="plan"'):html.index('id="profiles"')]
-    pipes = plan[plan.index('id="pipes"'):]
+    pipes = plan[plan.index('id="plan-pipes"'):]
     pipes = pipes[:pipes.index("</g>")]
     paths = len(re.findall(r"<path ", pipes))
     rows = {name: html[html.index(f'id="{name}-table"'):].split("</table>")[0].count("<tr")

@@ -27,7 +27,7 @@ def close_figures():
 
 
 def pipes_of(ax):
-    return next(c for c in ax.collections if c.get_gid() == "pipes")
+    return next(c for c in ax.collections if c.get_gid() == "plan-pipes")
 
 
 def test_pipe_colours_follow_pct_full_from_green_through_amber_to_red():
@@ -75,7 +75,7 @@ def test_given_axes_are_used_and_returned():
 def test_structure_key_colours_the_structures_and_unknown_keys_are_refused():
     result = rillway.analyze_rwn(MAIN_STREET)
     ax = plot_plan(MAIN_STREET, result, color_by="freeboard")
-    coloured = [c for c in ax.collections if c.get_array() is not None and c.get_gid() != "pipes"]
+    coloured = [c for c in ax.collections if c.get_array() is not None and c.get_gid() != "plan-pipes"]
     values = sorted(v for c in coloured for v in c.get_array())
     assert values == sorted(row["freeboard"] for row in result["nodes"])
     assert ax.figure.axes[-1].get_ylabel() == "structure freeboard (ft)"

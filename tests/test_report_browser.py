@@ -58,7 +58,9 @@ def test_report_opens_cleanly_in_chromium(browser, tmp_path, source):
 
     assert [c for c in console if c[0] in ("error", "pageerror")] == []
     assert dialogs == [] and requests == [target.as_uri()]  # nothing else fetched
-    assert page.locator("#plan svg #pipes path").count() == len(result["pipes"])
+    ids = page.evaluate("[...document.querySelectorAll('[id]')].map(e => e.id)")
+    assert len(ids) == len(set(ids))
+    assert page.locator("#plan svg #plan-pipes path").count() == len(result["pipes"])
     assert page.locator("#pipes-table tbody tr").count() == len(result["pipes"])
     assert page.locator("#structures-table tbody tr").count() == len(result["nodes"])
     assert page.locator("#design-table tbody tr").count() == len(result["pipes"])

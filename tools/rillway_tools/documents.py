@@ -11,6 +11,7 @@ import json
 import sys
 from collections.abc import Mapping
 from dataclasses import dataclass
+from functools import cached_property
 from pathlib import Path
 from typing import Any, Literal
 
@@ -124,10 +125,18 @@ class Layout:
 
     def node(self, node_id: str) -> int:
         """Index of the node with this id."""
-        for index, node in enumerate(self.nodes):
-            if node.id == node_id:
-                return index
-        raise ValueError(f"no node '{node_id}' in the network")
+        index = self._index.get(node_id)
+        if index is None:
+            raise ValueError(f"no node '{node_id}' in the network")
+        return index
+
+    @cached_property
+    def _index(self) -> dict[str, int]:
+        # The first node of an id, as a search from the start would find it.
+        index: dict[str, int] = {}
+        for position, node in enumerate(self.nodes):
+            index.setdefault(node.id, position)
+        return index
 
     def flow_path(self, start: str) -> list[int]:
         """Pipe indices from `start` down to the end of the line, following at each node its

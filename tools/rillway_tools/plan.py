@@ -19,10 +19,11 @@ if TYPE_CHECKING:
     from matplotlib.axes import Axes
     from matplotlib.colors import Colormap, Normalize
 
-__all__ = ["LABEL_LIMIT", "plan_size", "plot_plan"]
+__all__ = ["LABEL_LIMIT", "PLAN_PIPES", "plan_size", "plot_plan"]
 
 MISSING_MATPLOTLIB = "the plan view needs matplotlib: pip install 'rillway[plot]'"
 
+PLAN_PIPES = "plan-pipes"  # id of the pipes' group in an SVG picture
 # Past this many pipes the ids would be a grey blur: "auto" draws none.
 LABEL_LIMIT = 300
 LABEL_FONT = 7.0          # pt
@@ -106,7 +107,7 @@ def plot_plan(document: Document | Mapping[str, Any] | str,
         handles.append(Line2D([], [], color=SURCHARGED, linewidth=5, label=_named(
             "surcharged", [layout.pipes[i].id for i in surcharged], "pipe")))
     pipes = LineCollection(segments, linewidths=widths, zorder=2, capstyle="round")
-    pipes.set_gid("pipes")  # the report's tests count the paths of this group
+    pipes.set_gid(PLAN_PIPES)  # an SVG group of one path per pipe, in the pipes' order
     if on_pipes:
         pipes.set_array(values)
         pipes.set_cmap(cmap)

@@ -18,6 +18,7 @@ import hashlib
 import io
 import json
 import os
+import re
 import warnings
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field
@@ -29,6 +30,7 @@ import rillway
 
 from .documents import Document, analyze, design as design_document, is_si, layout_of, network_of
 from .formats.files import write_atomically
+from .plan import PLAN_PIPES
 from .formats.si import MILLIMETRES_PER_INCH, to_si
 from .results import AnalysisResult, DesignResult
 from .tables import NODE_COLUMNS, PIPE_COLUMNS, Column, _cell, _si_columns, _with_energy
@@ -272,8 +274,14 @@ class _Pictures:
             out = io.StringIO()
             figure.savefig(out, format="svg")
         text = out.getvalue()
-        # Inline SVG needs neither the XML declaration nor the DOCTYPE.
-        return text[text.index("<svg"):]
+        # Inline SVG needs neither the XML declaration nor the DOCTYPE. matplotlib names every
+        # group (line2d_1, text_1, ...) alike in each figure, which in one page would repeat
+        # ids: only the ids something refers to are kept (clip paths and markers, whose names
+        # are salted per figure) and the plan's own group of pipes.
+        text = text[text.index("<svg"):]
+        wanted = set(re.findall(r'(?:url\(#|href="#)([^)"]+)', text)) | {PLAN_PIPES}
+        return re.sub(r' id="([^"]+)"',
+                      lambda m: m.group(0) if m.group(1) in wanted else "", text)
 
     def idf(self, curves: list[tuple[str, list[float]]], si: bool) -> str:
         if not curves:
@@ -309,7 +317,7 @@ class _Pictures:
 
     def _profile_starts(self) -> list[tuple[str, str]]:
         """Where each profile starts: per outfall, the source farthest up its longest flow
-        path; then, for each flooding structure on none of those paths, the farthest source
+        path, the longest first; then, for each flooding structure on none of those paths, the farthest source
         above it. Paths follow each structure's first pipe, as the profile does."""
         layout = layout_of(self.document)
         leaving: dict[str, int] = {}
@@ -336,8 +344,8 @@ class _Pictures:
             outfall = end[source]
             if outfall not in longest or down[source] > down[longest[outfall]]:
                 longest[outfall] = source
-        starts = [(s, f"{s} to {o}, the longest flow path to outfall {o}")
-                  for o, s in longest.items()]
+        starts = [(s, f"{s} to {o}, the longest flow path to outfall {o}") for o, s in
+                  sorted(longest.items(), key=lambda item: -down[item[1]])]
         on_path = set()
         for start, _ in starts:
             current = start
