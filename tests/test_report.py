@@ -87,6 +87,7 @@ def test_design_storms_and_input_warnings(tmp_path, capsys):
     project["idf_curves"] = [{"rp_years": y, "a": a, "b": 10.0, "c": 0.8}
                              for y, a in ((2, 45.0), (10, 60.0), (100, 85.0))]
     project["nodes"][1]["kind"] = "pond"  # read as an inlet, with a warning
+    project["design"] = {"min_cover_ft": 2.5}
     source = tmp_path / "storms.rwproj"
     source.write_text(json.dumps(project))
     page = lxml.html.parse(report(tmp_path, capsys, source, "--design", "--storms",
@@ -101,6 +102,8 @@ def test_design_storms_and_input_warnings(tmp_path, capsys):
     warnings = page.get_element_by_id("warnings").text_content()
     assert "pond" in warnings and "N2" in warnings
     assert page.get_element_by_id("unmet") is not None
+    assert "the project's: min_cover_ft = 2.5; every other rule at rillway's defaults" in \
+        page.get_element_by_id("basis").text_content()
     curves = page.xpath("//*[@id='basis']//*[local-name()='svg']//*[local-name()='text']")
     assert {"2-year", "10-year", "100-year"} <= {t.text_content() for t in curves}
 

@@ -31,7 +31,7 @@ import rillway
 from .documents import Document, analyze, design as design_document, is_si, layout_of, network_of
 from .formats.files import write_atomically
 from .plan import PLAN_PIPES
-from .formats.si import MILLIMETRES_PER_INCH, to_si
+from .formats.si import FEET_PER_METRE, MILLIMETRES_PER_INCH, to_si
 from .results import AnalysisResult, DesignResult
 from .tables import NODE_COLUMNS, PIPE_COLUMNS, Column, _cell, _si_columns, _with_energy
 
@@ -128,6 +128,7 @@ def report_html(document: Document, *, design: bool = False, scenarios: str | No
 def _context(document: Document, si: bool, design: bool, scenarios: str | None,
              storms: str | None) -> dict[str, Any]:
     designed: DesignResult | None = None
+    rules = _project(document).get("design")  # the designed project keeps no rules
     if design:
         document, designed = design_document(document)
         result = designed["result"]
@@ -142,7 +143,7 @@ def _context(document: Document, si: bool, design: bool, scenarios: str | None,
     return {
         "name": name,
         "title": _title_block(document, si),
-        "basis": _basis(document, network, si, designed),
+        "basis": _basis(document, network, si, (rules or {}) if designed else None),
         "idf_svg": pictures.idf(_curves(document, network, si), si),
         "plan_svg": pictures.plan(),
         "profiles": pictures.profiles(),
@@ -188,11 +189,13 @@ def _project(document: Document) -> Mapping[str, Any]:
 
 
 def _length(value: float, si: bool, digits: int = 2) -> str:
-    return f"{value * 0.3048:.{digits + 1}f} m" if si else f"{value:.{digits}f} ft"
+    return f"{value / FEET_PER_METRE:.{digits + 1}f} m" if si else f"{value:.{digits}f} ft"
 
 
 def _basis(document: Document, network: Mapping[str, Any], si: bool,
-           designed: DesignResult | None) -> list[tuple[str, str]]:
+           rules: Any) -> list[tuple[str, str]]:
+    """The design basis; `rules` is the project's "design" object when the network was
+    designed (None when it was not, {} or absent when every rule is at its default)."""
     settings = network["settings"]
     project = _project(document)
     rows = []
@@ -218,8 +221,7 @@ def _basis(document: Document, network: Mapping[str, Any], si: bool,
              ("Tailwater", "the outfall inverts" if settings["tailwater"] is None
               else _length(settings["tailwater"], si)),
              ("Minimum slope of a flat pipe", f"{settings['min_slope']:g}")]
-    if designed is not None:
-        rules = project.get("design")
+    if rules is not None:
         given = "" if not isinstance(rules, dict) else \
             ", ".join(f"{key} = {value}" for key, value in rules.items())
         rows.append(("Design rules", (f"the project's: {given}; every other rule "
