@@ -13,11 +13,11 @@ from .plan import plot_plan
 from .profile import Profile, plot_profile, profile_of
 from .results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult, CircularGeometry,
                       DesignedPipe, DesignResult, EnergyNodeResult, EnergyPipeResult, NodeResult,
-                      PipeResult)
+                      OpenChannel, PipeResult)
 from .tables import render
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "DesignResult", "DesignedPipe", "DocumentError", "EnergyNodeResult", "EnergyPipeResult",
-           "FormatError", "Layout", "NodeResult", "PipeResult", "Profile", "layout_of",
-           "plot_plan", "plot_profile", "profile_of", "read_network", "render", "to_si",
-           "write_network"]
+           "FormatError", "Layout", "NodeResult", "OpenChannel", "PipeResult", "Profile",
+           "layout_of", "plot_plan", "plot_profile", "profile_of", "read_network", "render",
+           "to_si", "write_network"]
