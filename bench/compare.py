@@ -4,6 +4,7 @@
     python3 bench/compare.py REV --quick              2,000 pipes, three rounds (about a minute
                                                       once both builds are cached)
     python3 bench/compare.py REV --sizes 5000 --mixes circular,elliptical --rounds 9
+    python3 bench/compare.py REV --callgrind          instruction counts, 2,000 pipes
 
 REV (anything `git rev-parse` takes) is exported with `git archive` into build/compare/ and the
 extension module of it and of the working tree are each built there by CMake in their own
@@ -16,8 +17,8 @@ network size, and per mix over all sizes. The results of both builds are compare
 field, bit for bit, on the keys both produce.
 
 The machine's load average is printed before and after: on a shared machine quote it with the
-numbers. Instruction counts, which the load does not disturb, come from
-`python3 bench/run.py --callgrind`.
+numbers. `--callgrind` counts the instructions of one analysis of each network in each build
+instead (valgrind), which the load does not disturb.
 """
 import argparse
 import hashlib
@@ -36,22 +37,20 @@ WORK = os.path.join(ROOT, "build", "compare")
 
 # One interpreter per build: imports that build's module alone, then answers requests of one
 # JSON line each on stdin: {"path": ...} -> the seconds of one analysis of the file, and the
-# first time a file is seen, a digest of every result field.
+# first time a file is seen, every result value as exact text.
 WORKER = r"""
-import gc, hashlib, json, sys, time
+import gc, json, sys, time
 sys.path.insert(0, sys.argv[1])
 import rillway
 assert rillway.__file__.startswith(sys.argv[1]), rillway.__file__
 texts = {}
 
 def digest(result):
-    fields = {}
-    for table in ("pipes", "nodes"):
-        for row in result[table]:
-            for key, value in row.items():
-                text = value.hex() if isinstance(value, float) else repr(value)
-                fields.setdefault(table + "." + key, hashlib.sha256()).update(text.encode() + b";")
-    return {key: h.hexdigest() for key, h in fields.items()}
+    # Per table and field, the exact text of every row's value (floats in hex).
+    return {table: {key: [value.hex() if isinstance(value, float) else repr(value)
+                          for value in (row[key] for row in result[table])]
+                    for key in (result[table][0] if result[table] else {})}
+            for table in ("pipes", "nodes")}
 
 print(json.dumps({"module": rillway.__file__}), flush=True)
 for line in sys.stdin:
@@ -61,7 +60,7 @@ for line in sys.stdin:
     if path not in texts:
         with open(path, encoding="utf-8") as handle:
             texts[path] = handle.read()
-        answer["digest"] = digest(rillway.analyze_project(texts[path]))
+        answer["values"] = digest(rillway.analyze_project(texts[path]))
     gc.collect()
     gc.disable()
     start = time.perf_counter()
@@ -129,6 +128,59 @@ class Worker:
         self.process.wait()
 
 
+# One analysis under callgrind, counting only inside the module's analyze_project (whose C
+# signature every release shares).
+CALLGRIND_ONE = r"""
+import sys
+sys.path.insert(0, sys.argv[1])
+import rillway
+assert rillway.__file__.startswith(sys.argv[1]), rillway.__file__
+with open(sys.argv[2], encoding="utf-8") as handle:
+    rillway.analyze_project(handle.read())
+"""
+
+
+def callgrind_count(module_dir, path, out):
+    """Instructions executed inside analyze_project for one analysis of the file."""
+    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}",
+                    "--collect-atstart=no",
+                    "--toggle-collect=*analyze_project(_object*, _object*, _object*)",
+                    sys.executable, "-I", "-c", CALLGRIND_ONE, module_dir, path],
+                   check=True, capture_output=True)
+    with open(out, encoding="utf-8") as handle:
+        for line in handle:
+            if line.startswith("summary:"):
+                return int(line.split()[1])
+    raise RuntimeError(f"callgrind wrote no summary for {path}")
+
+
+def callgrind_table(rev, sha, dirs, paths):
+    rows = []
+    for (mix, pipes), path in paths.items():
+        counts = {}
+        for side, name in (("old", sha[:12]), ("new", "tree")):
+            out = os.path.join(WORK, f"callgrind-{name}-{mix}-{pipes}.out")
+            counts[side] = callgrind_count(dirs[side], path, out)
+        rows.append([mix, f"{pipes:,}", f"{counts['old'] / pipes:,.0f}",
+                     f"{counts['new'] / pipes:,.0f}", f"{counts['new'] / counts['old']:.4f}"])
+    print(f"Instructions per pipe inside analyze_project (callgrind; the profiles are kept as "
+          f"{os.path.relpath(WORK)}/callgrind-*.out for callgrind_annotate)")
+    print(table(["mix", "pipes", sha[:12], "tree", "tree / " + rev], rows))
+
+
+def differences(old, new):
+    """'identical', or how many rows of each table differ in the fields both builds give."""
+    counts = []
+    for name, a in old.items():
+        b = new[name]
+        common = sorted(set(a) & set(b))
+        rows = {i for key in common for i, (x, y) in enumerate(zip(a[key], b[key])) if x != y}
+        if rows:
+            fields = [key for key in common if a[key] != b[key]]
+            counts.append(f"{len(rows)} {name} ({', '.join(fields)})")
+    return "identical" if not counts else "DIFFER: " + "; ".join(counts)
+
+
 def table(headings, rows):
     cells = [headings] + [[str(cell) for cell in row] for row in rows]
     widths = [max(len(row[i]) for row in cells) for i in range(len(headings))]
@@ -152,8 +204,11 @@ def main(argv):
     parser.add_argument("--rounds", type=int, help="timed calls per build and network, the best "
                         "kept (default 5; with --quick 3)")
     parser.add_argument("--quick", action="store_true", help="one size, fewer rounds")
+    parser.add_argument("--callgrind", action="store_true",
+                        help="count instructions of one analysis of each network instead of "
+                        "timing (independent of the machine's load; default size 2000)")
     args = parser.parse_args(argv)
-    sizes = [int(s) for s in (args.sizes or ("2000" if args.quick else "1000,10000")).split(",")]
+    sizes = [int(s) for s in (args.sizes or ("2000" if args.quick or args.callgrind else "1000,10000")).split(",")]
     mixes = args.mixes.split(",")
     unknown = [m for m in mixes if m not in realistic.MIXES]
     if unknown:
@@ -173,18 +228,21 @@ def main(argv):
     paths = realistic.write_all(os.path.join(WORK, f"networks-{generator}"), sizes, mixes)
 
     print(f"\n{args.rev} ({sha[:12]}) against the working tree (HEAD {head}{dirty})")
+    if args.callgrind:
+        callgrind_table(args.rev, sha, {"old": old_dir, "new": new_dir}, paths)
+        return
     print(f"before: {load()}", flush=True)
     old, new = Worker(old_dir), Worker(new_dir)
     best = {}
-    digests = {}
+    values = {}
     try:
         for r in range(rounds):
             for key, path in paths.items():
                 pair = [("old", old), ("new", new)]
                 for side, worker in pair if r % 2 == 0 else reversed(pair):
                     answer = worker.analyse(path)
-                    if "digest" in answer:
-                        digests[(side, key)] = answer["digest"]
+                    if "values" in answer:
+                        values[(side, key)] = answer["values"]
                     slot = (side, key)
                     best[slot] = min(best.get(slot, float("inf")), answer["seconds"])
     finally:
@@ -197,10 +255,7 @@ def main(argv):
         total = {"old": 0.0, "new": 0.0}
         for pipes in sizes:
             key = (mix, pipes)
-            a, b = digests[("old", key)], digests[("new", key)]
-            common = sorted(set(a) & set(b))
-            differ = [k for k in common if a[k] != b[k]]
-            verdict = "identical" if not differ else f"DIFFER in {', '.join(differ)}"
+            verdict = differences(values[("old", key)], values[("new", key)])
             for side in total:
                 total[side] += best[(side, key)]
             rows.append([mix, f"{pipes:,}", f"{best[('old', key)] / pipes * 1e6:.2f}",
