@@ -146,7 +146,8 @@ def callgrind_count(module_dir, path, out):
                     "--collect-atstart=no",
                     "--toggle-collect=*analyze_project(_object*, _object*, _object*)",
                     sys.executable, "-I", "-c", CALLGRIND_ONE, module_dir, path],
-                   check=True, capture_output=True)
+                   check=True, capture_output=True,
+                   env={**os.environ, "PYTHONHASHSEED": "0"})  # the result dicts hash the same
     with open(out, encoding="utf-8") as handle:
         for line in handle:
             if line.startswith("summary:"):
