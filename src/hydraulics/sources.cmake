@@ -3,7 +3,8 @@ set(RILLWAY_HYDRAULICS_SOURCES
   src/hydraulics/manning.cpp
   src/hydraulics/peak_search.cpp
   src/hydraulics/perimeter_bounds.cpp
-  src/hydraulics/depth_solvers.cpp)
+  src/hydraulics/depth_solvers.cpp
+  src/hydraulics/momentum.cpp)
 set(RILLWAY_HYDRAULICS_TESTS
   section_test.cpp
   depth_solvers_test.cpp)
