@@ -202,7 +202,8 @@ def test_hec22_example_through_the_network():
     pipes = {pipe["id"]: pipe for pipe in result["pipes"]}
     # EGL_o and EGL_i to the manual's rounding: 43-44 starts a velocity head above the pool, and
     # 42-43 falls into 43 and so leaves at its normal depth, with E_i 1.650 at 42.
-    ends = [round(pipes[pipe][key], 2) for pipe in ("43-44", "42-43") for key in ("egl_dn", "egl_up")]
+    ends = [round(pipes[pipe][key], 2)
+            for pipe in ("43-44", "42-43") for key in ("egl_dn", "egl_up")]
     assert ends == [333.57, 333.62, 345.71, 345.72]
     assert round(pipes["42-43"]["egl_up"] - 344.07, 3) == 1.650
     # The jet of 40-41 is drowned at its face by 41 (case F); the manual prints 355.80 from its
@@ -222,7 +223,7 @@ def segment_area(d, y):
     (0.4, 102.0),   # above the crown: the tailwater, the full pipe's velocity head above it
     (6.0, 100.3),   # a steep pipe keeps its jet at normal depth into a low pool
 ])
-def test_outfall_pipe_starts_at_the_pool_or_halfway_from_critical_depth_to_the_crown(fall, tailwater):
+def test_outfall_pipe_starts_at_the_pool_or_midway_from_critical_depth_to_crown(fall, tailwater):
     # HEC-22 3rd ed. section 7.1.5: the water at a free outlet stands at (d_c + D) / 2 at least.
     text = (f"NODE A inlet 0 0 {100 + fall} 112 0.3 0.9\nNODE O outfall 200 0 100 108\n"
             "PIPE P A O 200 1.5 0.013\nLOSSMETHOD fhwa_energy\n")

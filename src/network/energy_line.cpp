@@ -96,8 +96,9 @@ double outlet_energy(const Conduit& c, const Outlet& outlet) {
         return std::fmax(outlet.level, c.z_dn + y + velocity_head(c, y));
     }
     const double y_c = std::fmax(c.y_c, kMinProfileDepth);
-    const double level =
-        outlet.outfall ? std::fmax(outlet.level, c.z_dn + (y_c + c.section.rise) / 2.0) : outlet.level;
+    const double level = outlet.outfall
+                             ? std::fmax(outlet.level, c.z_dn + (y_c + c.section.rise) / 2.0)
+                             : outlet.level;
     const double hv = c.surcharged ? velocity_head(c, c.section.rise)
                                    : velocity_head(c, std::fmax(level - c.z_dn, y_c));
     return level + (outlet.outfall ? kOutfallExitLoss : kInflowExitLoss) * hv;
