@@ -120,7 +120,17 @@ def test_real_model_imported_agrees_with_swmm(tmp_path):
     keeps every pipe of this model below full flow, where kinematic-wave routing (the model's
     own) carries the flow unchanged."""
     model = MODELS / "model_lids.inp"
-    document = read_network(model, defaults={"idf_a": 4.0})
+    with pytest.warns(rillway.InputWarning) as said:
+        document = read_network(model, defaults={"idf_a": 4.0})
+    assert str(said[0].message).split(": ", 1)[1].startswith("not read: [")
+    assert [str(w.message).split(": ", 1)[1] for w in said][1:] == [
+        "assumed: inlet time 10 min for subcatchments '1', '2', '3', '4', '5', ... (7 in all) "
+        "(SWMM has none; set tc_inlet in the defaults, or a tc= tag)",
+        "assumed: C = 0.05 + 0.009 x %impervious (the Simple Method) for subcatchments '1', "
+        "'2', '3', '4', '5', ... (7 in all)",
+        "assumed: IDF i = 4/(tc + 10)^0.8 in/hr (b, c built in)",
+        "assumed: smallest time of concentration 10 min",
+        "assumed: structure loss coefficient K = 0.5"]
     assert (len(document["nodes"]), len(document["pipes"])) == (14, 13)
     node = next(n for n in document["nodes"] if n["id"] == "9")
     assert (node["rim"], node["area_ac"]) == (1003.0, 10.0)  # depth 3 ft; 10 acres
@@ -158,7 +168,10 @@ def test_real_model_imported_agrees_with_swmm(tmp_path):
 
 def test_metric_model_becomes_si_project():
     model = MODELS / "model_rain.inp"
-    document = read_network(model)
+    with pytest.warns(rillway.InputWarning) as said:
+        document = read_network(model)
+    assert any("assumed: IDF i = 1524/(tc + 10)^0.8 mm/h (no rainfall curve in the file)"
+               in str(w.message) for w in said)  # 60 in/hr in mm
     assert document["units"] == "si"
     kinds = {n["id"]: n["kind"] for n in document["nodes"]}
     assert kinds["Out1"] == "outfall" and kinds["S1"] in ("inlet", "junction")  # storage

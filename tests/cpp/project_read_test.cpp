@@ -99,7 +99,7 @@ TEST(ProjectRead, RecordDefaultsOfNodesPipesAndBackgrounds) {
     ASSERT_EQ(p.nodes.size(), 2U);
     EXPECT_EQ(p.nodes[0].inlet, InletOverrides{});
     EXPECT_FALSE(p.nodes[0].bypass_to.has_value());
-    EXPECT_EQ(p.nodes[0].diameter_ft, 4.0);
+    EXPECT_FALSE(p.nodes[0].diameter_ft.has_value());
     EXPECT_EQ(p.nodes[0].tc_inlet, 7.0);
     EXPECT_EQ(p.nodes[1].inlet, (InletOverrides{2.5, 0.02, true, 1.5, 0.0}));
     ASSERT_EQ(p.pipes.size(), 1U);
@@ -311,7 +311,7 @@ TEST(ProjectRead, ArrayFormsMayDropTrailingDefaults) {
     ASSERT_EQ(p.nodes.size(), 2U);
     EXPECT_EQ(p.nodes[0].kind, "junction");
     EXPECT_EQ(p.nodes[0].tc_inlet, 7.0);
-    EXPECT_EQ(p.nodes[0].diameter_ft, 4.0);
+    EXPECT_FALSE(p.nodes[0].diameter_ft.has_value());
     EXPECT_EQ(p.nodes[1].inlet, (InletOverrides{1.5, 0.02, true, 0.0, 0.0}));
     EXPECT_EQ(p.nodes[1].bypass_to, "A");
     EXPECT_EQ(p.nodes[1].diameter_ft, 5.0);

@@ -1,7 +1,7 @@
 """The `rillway` command: design tables and profiles from the command line.
 
     rillway demo                         tables of the built-in demo project
-    rillway analyze FILE                 tables of a .rwproj or .rwn file ("-": .rwn on stdin)
+    rillway analyze FILE                 tables of a network file ("-": .rwn on stdin)
     rillway demo-project                 the demo project's JSON, to start a new project
     rillway profile FILE --from NODE --output profile.png
     rillway convert IN OUT               a network from one format to another (by extension)
@@ -17,18 +17,20 @@ file and the problem; `design` ends with exit status 1 when some rule could not 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import json
 import os
 import sys
-from collections.abc import Sequence
+import warnings
+from collections.abc import Iterator, Sequence
 from pathlib import Path
-from typing import TextIO
+from typing import Any, TextIO
 
 import rillway
 
 from .documents import Document, DocumentError, analyze, demo_document, read_document
 from .formats import format_of, read_network, to_si, write_network
-from .formats.registry import project_text
+from .formats.registry import read_input
 from .tables import Units, Which, render
 
 PICTURE_TYPES = (".png", ".svg", ".pdf")
@@ -43,7 +45,9 @@ class CommandError(Exception):
 def main(argv: Sequence[str] | None = None) -> int:
     args = _parser().parse_args(argv)
     try:
-        status = args.run(args)
+        with _said(args) as said:
+            status = args.run(args)
+        said.show()
     except DocumentError as error:
         return _fail(f"{error.source}: {error.message}")
     except (CommandError, ImportError) as error:
@@ -53,6 +57,74 @@ def main(argv: Sequence[str] | None = None) -> int:
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 0
     return status or 0
+
+
+class _Said:
+    """The `rillway.InputWarning`s of one command: what was assumed, read by a fallback rule
+    or left unread. They follow the tables, one line each, on standard output when the tables
+    are an aligned table there, else on standard error."""
+
+    def __init__(self, args: argparse.Namespace) -> None:
+        self.args = args
+        self.lines: list[str] = []
+        self.on_stdout = (getattr(args, "format", "table") == "table"
+                          and getattr(args, "output", None) in (None, "-")
+                          and args.run in (_analyze, _demo, _design))
+
+    def show(self) -> None:
+        if not self.lines:
+            return
+        if self.on_stdout:
+            # Under the tables of one file, the lines need not name it.
+            prefix = f"{getattr(self.args, 'file', None)}: "
+            lines = [line.removeprefix(prefix) for line in self.lines]
+            sys.stdout.write("".join(line + "\n" for line in lines))
+            sys.stdout.flush()
+        else:
+            for line in self.lines:
+                print("rillway: " + line, file=sys.stderr)
+
+
+@contextlib.contextmanager
+def _said(args: argparse.Namespace) -> Iterator[_Said]:
+    said = _Said(args)
+    with warnings.catch_warnings(record=True) as record:
+        warnings.simplefilter("always", rillway.InputWarning)
+        yield said
+    for warning in record:
+        if issubclass(warning.category, rillway.InputWarning):
+            line = " ".join(str(warning.message).split())
+            if line not in said.lines:
+                said.lines.append(line)
+        else:
+            warnings.showwarning(warning.message, warning.category, warning.filename,
+                                 warning.lineno)
+
+
+def _defaults(args: argparse.Namespace) -> dict[str, Any] | None:
+    """Project keys for what a file does not carry: `--defaults FILE`, then each `--set`."""
+    values: dict[str, Any] = {}
+    if getattr(args, "defaults", None):
+        try:
+            loaded = json.loads(Path(args.defaults).read_text(encoding="utf-8"))
+        except OSError as error:
+            raise CommandError(f"{args.defaults}: cannot read: {error.strerror or error}"
+                               ) from None
+        except ValueError as error:
+            raise CommandError(f"{args.defaults}: not a JSON object of project keys: {error}"
+                               ) from None
+        if not isinstance(loaded, dict):
+            raise CommandError(f"{args.defaults}: not a JSON object of project keys")
+        values.update(loaded)
+    for item in getattr(args, "set", None) or []:
+        key, sep, text = item.partition("=")
+        if not sep or not key.strip():
+            raise CommandError(f"--set {item}: expected KEY=VALUE")
+        try:
+            values[key.strip()] = json.loads(text)
+        except ValueError:
+            values[key.strip()] = text
+    return values or None
 
 
 def _fail(message: str) -> int:
@@ -81,12 +153,31 @@ def _parser() -> argparse.ArgumentParser:
     tables.add_argument("--units", choices=("us", "si"),
                         help="units of the tables (default: the project's own)")
 
+    reading = argparse.ArgumentParser(add_help=False)
+    reading.add_argument("--defaults", metavar="JSON",
+                         help="a JSON object of project keys for what the file does not carry "
+                              "(in the document's units)")
+    reading.add_argument("--set", metavar="KEY=VALUE", action="append",
+                         help="one project key for what the file does not carry; VALUE is "
+                              "read as JSON when it can be (repeatable; over --defaults)")
+    reading.add_argument("--network", metavar="NAME",
+                         help="the pipe network to read from a LandXML file that holds several")
+    reading.add_argument("--cut-unsupported", action="store_true",
+                         help="cut the links of a SWMM model that rillway cannot model "
+                              "(pumps, weirs, orifices, outlets, other shapes): the structure "
+                              "above each becomes an outfall")
+    reading.add_argument("--nodes", metavar="FILE", action="append", default=[],
+                         help="GIS layers of structures beside FILE's pipes (repeatable)")
+    reading.add_argument("--field", metavar="KEY=ATTRIBUTE", action="append", default=[],
+                         help="the GIS attribute that holds a project key (repeatable)")
+
     demo = commands.add_parser("demo", parents=[tables],
                                help="analyse the built-in demo project and print its tables")
     demo.set_defaults(run=_demo)
 
     analyze_command = commands.add_parser(
-        "analyze", parents=[tables], help="analyse a .rwproj or .rwn file and print its tables")
+        "analyze", parents=[tables, reading],
+        help="analyse a network file of any format and print its tables")
     analyze_command.add_argument("file", metavar="FILE",
                                  help='a network file; "-" reads .rwn text from stdin')
     analyze_command.set_defaults(run=_analyze)
@@ -98,9 +189,10 @@ def _parser() -> argparse.ArgumentParser:
     project.set_defaults(run=_demo_project)
 
     profile = commands.add_parser(
-        "profile", help="draw the profile from a node down to its outfall (needs matplotlib)")
+        "profile", parents=[reading],
+        help="draw the profile from a node down to its outfall (needs matplotlib)")
     profile.add_argument("file", metavar="FILE",
-                         help='a .rwproj or .rwn file; "-" reads .rwn text from stdin')
+                         help='a network file of any format; "-" reads .rwn text from stdin')
     profile.add_argument("--from", dest="start", metavar="NODE", required=True,
                          help="the node where the profile starts")
     profile.add_argument("--output", "-o", metavar="PATH", required=True,
@@ -109,7 +201,8 @@ def _parser() -> argparse.ArgumentParser:
     profile.set_defaults(run=_profile)
 
     convert = commands.add_parser(
-        "convert", help="convert a network between formats, chosen by the file extensions")
+        "convert", parents=[reading],
+        help="convert a network between formats, chosen by the file extensions")
     convert.add_argument("source", metavar="IN", help="the network to read")
     convert.add_argument("target", metavar="OUT", help="the file to write")
     convert.set_defaults(run=_convert)
@@ -117,7 +210,7 @@ def _parser() -> argparse.ArgumentParser:
     batch = commands.add_parser(
         "batch", help="analyse files under many scenarios in parallel; Parquet tables and a "
                       "summary (needs the scenarios extra; --scheduler the dask extra)")
-    batch.add_argument("files", metavar="FILE", nargs="+", help="a .rwproj or .rwn file")
+    batch.add_argument("files", metavar="FILE", nargs="+", help="a network file of any format")
     scenarios = batch.add_mutually_exclusive_group(required=True)
     scenarios.add_argument("--scenarios", metavar="CSV",
                            help="scenario table; columns name, return_period, "
@@ -135,7 +228,7 @@ def _parser() -> argparse.ArgumentParser:
     batch.set_defaults(run=_batch)
 
     design = commands.add_parser(
-        "design", help="size the pipes and lay the inverts of a network file")
+        "design", parents=[reading], help="size the pipes and lay the inverts of a network file")
     design.add_argument("file", metavar="FILE",
                         help='a network file of any format; "-" reads .rwn text from stdin')
     design.add_argument("--output", "-o", metavar="PATH",
@@ -151,15 +244,29 @@ def _demo(args: argparse.Namespace) -> None:
 
 
 def _analyze(args: argparse.Namespace) -> None:
-    _print_tables(read_any(args.file), args)
+    _print_tables(read_any(args.file, args), args)
 
 
-def read_any(path: str) -> Document:
-    """A document from any network file; formats other than rillway's own become projects."""
-    if path == "-" or Path(path).suffix.lower() in (".rwproj", ".rwn"):
-        return read_document(path)
-    format_of(path)
-    return Document(path, "rwproj", project_text(path))
+def read_any(path: str, args: argparse.Namespace | None = None) -> Document:
+    """A document from any network file; formats other than rillway's own become projects.
+    The command's `--defaults`, `--set` and `--network` apply to every format: they fill what
+    the file does not carry."""
+    if args is None:
+        return read_input(path)
+    return read_input(path, **_reading(args))
+
+
+def _reading(args: argparse.Namespace) -> dict[str, Any]:
+    """How the command's options ask a network to be read."""
+    fields = {}
+    for item in getattr(args, "field", None) or []:
+        key, sep, attribute = item.partition("=")
+        if not sep or not key.strip() or not attribute.strip():
+            raise CommandError(f"--field {item}: expected KEY=ATTRIBUTE")
+        fields[key.strip()] = attribute.strip()
+    return {"defaults": _defaults(args), "network": getattr(args, "network", None),
+            "nodes": getattr(args, "nodes", None) or (), "fields": fields or None,
+            "unsupported": "cut" if getattr(args, "cut_unsupported", False) else "refuse"}
 
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
@@ -181,7 +288,10 @@ def _is_si(document: Document) -> bool:
 
 def _convert(args: argparse.Namespace) -> None:
     format_of(args.target)
-    write_network(read_network(args.source), args.target)
+    options = _reading(args)
+    nodes = options.pop("nodes")
+    write_network(read_network([args.source, *nodes] if nodes else args.source, **options),
+                  args.target)
 
 
 def _demo_project(args: argparse.Namespace) -> None:
@@ -200,7 +310,7 @@ def _profile(args: argparse.Namespace) -> None:
             "the profile command needs matplotlib: pip install 'rillway[plot]'") from None
     from .profile import plot_profile
 
-    document = read_any(args.file)
+    document = read_any(args.file, args)
     result = analyze(document)
     if not result["name"]:  # a .rwn network has no name: the title names the file
         result["name"] = Path(document.source).name
@@ -256,7 +366,7 @@ def _batch(args: argparse.Namespace) -> None:
 def _design(args: argparse.Namespace) -> int:
     from .design_tables import render_design
 
-    document = read_any(args.file)
+    document = read_any(args.file, args)
     text = document.text
     if document.format == "rwn":
         try:

@@ -34,7 +34,7 @@ from typing import Any, Literal, NamedTuple
 
 import rillway
 
-from .documents import Document, DocumentError, read_document
+from .documents import Document, DocumentError
 
 # pandas, numpy, pyarrow, tqdm and Dask are optional (the scenarios and dask extras) and are
 # imported where they are used; tables are typed as Any so that the package type-checks with
@@ -216,12 +216,15 @@ class Results(NamedTuple):
     summary: DataFrame
 
 
-def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLike[str] | Document],
-        scenarios: Any, *, client: Any = None, workers: int | None = None,
+NetworkInput = str | os.PathLike[str] | Document | Mapping[str, Any]
+
+
+def run(documents: NetworkInput | Iterable[NetworkInput], scenarios: Any, *, client: Any = None, workers: int | None = None,
         progress: bool = True) -> Results:
     """Analyses every document under every scenario.
 
-    documents: `.rwproj` / `.rwn` paths or `Document`s. scenarios: anything `scenario_table`
+    documents: network files of any format, `Document`s, or project documents as
+    `read_network` returns them (a dict, or a list of them). scenarios: anything `scenario_table`
     takes. client: a `dask.distributed.Client` to run on its cluster, one task per batch of
     scenarios of one document; None runs on a local pool of `workers` threads (default: the
     CPU count). progress: a bar on standard error when it is a terminal (needs tqdm).
@@ -232,12 +235,14 @@ def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLik
     table = scenario_table(scenarios)
     records = [{field: None if _missing(value) else value for field, value in row.items()
                 if field != "name"} for row in table.to_dict("records")]
-    if isinstance(documents, (str, os.PathLike, Document)):
+    from .formats.registry import read_input
+
+    if isinstance(documents, (str, os.PathLike, Document, Mapping)):
         documents = [documents]
     loaded: list[Document | DocumentError] = []
     for item in documents:
         try:
-            loaded.append(item if isinstance(item, Document) else read_document(os.fspath(item)))
+            loaded.append(read_input(item))
         except DocumentError as error:
             loaded.append(error)
 

@@ -22,6 +22,8 @@ using hydraulics::SectionKind;
 constexpr double kKirpichCoefficient = 0.0078;
 constexpr double kKirpichLengthExponent = 0.77;
 constexpr double kKirpichSlopeExponent = -0.385;
+// A structure without a diameter: the 4 ft (48 in, 1.2192 m) access hole of common practice.
+constexpr double kStandardStructureDiameterFt = 4.0;
 
 // Polygon area by the shoelace formula, the ring closed from the last vertex to the first.
 double shoelace_area(const std::vector<std::array<double, 2>>& v) {
@@ -53,7 +55,7 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     if (n.tc_inlet > 0.0) node.tc = n.tc_inlet;
     node.x = n.x * length_factor;
     node.y = n.y * length_factor;
-    node.diameter = n.diameter_ft * length_factor;
+    node.diameter = n.diameter_ft ? *n.diameter_ft * length_factor : kStandardStructureDiameterFt;
     node.benching = n.benching;
     return node;
 }

@@ -53,7 +53,8 @@ struct ProjectNode {
     double tc_inlet = 0.0;  // minutes; 0 or less keeps the node kind's own inlet time
     InletOverrides inlet;
     std::optional<std::string> bypass_to;
-    double diameter_ft = 4.0;
+    // Absent: a 4 ft (1.2192 m) access hole, the common standard, in either unit system.
+    std::optional<double> diameter_ft;
     network::Benching benching = network::Benching::flat;  // written only when not flat
 
     friend bool operator==(const ProjectNode&, const ProjectNode&) = default;

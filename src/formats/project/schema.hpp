@@ -126,7 +126,7 @@ struct Schema<ProjectNode> {
         {"tc_inlet", Absent::required},
         {"inlet", Absent::keep},
         {"bypass_to", Absent::keep},
-        {"diameter_ft", Absent::keep},
+        {"diameter_ft", Absent::keep, Written::when_present},
         {"benching", Absent::keep, Written::when_present},
     }};
     static Slot slot(ProjectNode& n, std::size_t i) {

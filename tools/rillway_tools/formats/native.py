@@ -17,15 +17,23 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import analysis_view, document_json
+from .network import SETTING_KEYS, analysis_view, document_json
 
 __all__ = ["read_rwn", "read_rwproj", "write_rwn", "write_rwproj"]
 
 
 def read_rwproj(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
-    """A project document from a `.rwproj` file, checked by the engine. `defaults` is unused:
-    a project carries its own design basis."""
+    """A project document from a `.rwproj` file, checked by the engine. `defaults` fills the
+    design settings the document leaves out (in its units)."""
     text = read_text(path, "a project document")
+    if defaults:
+        try:
+            given = json.loads(text)
+        except ValueError:
+            given = None  # the engine names what is wrong below
+        if isinstance(given, dict):
+            fill = {key: defaults[key] for key in SETTING_KEYS if key in defaults}
+            text = json.dumps({**fill, **given}, ensure_ascii=False)
     try:
         rillway.read_project(text)
     except ValueError as error:
@@ -37,6 +45,10 @@ def read_rwproj(path: str, defaults: Mapping[str, Any] | None = None) -> dict[st
 
 
 def read_rwn(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
+    if defaults:
+        raise FormatError(path, "a .rwn network states its own settings (IDF, MINTC, "
+                                "JUNCTIONK, TAILWATER ... lines; see their defaults in the "
+                                "README): write them there, not as defaults")
     text = read_text(path, "a .rwn network")
     try:
         document: dict[str, Any] = json.loads(rillway.rwn_to_project(text))

@@ -32,7 +32,10 @@ import re
 import warnings
 from collections.abc import Callable, Mapping
 from pathlib import Path
-from typing import Any
+from dataclasses import dataclass
+from typing import Any, Literal
+
+import rillway
 
 from ..results import AnalysisResult
 from .errors import FormatError
@@ -49,6 +52,15 @@ US_FLOW_UNITS = ("CFS", "GPM", "MGD")
 REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
 TITLE_MARK = "rillway"
+# The cross-sections a conduit may have (the ellipses and the arch as rillway writes them).
+READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH"}
+# The sections the reader takes its network from, and those that only draw the map or set up
+# SWMM's own report; every other section of a model is named as not read.
+READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
+                 "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS",
+                 *(label for label, _ in REFUSED_LINKS)}
+DRAWING_SECTIONS = {"MAP", "VERTICES", "POLYGONS", "SYMBOLS", "LABELS", "BACKDROP",
+                    "PROFILES", "REPORT"}
 
 
 def simple_method_c(imperviousness: float) -> float:
@@ -109,6 +121,7 @@ class _Reader:
         self.path = path
         self.defaults = dict(defaults or {})
         self.runoff_coefficient = runoff_coefficient
+        self.written_here = False  # the TITLE carries rillway's settings line
         text = read_text(path, "an EPA SWMM input file")
         self.lines = _Lines(text)
         if not self.lines.sections:
@@ -129,6 +142,9 @@ class _Reader:
 
     def fail(self, section: str, name: str, problem: str) -> FormatError:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
+
+    def assume(self, what: str) -> None:
+        warnings.warn(f"{self.path}: assumed: {what}", rillway.InputWarning, stacklevel=4)
 
     def section(self, label: str) -> dict[str, Any]:
         if label not in self.lines.sections:
@@ -179,6 +195,7 @@ def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
         if words[0] != TITLE_MARK:
             name = name or line
             continue
+        reader.written_here = True
         for word in words[1:]:
             key, _, value = word.partition("=")
             try:
@@ -191,8 +208,8 @@ def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
 
 
 def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
-             runoff_coefficient: Callable[[float], float] = simple_method_c
-             ) -> dict[str, Any]:
+             runoff_coefficient: Callable[[float], float] = simple_method_c,
+             unsupported: Literal["refuse", "cut"] = "refuse") -> dict[str, Any]:
     """Reads an EPA SWMM 5 input file as a project document.
 
     Parameters
@@ -203,8 +220,20 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     runoff_coefficient : C [-] from a subcatchment's imperviousness [%]; the Simple Method
         `simple_method_c` unless replaced. A subcatchment written by rillway carries its
         exact C in a tag, which wins.
+    unsupported : "refuse" (default) refuses a model with a link rillway cannot model (a
+        pump, orifice, weir or outlet; a conduit of a shape it does not read) naming it;
+        "cut" cuts each such link: the structure above it becomes a free outfall (unless a
+        pipe still leaves it), the part below continues as a network of its own, and each
+        cut is said in a `rillway.InputWarning`. Flow dividers are then read as junctions.
     """
+    if unsupported not in ("refuse", "cut"):
+        raise ValueError(f"unsupported must be 'refuse' or 'cut', not {unsupported!r}")
     reader = _Reader(path, defaults, runoff_coefficient)
+    name, settings = _title(reader)
+    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS)
+    if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
+        warnings.warn(f"{path}: not read: " + ", ".join(f"[{label}]" for label in unread),
+                      rillway.InputWarning, stacklevel=3)
     options = reader.section("OPTIONS")
     flow_units = str(options.get("FLOW_UNITS", "CFS")).upper()
     if flow_units not in SI_FLOW_UNITS + US_FLOW_UNITS:
@@ -214,15 +243,20 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     if offsets not in ("DEPTH", "ELEVATION"):
         raise reader.fail("OPTIONS", "LINK_OFFSETS", f"unknown LINK_OFFSETS '{offsets}'")
 
+    cuts: list[_Cut] = []
     for label, kind in REFUSED_LINKS:
-        for name in reader.section(label):
-            raise reader.fail(label, name, f"link '{name}' is a {kind}: rillway designs "
-                                           "gravity pipes only (conduits)")
+        for name, record in reader.section(label).items():
+            if unsupported != "cut":
+                raise reader.fail(label, name, f"link '{name}' is a {kind}: rillway designs "
+                                               "gravity pipes only (conduits); "
+                                               "--cut-unsupported cuts it")
+            cuts.append(_Cut(kind, str(name), str(record.from_node), str(record.to_node)))
     for name in reader.section("DIVIDERS"):
-        raise reader.fail("DIVIDERS", name, f"node '{name}' is a flow divider: rillway "
-                                            "networks split no flows")
+        if unsupported != "cut":
+            raise reader.fail("DIVIDERS", name, f"node '{name}' is a flow divider: rillway "
+                                                "divides no flows by rule; --cut-unsupported "
+                                                "reads it as a junction")
 
-    name, settings = _title(reader)
     coordinates = reader.section("COORDINATES")
     node_tags = _tags(reader, "Node")
     nodes: dict[str, dict[str, Any]] = {}
@@ -266,7 +300,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     if tailwater is not None:
         settings.setdefault("tailwater", tailwater[1])
 
-    pipes = _read_conduits(reader, nodes, offsets)
+    pipes = _read_conduits(reader, nodes, offsets, cuts if unsupported == "cut" else None)
+    _cut(reader, nodes, pipes, cuts)
     _fold_subcatchments(reader, nodes, kind_tagged)
 
     # A maximum depth of 0 puts the rim at the highest crown of the node's pipes (SWMM's rule).
@@ -282,7 +317,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
             nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
 
     document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
-                            settings=settings, defaults=_project_defaults(reader.defaults))
+                            settings=settings, defaults=_project_defaults(reader.defaults),
+                            source=path)
     analysis_view(document, path)
     return document
 
@@ -295,8 +331,49 @@ def _stem(path: str) -> str:
     return Path(path).stem
 
 
-def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
-                   ) -> list[dict[str, Any]]:
+def _named_node(nodes: Mapping[str, Any], name: Any) -> str:
+    """A node as a link or subcatchment names it: SWMM matches names whatever their letter
+    case, so 'j3' is node J3."""
+    text = str(name)
+    if text in nodes:
+        return text
+    upper = text.upper()
+    return next((node for node in nodes if node.upper() == upper), text)
+
+
+@dataclass(frozen=True)
+class _Cut:
+    """A link rillway cannot model, cut from the network."""
+    kind: str
+    name: str
+    source: str
+    target: str
+
+
+def _cut(reader: _Reader, nodes: dict[str, dict[str, Any]], pipes: list[dict[str, Any]],
+         cuts: list[_Cut]) -> None:
+    """The structure above each cut becomes a free outfall unless a pipe still leaves it."""
+    leaving = {pipe["from"] for pipe in pipes}
+    for cut in cuts:
+        source = _named_node(nodes, cut.source)
+        node = nodes.get(source)
+        if node is None:
+            raise reader.fail("CONDUITS", cut.name, f"{cut.kind} '{cut.name}' names unknown "
+                                                    f"node '{cut.source}'")
+        if node["kind"] == "outfall" or source in leaving:
+            what = f"'{source}' drains on through its other pipes"
+        else:
+            node["kind"] = "outfall"
+            node["area_ac"] = node["c"] = 0.0
+            what = f"'{source}' becomes a free outfall"
+        target = _named_node(nodes, cut.target)
+        warnings.warn(f"{reader.path}: cut {cut.kind} '{cut.name}' ({source} -> "
+                      f"{target}): {what}; the network below it goes on by itself",
+                      rillway.InputWarning, stacklevel=4)
+
+
+def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
+                   cuts: list[_Cut] | None) -> list[dict[str, Any]]:
     sections = reader.section("XSECTIONS")
     link_tags = _tags(reader, "Link")
     pipes = []
@@ -306,8 +383,9 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
         def number(value: Any, what: str) -> float:
             return reader.number(value, "CONDUITS", pipe_id, what)
 
+        source, target = _named_node(nodes, record.from_node), _named_node(nodes, record.to_node)
         for end in (record.from_node, record.to_node):
-            if str(end) not in nodes:
+            if _named_node(nodes, end) not in nodes:
                 raise reader.fail("CONDUITS", pipe_id,
                                   f"conduit '{pipe_id}' names unknown node '{end}'")
         section = sections.get(pipe_id)
@@ -315,13 +393,20 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
             raise reader.fail("CONDUITS", pipe_id,
                               f"conduit '{pipe_id}' has no cross-section in [XSECTIONS]")
         shape = str(section.shape).upper()
+        if shape not in READ_SHAPES:
+            if cuts is not None:
+                cuts.append(_Cut(f"conduit of shape {shape}", pipe_id, source, target))
+                continue
+            raise reader.fail("XSECTIONS", pipe_id, (
+                f"conduit '{pipe_id}' has shape {shape}; rillway reads "
+                + ", ".join(sorted(READ_SHAPES)) + " (--cut-unsupported cuts it)"))
         height = reader.number(section.height, "XSECTIONS", pipe_id, "height")
         barrels = reader.number(section.n_barrels, "XSECTIONS", pipe_id, "barrels")
         if barrels != 1.0:
             raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
                                                     "barrels; rillway pipes have one")
         pipe: dict[str, Any] = {
-            "id": pipe_id, "from": str(record.from_node), "to": str(record.to_node),
+            "id": pipe_id, "from": source, "to": target,
             "length": number(record.length, "length"), "diameter": height,
             "n": number(record.roughness, "roughness")}
         if shape in ("HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH") and \
@@ -338,8 +423,8 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
             raise reader.fail("XSECTIONS", pipe_id, (
                 f"conduit '{pipe_id}' has shape {shape}; rillway reads CIRCULAR and "
                 "RECT_CLOSED"))
-        for key, value, node in (("invert_up", record.offset_upstream, record.from_node),
-                                 ("invert_dn", record.offset_downstream, record.to_node)):
+        for key, value, node in (("invert_up", record.offset_upstream, source),
+                                 ("invert_dn", record.offset_downstream, target)):
             if offsets == "ELEVATION":
                 if str(value) != "*":
                     pipe[key] = number(value, "offset")
@@ -360,15 +445,17 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
     tags = _tags(reader, "Subcatch")
     default_tc = finite(reader.defaults.get("tc_inlet", DEFAULT_TC_INLET), "tc_inlet",
                         reader.path)
+    untimed: list[str] = []
+    uncoefficiented: list[str] = []
     for name, record in subcatchments.items():
-        outlet = str(record.outlet)
+        outlet = _named_node(nodes, record.outlet)
         seen = {name}
         while outlet in subcatchments and outlet not in nodes:
             if outlet in seen:
                 raise reader.fail("SUBCATCHMENTS", name,
                                   f"subcatchment '{name}' drains in a loop")
             seen.add(outlet)
-            outlet = str(subcatchments[outlet].outlet)
+            outlet = _named_node(nodes, subcatchments[outlet].outlet)
         if outlet not in nodes:
             raise reader.fail("SUBCATCHMENTS", name,
                               f"subcatchment '{name}' drains to unknown node '{outlet}'")
@@ -384,6 +471,10 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
         node = nodes[outlet]
         if node["kind"] == "outfall":
             continue  # runoff straight to an outfall passes no pipe of the network
+        if "tc" not in tagged:
+            untimed.append(name)
+        if "c" not in tagged:
+            uncoefficiented.append(name)
         if outlet not in kind_tagged:
             node["kind"] = "inlet"
         total = node["area_ac"] + area
@@ -391,6 +482,18 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
             node["c"] = (node["area_ac"] * node["c"] + area * c) / total
         node["area_ac"] = total
         node["tc_inlet"] = max(node["tc_inlet"], tc)
+    if untimed and "tc_inlet" not in reader.defaults:
+        reader.assume(f"inlet time {default_tc:g} min for {_count(untimed, 'subcatchment')} "
+                      "(SWMM has none; set tc_inlet in the defaults, or a tc= tag)")
+    if uncoefficiented and reader.runoff_coefficient is simple_method_c:
+        reader.assume(f"C = 0.05 + 0.009 x %impervious (the Simple Method) for "
+                      f"{_count(uncoefficiented, 'subcatchment')}")
+
+
+def _count(names: list[str], what: str) -> str:
+    shown = ", ".join(f"'{name}'" for name in names[:5])
+    more = f", ... ({len(names)} in all)" if len(names) > 5 else ""
+    return f"{what}{'s' if len(names) > 1 else ''} {shown}{more}"
 
 
 # ---------------------------------------------------------------------------------------------
