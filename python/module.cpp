@@ -47,6 +47,23 @@ PyMethodDef kFunctions[] = {
      METH_VARARGS | METH_KEYWORDS,
      "circular_geometry(diameter, depth)\n--\n\n"
      "Flow area, wetted perimeter, hydraulic radius, and top width at a depth."},
+    {"open_channel", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(open_channel)),
+     METH_VARARGS | METH_KEYWORDS,
+     "open_channel(q, n, slope, span, side_slope, rise, *, si=False)\n--\n\n"
+     "Uniform flow of `q` [cfs, or m3/s when `si`] in a trapezoidal channel of bottom\n"
+     "width `span` [ft], banks `side_slope` [H:V] on both sides and bank height `rise` [ft]\n"
+     "(`side_slope` 0: an open rectangle; `span` 0: a triangle), Manning `n`, bed `slope`.\n"
+     "\n"
+     "    A = y (B + z y),  P = B + 2 y sqrt(1 + z^2),  T = B + 2 z y\n"
+     "    Q(y) = (K/n) A R^(2/3) S^(1/2),  K = 1.486 (1.0 when `si`)\n"
+     "    critical depth: Q^2 T = g A^3\n"
+     "\n"
+     "Returns `capacity` (the bank-full flow Q(rise)), `normal_depth` (None above the\n"
+     "capacity), `critical_depth`, and `velocity`, `area`, `wetted_perimeter` and\n"
+     "`top_width` at normal depth (bank-full when the channel cannot carry `q`).\n"
+     "\n"
+     "Example (Chow, Open-Channel Hydraulics, 1959, Example 6.2): 400 cfs in a channel\n"
+     "20 ft wide with 2:1 banks, n = 0.025, S = 0.0016 runs 3.36 ft deep."},
     {"access_hole_energy",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(access_hole_energy)),
      METH_VARARGS | METH_KEYWORDS,

@@ -29,8 +29,15 @@ constexpr std::array<const char*, 13> kSettingKeys = {
 constexpr std::array<const char*, 11> kNodeKeys = {
     "id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet", "diameter_ft",
     "benching"};
-constexpr std::array<const char*, 10> kPipeKeys = {
-    "id", "from", "to", "length", "shape", "rise", "span", "n", "invert_up", "invert_dn"};
+constexpr std::array<const char*, 12> kPipeKeys = {
+    "id", "from", "to", "length", "shape", "rise", "span", "n", "invert_up", "invert_dn",
+    "side_slope", "barrels"};
+
+// An open channel's banks as (left, right), None for a closed section.
+PyRef side_slopes(const hydraulics::Section& section) {
+    if (!section.open()) return PyRef::borrow(Py_None);
+    return PyRef::steal(Py_BuildValue("(dd)", section.slope_left, section.slope_right));
+}
 
 // {"name", "settings", "nodes", "pipes"} in input order, every value in the analysis units.
 PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
@@ -66,7 +73,9 @@ PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
                                     number(pipe.section.rise), number(pipe.section.span),
                                     number(pipe.n),
                                     number(net::upstream_invert(input.network, links, index)),
-                                    number(net::downstream_invert(input.network, links, index))});
+                                    number(net::downstream_invert(input.network, links, index)),
+                                    side_slopes(pipe.section),
+                                    PyRef::steal(PyLong_FromUnsignedLong(pipe.barrels))});
     });
     PyRef result = PyRef::steal(PyDict_New());
     PyRef name = text(input.name);

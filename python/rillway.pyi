@@ -7,7 +7,8 @@ from collections.abc import Iterable, Mapping
 from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
 from rillway_tools.results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult,
-                                   CircularGeometry, DesignResult, NetworkView, ScenarioColumns)
+                                   CircularGeometry, DesignResult, NetworkView, OpenChannel,
+                                   ScenarioColumns)
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -27,6 +28,7 @@ __all__ = [
     "normal_depth",
     "critical_depth",
     "circular_geometry",
+    "open_channel",
     "access_hole_energy",
     "analyze_project",
     "analyze_file",
@@ -80,6 +82,26 @@ def critical_depth(q: _Number, diameter: _Number, *, si: bool = False) -> float:
 
 def circular_geometry(diameter: _Number, depth: _Number) -> CircularGeometry:
     """Flow area, wetted perimeter, hydraulic radius, and top width at a depth."""
+
+def open_channel(
+    q: _Number, n: _Number, slope: _Number, span: _Number, side_slope: _Number, rise: _Number,
+    *, si: bool = False,
+) -> OpenChannel:
+    """Uniform flow of `q` [cfs, or m3/s when `si`] in a trapezoidal channel of bottom
+    width `span` [ft], banks `side_slope` [H:V] on both sides and bank height `rise` [ft]
+    (`side_slope` 0: an open rectangle; `span` 0: a triangle), Manning `n`, bed `slope`.
+
+        A = y (B + z y),  P = B + 2 y sqrt(1 + z^2),  T = B + 2 z y
+        Q(y) = (K/n) A R^(2/3) S^(1/2),  K = 1.486 (1.0 when `si`)
+        critical depth: Q^2 T = g A^3
+
+    Returns `capacity` (the bank-full flow Q(rise)), `normal_depth` (None above the
+    capacity), `critical_depth`, and `velocity`, `area`, `wetted_perimeter` and
+    `top_width` at normal depth (bank-full when the channel cannot carry `q`).
+
+    Example (Chow, Open-Channel Hydraulics, 1959, Example 6.2): 400 cfs in a channel
+    20 ft wide with 2:1 banks, n = 0.025, S = 0.0016 runs 3.36 ft deep.
+    """
 
 def access_hole_energy(
     e_i: _Number, q_out: _Number, d_out: _Number, v_out: _Number, *,

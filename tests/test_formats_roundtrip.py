@@ -75,6 +75,33 @@ def test_rwn_round_trip_and_refusal(tmp_path):
     assert not (tmp_path / "b.rwn").exists()
 
 
+def channels():
+    document = json.loads(rillway.demo_project_json())
+    document["pipes"][0].update(shape="trapezoid", rise_ft=1.5, span_ft=2.0, side_slope=[2, 3])
+    document["pipes"][2]["barrels"] = 2
+    return document
+
+
+@pytest.mark.parametrize("suffix, refusal", [
+    (".rwproj", None), (".inp", None),
+    (".rwn", "pipe 'P1' is trapezoid: .rwn holds round pipes only"),
+    (".xml", "pipe 'P1' has an open channel: LandXML pipe networks hold single closed pipes"),
+    (".gpkg", "pipe 'P1' has an open channel: the GIS layers hold single closed pipes"),
+])
+def test_channels_and_barrels_travel_only_where_the_format_holds_them(tmp_path, suffix, refusal):
+    if suffix == ".gpkg":
+        pytest.importorskip("geopandas")
+    document, path = channels(), tmp_path / f"net{suffix}"
+    if refusal:
+        with pytest.raises(FormatError, match=refusal):
+            write_network(document, path)
+        assert not path.exists()
+        return
+    write_network(document, path)
+    back = read_network(path, defaults={k: document[k] for k in SETTINGS})
+    assert rillway.analyze_project(json.dumps(back)) == rillway.analyze_project(json.dumps(document))
+
+
 def test_si_result_matches_the_engine_in_si():
     """Full-flow capacity of each round pipe, converted, against the engine's SI Manning
     calculator (k = 1.0) on the metric sizes: they differ only by the US constant, 1.486

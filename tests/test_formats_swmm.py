@@ -166,6 +166,47 @@ def test_real_model_imported_agrees_with_swmm(tmp_path):
         assert full[row["id"]] == pytest.approx(row["capacity"], rel=3e-3)
 
 
+def ditches():
+    """Trapezoidal ditches (one with unequal banks) and a triangular swale joined by a
+    twin-barrel culvert and an open rectangular flume, every reach adding area."""
+    nodes = [("A", "inlet", 0, 104.0, 108.0, 6.0), ("B", "inlet", 300, 103.1, 107.0, 8.0),
+             ("S", "inlet", 300, 104.0, 108.0, 3.0), ("C", "junction", 600, 102.2, 106.0, 5.0),
+             ("D", "junction", 760, 101.6, 105.0, 2.0), ("O", "outfall", 1000, 100.5, 104.0, 0)]
+    pipes = [
+        ("T1", "A", "B", {"shape": "trapezoid", "rise_ft": 2.0, "span_ft": 2.0, "side_slope": 2.0}),
+        ("T2", "B", "C", {"shape": "trapezoid", "rise_ft": 2.5, "span_ft": 3.0,
+                          "side_slope": [1.5, 3.0]}),
+        ("V1", "S", "B", {"shape": "triangle", "rise_ft": 1.5, "side_slope": 4.0}),
+        ("C1", "C", "D", {"diameter": 3.0, "n": 0.013, "barrels": 2}),
+        ("F1", "D", "O", {"shape": "rect_open", "rise_ft": 2.5, "span_ft": 5.0, "n": 0.015}),
+    ]
+    return {"name": "ditches", "idf_a": 60.0, "idf_b": 10.0, "idf_c": 0.8, "min_tc": 10.0,
+            "junction_k": 0.0, "tailwater": None,
+            "nodes": [{"id": i, "kind": k, "x": x, "y": 0, "invert": z, "rim": r, "area_ac": a,
+                       "c": 0.5, "tc_inlet": 10.0} for i, k, x, z, r, a in nodes],
+            "pipes": [{"id": i, "from": a, "to": b, "length": 300.0, "diameter": 2.0, "n": 0.035,
+                       **extra} for i, a, b, extra in pipes]}
+
+
+def test_ditch_network_carries_design_flows_at_bank_full_capacities(tmp_path):
+    document = ditches()
+    result = rillway.analyze_project(json.dumps(document))
+    assert not any(row["surcharged"] for row in result["pipes"])
+    write_network(document, tmp_path / "ditches.inp", result)
+    back = read_network(tmp_path / "ditches.inp")
+    assert rillway.analyze_project(json.dumps(back))["pipes"] == result["pipes"]
+    flows, _, full = run_swmm(tmp_path / "ditches.inp")
+    view = rillway.read_project(json.dumps(document))
+    for pipe, row in zip(view["pipes"], result["pipes"]):
+        assert flows[pipe["id"]] == pytest.approx(row["design_q"], rel=1e-6)
+        # SWMM's full flow is one barrel's.
+        capacity = full[pipe["id"]] * pipe["barrels"]
+        assert capacity == pytest.approx(row["capacity"], rel=3e-3)
+        fall = pipe["invert_up"] - pipe["invert_dn"]
+        assert slope_corrected(capacity, row["slope"], fall, pipe["length"]) == \
+            pytest.approx(row["capacity"], rel=1e-9)
+
+
 def test_metric_model_becomes_si_project():
     model = MODELS / "model_rain.inp"
     with pytest.warns(rillway.InputWarning) as said:
@@ -195,8 +236,10 @@ def _model(sections):
 @pytest.mark.parametrize("sections, message", [
     ({"CONDUITS": "C1 J1 J2 100 0.013 0 0\nC2 J2 X9 100 0.013 0 0"},
      "line 11: conduit 'C2' names unknown node 'X9'"),
-    ({"XSECTIONS": "C1 CIRCULAR 1.5 0 0 0 1\nC2 TRAPEZOIDAL 1.5 2 1 1 1"},
-     "line 14: conduit 'C2' has shape TRAPEZOIDAL"),
+    ({"XSECTIONS": "C1 CIRCULAR 1.5 0 0 0 1\nC2 PARABOLIC 1.5 2 0 0 1"},
+     "line 14: conduit 'C2' has shape PARABOLIC"),
+    ({"XSECTIONS": "C1 CIRCULAR 1.5 0 0 0 1\nC2 CIRCULAR 1.5 0 0 0 0"},
+     "line 14: conduit 'C2' has 0 barrels"),
     ({"PUMPS": "PU1 J2 O1 * ON 0 0"}, "link 'PU1' is a pump"),
     ({"WEIRS": "W1 J2 O1 TRANSVERSE 99 3.33"}, "link 'W1' is a weir"),
     ({"COORDINATES": "J1 0 zz\nJ2 100 0\nO1 200 0"}, "line 16: [COORDINATES]"),

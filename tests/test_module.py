@@ -8,7 +8,7 @@ import pytest
 import rillway
 
 FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "normal_depth",
-             "critical_depth", "circular_geometry", "access_hole_energy", "analyze_project",
+             "critical_depth", "circular_geometry", "open_channel", "access_hole_energy", "analyze_project",
              "analyze_file",
              "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
              "analyze_scenarios", "design_project"]

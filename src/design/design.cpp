@@ -235,14 +235,15 @@ private:
                 limits.outfall_dn = down.kind == NodeKind::outfall ? down.invert : kInf;
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
+                // One barrel is sized for its share; the count is the user's.
+                const double q_barrel = net_.pipes[p].barrel_flow(q);
                 if (role_[p] == Role::sized) {
-                    choose_size(p, q, limits, largest);
-                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q, limits, largest);
+                    choose_size(p, q_barrel, limits, largest);
+                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q_barrel, limits, largest);
                 }
-                if (role_[p] == Role::shaped) lay_fixed_size(p, q, limits);
-                const network::Pipe& pipe = net_.pipes[p];
-                flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p),
-                                                 z_dn(p), q, intensity, options_.min_slope);
+                if (role_[p] == Role::shaped) lay_fixed_size(p, q_barrel, limits);
+                flows_[p] = network::design_barrels(net_.pipes[p], z_up(p), z_dn(p), q, intensity,
+                                                    options_.min_slope);
             }
         }
     }
@@ -460,9 +461,8 @@ private:
                 raised.steps_up += steps;
                 raised.steps_dn += steps;
                 place(p, raised);
-                const network::Pipe& pipe = net_.pipes[p];
-                flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p), z_dn(p),
-                                                 flows_[p].design_q, flows_[p].intensity, options_.min_slope);
+                flows_[p] = network::design_barrels(net_.pipes[p], z_up(p), z_dn(p), flows_[p].design_q,
+                                                    flows_[p].intensity, options_.min_slope);
             }
         }
     }
@@ -472,7 +472,7 @@ private:
     [[nodiscard]] double friction_loss(std::size_t p) const {
         const network::Pipe& pipe = net_.pipes[p];
         const double unit = full_capacity(pipe.section, pipe.n, 1.0);
-        const double ratio = flows_[p].design_q / unit;
+        const double ratio = pipe.barrel_flow(flows_[p].design_q) / unit;
         return pipe.length * ratio * ratio;
     }
 
@@ -596,9 +596,10 @@ DesignOutcome design(const Network& network, const network::IdfParams& idf,
         const network::Pipe& pipe = network.pipes[p];
         const bool keeps = (p < locked.size() && locked[p]) ||
                            pipe.section.kind != hydraulics::SectionKind::circular;
-        const bool valid = pipe.section.rise >= 0.0 &&
-                           (pipe.section.kind == hydraulics::SectionKind::circular || pipe.section.span >= 0.0);
-        if (keeps && !valid) return DesignError{network::NetworkError{network::InvalidPipeSize{pipe.id}}};
+        auto error = network::pipe_error(pipe);
+        if (error && (keeps || std::holds_alternative<network::NoBarrels>(*error))) {
+            return DesignError{std::move(*error)};
+        }
     }
     Designer designer(network, idf, options, rules, locked, grid, std::move(std::get<Routing>(routed)));
     return designer.run();

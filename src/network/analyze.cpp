@@ -12,17 +12,6 @@
 
 namespace rillway::network {
 
-namespace {
-
-// A negative or not-a-number dimension would break the section invariant deep inside the
-// hydraulics; it is refused up front as a value. A round pipe has no span of its own.
-bool valid_size(const hydraulics::Section& section) noexcept {
-    if (!(section.rise >= 0.0)) return false;
-    return section.kind == hydraulics::SectionKind::circular || section.span >= 0.0;
-}
-
-}  // namespace
-
 AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
                         const DesignOptions& options) {
     return analyze(network, idf, options, production_solvers());
@@ -37,8 +26,9 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
     if (auto* error = std::get_if<NetworkError>(&routed)) return std::move(*error);
     const std::vector<std::size_t>& order = std::get<std::vector<std::size_t>>(routed);
 
+    // A bad size would break the section invariant deep inside the hydraulics: refused up front.
     for (const Pipe& pipe : network.pipes) {
-        if (!valid_size(pipe.section)) return NetworkError{InvalidPipeSize{pipe.id}};
+        if (auto error = pipe_error(pipe)) return std::move(*error);
     }
 
     const std::vector<double> total_ca =

@@ -66,6 +66,19 @@ PipeResult design_pipe(const hydraulics::Section& section, double n, double leng
     return r;
 }
 
+PipeResult design_barrels(const Pipe& pipe, double z_up, double z_dn, double q, double intensity,
+                          double min_slope, const PipeSolvers& solvers) {
+    PipeResult r = design_pipe(pipe.section, pipe.n, pipe.length, z_up, z_dn, pipe.barrel_flow(q),
+                               intensity, min_slope, solvers);
+    if (pipe.barrels != 1) {
+        const double barrels = pipe.barrels;
+        r.design_q = q;
+        r.capacity *= barrels;
+        r.peak_capacity *= barrels;
+    }
+    return r;
+}
+
 DesignPassResult design_pass(const Network& network, const Links& links,
                              const std::vector<std::size_t>& order,
                              const std::vector<double>& total_ca, const IdfParams& idf,
@@ -91,10 +104,9 @@ DesignPassResult design_pass(const Network& network, const Links& links,
             const std::size_t p = links.out_pipes[s];
             const Pipe& pipe = network.pipes[p];
             PipeResult& r = result.pipes[p];
-            r = design_pipe(pipe.section, pipe.n, pipe.length,
-                            upstream_invert(network, links, p),
-                            downstream_invert(network, links, p), total_ca[u] * intensity,
-                            intensity, options.min_slope, solvers);
+            r = design_barrels(pipe, upstream_invert(network, links, p),
+                               downstream_invert(network, links, p), total_ca[u] * intensity,
+                               intensity, options.min_slope, solvers);
             r.id = pipe.id;
             r.from = pipe.from;
             r.to = pipe.to;

@@ -25,6 +25,13 @@ namespace rillway::network {
                                      double min_slope,
                                      const PipeSolvers& solvers = production_solvers());
 
+// design_pipe for all of a pipe's barrels carrying q together: the hydraulics are those of one
+// barrel carrying pipe.barrel_flow(q); design_q, capacity and peak_capacity are the whole
+// pipe's (so pct_full and the surcharge are the barrel's).
+[[nodiscard]] PipeResult design_barrels(const Pipe& pipe, double z_up, double z_dn, double q,
+                                        double intensity, double min_slope,
+                                        const PipeSolvers& solvers = production_solvers());
+
 // i = a / (max(tc, 0) + b)^c, or the override when one is given.
 [[nodiscard]] double design_intensity(double tc, const IdfParams& idf,
                                       const std::optional<double>& override_intensity) noexcept;

@@ -189,29 +189,32 @@ StructureLevel structure_level(const Network& network, const Links& links,
                                std::vector<StructureInflow>& inflows) {
     const PipeResult& out = pipes[o];
     const hydraulics::Section& section = network.pipes[o].section;
+    // The structure feeds each barrel of its outlet alike: every flow is taken per barrel.
+    const Pipe& outlet = network.pipes[o];
     const Node& node = network.nodes[v];
     inflows.clear();
     double q_pipes = 0.0;
     for (std::size_t s = links.in_begin[v]; s < links.in_begin[v + 1]; ++s) {
         const std::size_t p = links.in_pipes[s];
         StructureInflow inflow;
-        inflow.q = pipes[p].design_q;
+        inflow.q = outlet.barrel_flow(pipes[p].design_q);
         inflow.angle_deg = inflow_angle(network.nodes[links.from[p]], node,
                                         network.nodes[links.to[o]]);
         inflow.invert_height = pipes[p].z_dn - out.z_up;
         inflows.push_back(inflow);
         q_pipes += inflow.q;
     }
-    if (node.kind == NodeKind::inlet && out.design_q > q_pipes) {
+    const double q_out = outlet.barrel_flow(out.design_q);
+    if (node.kind == NodeKind::inlet && q_out > q_pipes) {
         StructureInflow surface;
-        surface.q = out.design_q - q_pipes;
+        surface.q = q_out - q_pipes;
         surface.invert_height = node.rim - out.z_up;
         surface.surface = true;
         inflows.push_back(surface);
     }
     AccessHoleInput in;
     in.e_i = up.egl - out.z_up;
-    in.q_out = out.design_q;
+    in.q_out = q_out;
     in.d_out = section.rise;
     in.a_out = section.full_area();
     in.v_out = up.velocity;

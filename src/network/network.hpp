@@ -3,6 +3,7 @@
 // lists, and the two parameter records that accompany an analysis. Every quantity is in US
 // customary units: feet, acres, minutes, inches per hour, cubic feet per second.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,10 @@ struct Pipe {
     double length = 0.0;               // ft
     double equivalent_diameter = 0.0;  // ft; circle of the same full area
     double n = 0.0;                    // Manning roughness
+    // Identical barrels side by side, sharing the flow equally; each carries barrel_flow(q).
+    std::uint32_t barrels = 1;
+
+    [[nodiscard]] double barrel_flow(double q) const noexcept { return q / barrels; }
 
     // The circular constructor (the round pipe every format can describe).
     static Pipe circular(std::string id, std::string from, std::string to, double length,
@@ -73,6 +78,9 @@ struct Pipe {
                            double rise, double span, double n);
     static Pipe arch(std::string id, std::string from, std::string to, double length, double rise,
                      double span, double n);
+    // An open channel of any open kind (Section::trapezoid, rect_open, triangle).
+    static Pipe open_channel(std::string id, std::string from, std::string to, double length,
+                             const hydraulics::Section& section, double n);
 };
 
 struct Network {
@@ -115,10 +123,17 @@ struct UnknownNode {
     std::string id;
 };
 struct Cycle {};
-struct InvalidPipeSize {  // a negative or not-a-number diameter, rise or span
+struct InvalidPipeSize {  // a negative or not-a-number diameter, rise, span or side slope
     std::string pipe_id;
 };
-using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode>;
+struct NoBarrels {  // a barrel count of 0
+    std::string pipe_id;
+};
+using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode, NoBarrels>;
+
+// The pipe's sizes are numbers of zero or more (a round pipe has no span of its own) and it
+// has a barrel: what the hydraulics require of every pipe they are given.
+[[nodiscard]] std::optional<NetworkError> pipe_error(const Pipe& pipe);
 
 // The whole message, e.g. "pipe references unknown node 'X9'".
 [[nodiscard]] std::string display(const NetworkError& error);

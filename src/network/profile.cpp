@@ -35,7 +35,7 @@ Conduit conduit_of(const Pipe& pipe, const PipeResult& flow) {
     c.length = pipe.length;
     c.z_up = flow.z_up;
     c.z_dn = flow.z_dn;
-    c.q = flow.design_q;
+    c.q = pipe.barrel_flow(flow.design_q);  // the grade line of one barrel
     c.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
     c.y_c = flow.critical_depth;
     c.surcharged = flow.over_peak;

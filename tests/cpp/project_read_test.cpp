@@ -344,7 +344,7 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02]])", ""), "0.02]",
          "invalid length 2, expected struct InletOverrides with 5 elements"},
         {document("", R"(["P","A","B",100,1.5])"), "1.5]",
-         "invalid length 5, expected struct ProjectPipe with 12 elements"},
+         "invalid length 5, expected struct ProjectPipe with 14 elements"},
         // inlet_node_id has no default in the array form.
         {minimal_with(R"("catchments":[["C",[],0.5,10,0.01]])"), "0.01]",
          "invalid length 5, expected struct ProjectCatchment with 6 elements"},

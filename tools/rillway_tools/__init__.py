@@ -11,10 +11,10 @@ from .formats import FormatError, read_network, to_si, write_network
 from .profile import Profile, plot_profile, profile_of
 from .results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult, CircularGeometry,
                       DesignedPipe, DesignResult, EnergyNodeResult, EnergyPipeResult, NodeResult,
-                      PipeResult)
+                      OpenChannel, PipeResult)
 from .tables import render
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "DesignResult", "DesignedPipe", "DocumentError", "EnergyNodeResult", "EnergyPipeResult",
-           "FormatError", "Layout", "NodeResult", "PipeResult", "Profile", "layout_of",
+           "FormatError", "Layout", "NodeResult", "OpenChannel", "PipeResult", "Profile", "layout_of",
            "plot_profile", "profile_of", "read_network", "render", "to_si", "write_network"]

@@ -9,8 +9,8 @@ from typing import TypedDict
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "NetworkNode",
-           "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "PipeResult",
-           "ScenarioColumns"]
+           "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "OpenChannel",
+           "PipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -93,6 +93,18 @@ class CircularGeometry(TypedDict):
     top_width: float
 
 
+class OpenChannel(TypedDict):
+    """What `open_channel` returns: uniform flow in a trapezoidal channel."""
+
+    normal_depth: float | None  # ft; None when the banks cannot hold the flow
+    capacity: float             # bank-full Manning flow, cfs
+    critical_depth: float       # ft
+    velocity: float             # ft/s, at normal depth (bank-full above the capacity)
+    area: float                 # ft², at the same depth
+    wetted_perimeter: float     # ft
+    top_width: float            # ft
+
+
 class NetworkSettings(TypedDict):
     """The IDF curve in use and the design options, as the analysis applies them."""
 
@@ -130,12 +142,15 @@ NetworkPipe = TypedDict("NetworkPipe", {
     "from": str,
     "to": str,
     "length": float,     # ft
-    "shape": str,        # "circular", "box", "elliptical" or "arch"
-    "rise": float,       # ft (the diameter of a round pipe)
-    "span": float,       # ft (equal to the rise for a round pipe)
+    # "circular", "box", "elliptical", "arch", or open: "trapezoid", "rect_open", "triangle"
+    "shape": str,
+    "rise": float,       # ft (the diameter of a round pipe, the bank height of a channel)
+    "span": float,       # ft (equal to the rise for a round pipe; a channel's bottom width)
     "n": float,          # Manning roughness
     "invert_up": float,  # ft, the pipe's own or its upstream node's
     "invert_dn": float,  # ft
+    "side_slope": tuple[float, float] | None,  # banks (left, right), H:V; None when closed
+    "barrels": int,      # identical barrels sharing the flow
 })
 
 

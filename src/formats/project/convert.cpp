@@ -1,12 +1,14 @@
 // From the document's terms (words for kinds and shapes, polygons, per-period IDF curves,
 // either unit system) to the analysis network and its IDF coefficients in US customary units.
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <variant>
 
 #include "formats/project/project.hpp"
 #include "formats/text/quote.hpp"
@@ -60,22 +62,46 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     return node;
 }
 
+// An open channel's banks, H:V; vertical (0) when the document gives none.
+std::array<double, 2> bank_slopes(const ProjectPipe& p) {
+    if (!p.side_slope) return {0.0, 0.0};
+    if (const auto* both = std::get_if<double>(&*p.side_slope)) return {*both, *both};
+    return std::get<std::array<double, 2>>(*p.side_slope);
+}
+
+// The shape a pipe is built with: its word's when it has the dimensions that shape needs (a
+// rise, and a span but for the triangle), else circular.
+SectionKind built_shape(const ProjectPipe& p) {
+    const auto shape = shape_of_word(p.shape).value_or(SectionKind::circular);
+    if (!(p.rise_ft > 0.0)) return SectionKind::circular;
+    const bool spanned = p.span_ft > 0.0 || shape == SectionKind::triangle ||
+                         (shape == SectionKind::trapezoid && p.side_slope);
+    return spanned ? shape : SectionKind::circular;
+}
+
 Pipe build_pipe(const ProjectPipe& p, double length_factor) {
     const double length = p.length * length_factor;
     const double rise = p.rise_ft * length_factor;
     const double span = p.span_ft * length_factor;
-    // Non-round shapes need both dimensions; without them, or with an unknown word, the pipe
-    // is read as round.
-    const bool sized = p.rise_ft > 0.0 && p.span_ft > 0.0;
-    const auto shape = sized ? shape_of_word(p.shape).value_or(SectionKind::circular)
-                             : SectionKind::circular;
+    const auto [left, right] = bank_slopes(p);
+    // Without the dimensions of its shape, or with an unknown word, the pipe is read as round.
+    const SectionKind shape = built_shape(p);
     Pipe pipe = shape == SectionKind::elliptical ? Pipe::elliptical(p.id, p.from, p.to, length, rise, span, p.n)
                 : shape == SectionKind::arch     ? Pipe::arch(p.id, p.from, p.to, length, rise, span, p.n)
                 : shape == SectionKind::rectangular ? Pipe::rectangular(p.id, p.from, p.to, length, rise, span, p.n)
-                                                 : Pipe::circular(p.id, p.from, p.to, length,
-                                                                  p.diameter * length_factor, p.n);
+                : shape == SectionKind::trapezoid
+                    ? Pipe::open_channel(p.id, p.from, p.to, length,
+                                         hydraulics::Section::trapezoid(rise, span, left, right), p.n)
+                : shape == SectionKind::rect_open
+                    ? Pipe::open_channel(p.id, p.from, p.to, length,
+                                         hydraulics::Section::rect_open(rise, span), p.n)
+                : shape == SectionKind::triangle
+                    ? Pipe::open_channel(p.id, p.from, p.to, length,
+                                         hydraulics::Section::triangle(rise, left, right), p.n)
+                    : Pipe::circular(p.id, p.from, p.to, length, p.diameter * length_factor, p.n);
     if (p.invert_up) pipe.invert_up = *p.invert_up * length_factor;
     if (p.invert_dn) pipe.invert_dn = *p.invert_dn * length_factor;
+    pipe.barrels = p.barrels;
     return pipe;
 }
 
@@ -136,9 +162,19 @@ std::vector<std::string> Project::fallback_warnings() const {
         }
     }
     for (const ProjectPipe& p : pipes) {
-        if (!shape_of_word(p.shape)) {
-            warnings.push_back("pipe '" + shown(p.id) + "': unknown shape '" + shown(p.shape) +
-                               "', read as circular");
+        const auto shape = shape_of_word(p.shape);
+        const std::string record = "pipe '" + shown(p.id) + "': ";
+        if (!shape) {
+            warnings.push_back(record + "unknown shape '" + shown(p.shape) + "', read as circular");
+        } else if (hydraulics::Section{*shape, 1.0, 1.0, 0.0, 0.0}.open()) {
+            // Closed shapes without their sizes have always been read as round without a word.
+            if (built_shape(p) != *shape) {
+                warnings.push_back(record + "a " + shown(p.shape) + " needs rise_ft" +
+                                   (*shape == SectionKind::triangle ? "" : " and span_ft") +
+                                   ", read as circular");
+            } else if (*shape != SectionKind::rect_open && !p.side_slope) {
+                warnings.push_back(record + "no side_slope, the banks read as vertical");
+            }
         }
     }
     return warnings;

@@ -1,6 +1,7 @@
 // From an analysis network (as the plain-text format describes one) to a project document that
 // analyses to the same bits.
 
+#include <array>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -116,10 +117,19 @@ std::variant<Project, std::string> project_from_network(std::string name,
             pipe.shape = std::string(shape_word(q.section.kind));
             pipe.rise_ft = q.section.rise;
             pipe.span_ft = q.section.span;
-            if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0) && !check.error()) {
+            if (q.section.open() && q.section.kind != SectionKind::rect_open) {
+                const double left = q.section.slope_left;
+                const double right = q.section.slope_right;
+                pipe.side_slope = left == right ? SideSlope{left} : SideSlope{std::array{left, right}};
+                check.finite(left, "a side slope", record);
+                check.finite(right, "a side slope", record);
+            }
+            const bool spanned = pipe.span_ft > 0.0 || (q.section.open() && pipe.side_slope);
+            if (!(pipe.rise_ft > 0.0 && spanned) && !check.error()) {
                 check.error() = record + ": a shaped pipe needs a positive rise and span in a project document";
             }
         }
+        pipe.barrels = q.barrels;
         pipe.invert_up = q.invert_up;
         pipe.invert_dn = q.invert_dn;
         for (const double v : {q.length, q.section.rise, q.section.span, q.n}) check.finite(v, "a value", record);

@@ -24,7 +24,7 @@ namespace rillway::formats::project {
 [[nodiscard]] std::string default_pipe_shape();
 
 // The document's words for node kinds ("inlet", "junction", "outfall") and pipe shapes
-// ("circular", "box", "elliptical", "arch").
+// ("circular", "box", "elliptical", "arch", "trapezoid", "rect_open", "triangle").
 [[nodiscard]] std::string_view kind_word(network::NodeKind kind) noexcept;
 [[nodiscard]] std::string_view shape_word(hydraulics::SectionKind kind) noexcept;
 // The kind a word names, or none for a word the document does not know.
@@ -60,6 +60,10 @@ struct ProjectNode {
     friend bool operator==(const ProjectNode&, const ProjectNode&) = default;
 };
 
+// An open channel's bank slopes, horizontal over vertical: one value for both banks, or
+// [left, right] looking downstream.
+using SideSlope = std::variant<double, std::array<double, 2>>;
+
 struct ProjectPipe {
     std::string id;
     std::string from;
@@ -67,12 +71,15 @@ struct ProjectPipe {
     double length = 0.0;
     double diameter = 0.0;
     double n = 0.0;
-    std::string shape = default_pipe_shape();  // "circular", "box", "elliptical", "arch"
+    // "circular", "box", "elliptical", "arch", or an open "trapezoid", "rect_open", "triangle"
+    std::string shape = default_pipe_shape();
     double rise_ft = 0.0;
     double span_ft = 0.0;
     std::optional<double> invert_up;  // none: the upstream node's invert
     std::optional<double> invert_dn;  // none: the downstream node's invert
     bool lock = false;  // design keeps the size and inverts; written only when true
+    std::optional<SideSlope> side_slope;  // open channels; written only when given
+    std::uint32_t barrels = 1;  // identical barrels sharing the flow; written only when not 1
 
     // A round pipe that takes both its inverts from its nodes.
     [[nodiscard]] static ProjectPipe create(std::string id, std::string from, std::string to,

@@ -514,6 +514,18 @@ private:
         return store(&out->emplace(), v, at);
     }
 
+    bool store(std::optional<SideSlope>* out, Value& v, std::size_t at) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        if (std::holds_alternative<ArrayStart>(v)) return store(&out->emplace().emplace<Point>(), v, at);
+        const auto number = as_number(v);
+        if (!number) return type_error(v, "a number or [left, right]", at);
+        out->emplace(*number);
+        return true;
+    }
+
     bool store(UnitSystem* out, Value& v, std::size_t at) {
         const auto* s = std::get_if<std::string>(&v);
         if (s == nullptr) return type_error(v, "`us_customary` or `si`", at);

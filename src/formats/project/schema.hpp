@@ -29,7 +29,7 @@ enum class Absent : std::uint8_t {
 // What writing does with a field.
 enum class Written : std::uint8_t {
     always,        // every document carries the key (an empty optional as null)
-    when_present,  // an empty optional, or a false flag, leaves the key out
+    when_present,  // left out while it holds the default (an empty optional, a false flag, ...)
 };
 
 struct FieldInfo {
@@ -47,7 +47,8 @@ using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
                           std::vector<ProjectPipe>*, std::vector<ProjectCatchment>*,
                           std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*,
-                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*>;
+                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*,
+                          std::optional<SideSlope>*>;
 
 template <class R>
 struct Schema;
@@ -172,7 +173,7 @@ struct Schema<InletOverrides> {
 template <>
 struct Schema<ProjectPipe> {
     static constexpr std::string_view name = "ProjectPipe";
-    static constexpr std::array<FieldInfo, 12> fields{{
+    static constexpr std::array<FieldInfo, 14> fields{{
         {"id", Absent::required},
         {"from", Absent::required},
         {"to", Absent::required},
@@ -185,6 +186,8 @@ struct Schema<ProjectPipe> {
         {"invert_up", Absent::keep, Written::when_present},
         {"invert_dn", Absent::keep, Written::when_present},
         {"lock", Absent::keep, Written::when_present},
+        {"side_slope", Absent::keep, Written::when_present},
+        {"barrels", Absent::keep, Written::when_present},
     }};
     static Slot slot(ProjectPipe& p, std::size_t i) {
         switch (i) {
@@ -199,7 +202,9 @@ struct Schema<ProjectPipe> {
             case 8: return &p.span_ft;
             case 9: return &p.invert_up;
             case 10: return &p.invert_dn;
-            default: return &p.lock;
+            case 11: return &p.lock;
+            case 12: return &p.side_slope;
+            default: return &p.barrels;
         }
     }
 };

@@ -444,6 +444,10 @@ def write_gis(document: Mapping[str, Any], path: str,
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
     for pipe, pipe_row in zip(view["pipes"], result["pipes"]):
+        if pipe["side_slope"] is not None or pipe["barrels"] != 1:
+            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
+            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: the GIS layers hold "
+                                    "single closed pipes")
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
                   "length": converted(pipe["length"], length),
                   "diameter": converted(pipe["rise"], length), "n": pipe["n"],

@@ -437,6 +437,10 @@ def write_landxml(document: Mapping[str, Any], path: str,
                          "c": node["c"], "tc_inlet": node["tc_inlet"],
                          "diameter_ft": converted(node["diameter_ft"], length)})
     for pipe in view["pipes"]:
+        if pipe["side_slope"] is not None or pipe["barrels"] != 1:
+            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
+            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: LandXML pipe networks "
+                                    "hold single closed pipes")
         element = etree.SubElement(pipes, q(NAMESPACE, "Pipe"), name=pipe["id"],
                                    refStart=pipe["from"], refEnd=pipe["to"],
                                    length=number_text(converted(pipe["length"], length)))

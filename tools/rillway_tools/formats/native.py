@@ -106,6 +106,9 @@ def write_rwn(document: Mapping[str, Any], path: str,
         what = f"pipe '{pipe['id']}'"
         if pipe["shape"] != "circular":
             raise FormatError(path, f"{what} is {pipe['shape']}: .rwn holds round pipes only")
+        if pipe["barrels"] != 1:
+            raise FormatError(path, f"{what} has {pipe['barrels']} barrels: .rwn holds single "
+                                    "pipes only")
         if (pipe["invert_up"] != inverts.get(pipe["from"])
                 or pipe["invert_dn"] != inverts.get(pipe["to"])):
             raise FormatError(path, f"{what} has inverts of its own: .rwn takes every pipe "

@@ -81,7 +81,8 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
     (what the file carried), then `defaults` (the caller's), then the demo project; the demo's
     rainfall coefficient `a` is in in/hr and is converted for an SI document. `extra` keys
     (such as "crs") follow the project keys; the engine ignores them. With `source` (the
-    file's name), each design setting that neither the file nor the caller gave is said in a
+    file's name), the engine checks the document (a `FormatError` names what is wrong) and
+    each design setting that neither the file nor the caller gave is said in a
     `rillway.InputWarning` ("assumed: ...")."""
     base = dict(_demo_settings())
     if si:
@@ -89,9 +90,6 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
         base["access_hole_diam_ft"] = base["access_hole_diam_ft"] / FEET_PER_METRE
     given = {**(defaults or {}), **(settings or {})}
     base.update(given)
-    if source is not None:
-        for line in assumptions(base, given, si):
-            warnings.warn(f"{source}: assumed: {line}", rillway.InputWarning, stacklevel=3)
     document: dict[str, Any] = {"name": name}
     for key in SETTING_KEYS:
         if key != "idf_curves" and base.get(key) is not None:
@@ -102,6 +100,10 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
     document["idf_curves"] = list(base.get("idf_curves") or [])
     document["units"] = "si" if si else "us_customary"
     document.update(extra or {})
+    if source is not None:
+        analysis_view(document, source)  # what is wrong with the file is said first
+        for line in assumptions(base, given, si):
+            warnings.warn(f"{source}: assumed: {line}", rillway.InputWarning, stacklevel=3)
     return document
 
 

@@ -8,10 +8,11 @@ decimals, and SWMM itself reads full doubles: a written model carries every valu
 What is read
     junctions, storage units (as junctions) and outfalls, with the invert, the rim (invert plus
     maximum depth; a maximum depth of 0 means, as in SWMM, the highest crown of the pipes at the
-    node) and the coordinates; conduits with DEPTH or ELEVATION offsets and CIRCULAR or
-    RECT_CLOSED sections; subcatchments folded into the node they drain to, with their area and
-    a runoff coefficient from their imperviousness (`runoff_coefficient`, replaceable) and the
-    inlet time `tc_inlet` of `defaults` (10 min unless set). A FIXED outfall stage becomes the
+    node) and the coordinates; conduits with DEPTH or ELEVATION offsets, CIRCULAR, RECT_CLOSED,
+    RECT_OPEN, TRAPEZOIDAL or TRIANGULAR sections and their barrels; subcatchments folded into
+    the node they drain to, with their area and a runoff coefficient from their imperviousness
+    (`runoff_coefficient`, replaceable) and the inlet time `tc_inlet` of `defaults` (10 min
+    unless set). A FIXED outfall stage becomes the
     tailwater. CMS, LPS and MLD models become SI projects (m, ha); CFS, GPM and MGD models US
     ones (ft, acres). Pumps, orifices, weirs, outlets, dividers and other shapes are refused.
 
@@ -53,7 +54,8 @@ REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
 TITLE_MARK = "rillway"
 # The cross-sections a conduit may have (the ellipses and the arch as rillway writes them).
-READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH"}
+READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH", "RECT_OPEN",
+               "TRAPEZOIDAL", "TRIANGULAR"}
 # The sections the reader takes its network from, and those that only draw the map or set up
 # SWMM's own report; every other section of a model is named as not read.
 READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
@@ -122,6 +124,7 @@ class _Reader:
         self.defaults = dict(defaults or {})
         self.runoff_coefficient = runoff_coefficient
         self.written_here = False  # the TITLE carries rillway's settings line
+        self.said: list[str] = []
         text = read_text(path, "an EPA SWMM input file")
         self.lines = _Lines(text)
         if not self.lines.sections:
@@ -144,7 +147,12 @@ class _Reader:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
 
     def assume(self, what: str) -> None:
-        warnings.warn(f"{self.path}: assumed: {what}", rillway.InputWarning, stacklevel=4)
+        self.said.append(f"assumed: {what}")
+
+    def say(self) -> None:
+        """What the reader assumed, said once the file has read without fault."""
+        for line in self.said:
+            warnings.warn(f"{self.path}: {line}", rillway.InputWarning, stacklevel=4)
 
     def section(self, label: str) -> dict[str, Any]:
         if label not in self.lines.sections:
@@ -232,8 +240,7 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     name, settings = _title(reader)
     unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS)
     if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
-        warnings.warn(f"{path}: not read: " + ", ".join(f"[{label}]" for label in unread),
-                      rillway.InputWarning, stacklevel=3)
+        reader.said.append("not read: " + ", ".join(f"[{label}]" for label in unread))
     options = reader.section("OPTIONS")
     flow_units = str(options.get("FLOW_UNITS", "CFS")).upper()
     if flow_units not in SI_FLOW_UNITS + US_FLOW_UNITS:
@@ -317,9 +324,11 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
             nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
 
     document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
-                            settings=settings, defaults=_project_defaults(reader.defaults),
-                            source=path)
+                            settings=settings, defaults=_project_defaults(reader.defaults))
     analysis_view(document, path)
+    reader.say()
+    new_document(name or _stem(path), list(nodes.values()), pipes, si=si, settings=settings,
+                 defaults=_project_defaults(reader.defaults), source=path)
     return document
 
 
@@ -402,27 +411,44 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
                 + ", ".join(sorted(READ_SHAPES)) + " (--cut-unsupported cuts it)"))
         height = reader.number(section.height, "XSECTIONS", pipe_id, "height")
         barrels = reader.number(section.n_barrels, "XSECTIONS", pipe_id, "barrels")
-        if barrels != 1.0:
+        if barrels < 1 or barrels != int(barrels):
             raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
-                                                    "barrels; rillway pipes have one")
+                                                    "barrels; a count of 1 or more is needed")
         pipe: dict[str, Any] = {
             "id": pipe_id, "from": source, "to": target,
             "length": number(record.length, "length"), "diameter": height,
             "n": number(record.roughness, "roughness")}
+
+        def geom(value: Any, what: str) -> float:
+            return reader.number(value, "XSECTIONS", pipe_id, what)
+
         if shape in ("HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH") and \
                 link_tags.get(pipe_id) in ("elliptical", "arch"):
             # Written by rillway from its own shape, which the tag names.
-            span = reader.number(section.parameter_2, "XSECTIONS", pipe_id, "width")
+            span = geom(section.parameter_2, "width")
             pipe.update(shape=link_tags[pipe_id], rise_ft=height, span_ft=span)
-        elif shape == "RECT_CLOSED":
-            span = reader.number(section.parameter_2, "XSECTIONS", pipe_id, "width")
-            pipe.update(shape="box", rise_ft=height, span_ft=span)
+        elif shape in ("RECT_CLOSED", "RECT_OPEN"):
+            span = geom(section.parameter_2, "width")
+            pipe.update(shape="box" if shape == "RECT_CLOSED" else "rect_open", rise_ft=height,
+                        span_ft=span)
+        elif shape == "TRAPEZOIDAL":
+            sides = [geom(section.parameter_3, "left slope"), geom(section.parameter_4, "right slope")]
+            # A triangle with unequal banks is written as a trapezoid without a bottom.
+            word = "triangle" if link_tags.get(pipe_id) == "triangle" else "trapezoid"
+            pipe.update(shape=word, rise_ft=height, span_ft=geom(section.parameter_2, "bottom width"),
+                        side_slope=sides[0] if sides[0] == sides[1] else sides)
+        elif shape == "TRIANGULAR":
+            top = geom(section.parameter_2, "top width")
+            pipe.update(shape="triangle", rise_ft=height, span_ft=0.0,
+                        side_slope=top / 2.0 / height if height > 0 else 0.0)
         elif shape == "CIRCULAR":
             pipe["shape"] = "circular"
         else:
             raise reader.fail("XSECTIONS", pipe_id, (
-                f"conduit '{pipe_id}' has shape {shape}; rillway reads CIRCULAR and "
-                "RECT_CLOSED"))
+                f"conduit '{pipe_id}' has shape {shape}; rillway reads "
+                + ", ".join(sorted(READ_SHAPES))))
+        if barrels != 1:
+            pipe["barrels"] = int(barrels)
         for key, value, node in (("invert_up", record.offset_upstream, source),
                                  ("invert_dn", record.offset_downstream, target)):
             if offsets == "ELEVATION":
@@ -673,14 +699,24 @@ def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
 
 def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
     rise, span = pipe["rise"] * length, pipe["span"] * length
-    if pipe["shape"] == "circular":
-        out.add("XSECTIONS", link, "CIRCULAR", number_text(rise), "0", "0", "0", "1")
-    elif pipe["shape"] == "box":
-        out.add("XSECTIONS", link, "RECT_CLOSED", number_text(rise), number_text(span), "0", "0", "1")
+    barrels = str(pipe["barrels"])
+    shape = pipe["shape"]
+    left, right = pipe["side_slope"] or (0.0, 0.0)
+    if shape == "circular":
+        out.add("XSECTIONS", link, "CIRCULAR", number_text(rise), "0", "0", "0", barrels)
+    elif shape in ("box", "rect_open"):
+        kind = "RECT_CLOSED" if shape == "box" else "RECT_OPEN"
+        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", barrels)
+    elif shape == "triangle" and left == right:
+        out.add("XSECTIONS", link, "TRIANGULAR", number_text(rise), number_text(2.0 * left * rise),
+                "0", "0", barrels)
+    elif shape in ("trapezoid", "triangle"):
+        out.add("XSECTIONS", link, "TRAPEZOIDAL", number_text(rise), number_text(span),
+                number_text(left), number_text(right), barrels)
     else:
-        kind = APPROXIMATE_SHAPES[pipe["shape"]]
+        kind = APPROXIMATE_SHAPES[shape]
         if kind == "ELLIPSE":
             kind = "VERT_ELLIPSE" if rise > span else "HORIZ_ELLIPSE"
-        out.add("XSECTIONS", f";; {link}: rillway's {pipe['shape']} section and SWMM's "
+        out.add("XSECTIONS", f";; {link}: rillway's {shape} section and SWMM's "
                 f"{kind} differ in shape; rise and span are kept")
-        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", "1")
+        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", barrels)
