@@ -299,16 +299,22 @@ def _demo_project(args: argparse.Namespace) -> None:
     _write(args.output, rillway.demo_project_json() + "\n")
 
 
-def _profile(args: argparse.Namespace) -> None:
-    suffix = Path(args.output).suffix.lower()
+def _figure_class(output: str, command: str) -> Any:
+    """matplotlib's Figure, for a picture file of a type it draws."""
+    suffix = Path(output).suffix.lower()
     if suffix not in PICTURE_TYPES:
-        raise CommandError(f"{args.output}: cannot draw a '{suffix or args.output}' picture "
+        raise CommandError(f"{output}: cannot draw a '{suffix or output}' picture "
                            "(use .png, .svg or .pdf)")
     try:
         from matplotlib.figure import Figure
     except ImportError:
         raise CommandError(
-            "the profile command needs matplotlib: pip install 'rillway[plot]'") from None
+            f"the {command} command needs matplotlib: pip install 'rillway[plot]'") from None
+    return Figure
+
+
+def _profile(args: argparse.Namespace) -> None:
+    Figure = _figure_class(args.output, "profile")
     from .profile import plot_profile
 
     document = read_any(args.file, args)
@@ -441,15 +447,7 @@ def _add_drawing_commands(commands: argparse._SubParsersAction[argparse.Argument
 
 
 def _plan(args: argparse.Namespace) -> None:
-    suffix = Path(args.output).suffix.lower()
-    if suffix not in PICTURE_TYPES:
-        raise CommandError(f"{args.output}: cannot draw a '{suffix or args.output}' picture "
-                           "(use .png, .svg or .pdf)")
-    try:
-        from matplotlib.figure import Figure
-    except ImportError:
-        raise CommandError(
-            "the plan command needs matplotlib: pip install 'rillway[plot]'") from None
+    Figure = _figure_class(args.output, "plan")
     from .formats.files import write_atomically
     from .plan import plan_size, plot_plan
 

@@ -127,6 +127,28 @@ class _Lines:
         return f"line {number}" if number else f"[{section}]"
 
 
+# The options the reader uses. SWMM's others (dates, time steps, solver settings) are not
+# read at all, so a value only SWMM itself understands (DRY_STEP 24:00:00) stops nothing.
+USED_OPTIONS = ("FLOW_UNITS", "LINK_OFFSETS")
+
+
+def _without_unused_options(text: str) -> str:
+    """The text with each [OPTIONS] line the reader does not use blanked (line numbers kept)."""
+    kept = []
+    section = ""
+    for line in text.splitlines(keepends=True):
+        match = _SECTION.match(line)
+        if match:
+            section = match.group(1).strip().upper()
+        elif section == "OPTIONS":
+            words = line.split(";", 1)[0].split()
+            if words and words[0].upper() not in USED_OPTIONS:
+                kept.append("\n")
+                continue
+        kept.append(line)
+    return "".join(kept)
+
+
 class _Reader:
     def __init__(self, path: str, defaults: Mapping[str, Any] | None,
                  runoff_coefficient: Callable[[float], float]) -> None:
@@ -149,7 +171,7 @@ class _Reader:
             with warnings.catch_warnings():
                 # An unknown section is SWMM's business; this reader never uses it.
                 warnings.simplefilter("ignore", SwmmInputWarning)
-                self.inp = SwmmInput.read_text(text)
+                self.inp = SwmmInput.read_text(_without_unused_options(text))
         except Exception as error:  # swmm-api raises what its converters raise
             raise FormatError(path, f"cannot read: {_first_line(error)}") from None
 
