@@ -110,8 +110,10 @@ PyObject* design_project(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!text_argument(kSig, args, kwargs, text_arg)) return nullptr;
         const Outcome<Designed> done = without_lock([&] { return design_text(text_arg); });
         if (const auto* failure = std::get_if<Failure>(&done)) return raise_failure(*failure);
-        if (!issue_warnings(std::get<Designed>(done).warnings)) return nullptr;
-        return design_to_dict(std::get<Designed>(done));
+        const Designed& designed = std::get<Designed>(done);
+        if (!issue_warnings(designed.warnings)) return nullptr;
+        if (!issue_warnings(designed.design.design.analysis.notes)) return nullptr;
+        return design_to_dict(designed);
     });
 }
 

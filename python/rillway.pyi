@@ -48,7 +48,9 @@ __all__ = [
 __version__: Final[str]
 
 class InputWarning(UserWarning):
-    """Input that was read by a fallback rule (an unknown word taken as the default)."""
+    """Input that was read by a fallback rule (an unknown word taken as the default), or a
+    reading the analysis takes for the user (a structure with several pipes leaving it
+    sends its whole flow down each under flow_split "whole")."""
 
 K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units

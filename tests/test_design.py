@@ -176,6 +176,28 @@ def test_grade_line_above_the_freeboard_is_cured_by_enlarging_the_pipe_below():
     assert b["freeboard"] < 1.0
 
 
+@pytest.mark.parametrize("tailwater, stands", [(104.1, "below"), (104.5, "above")])
+def test_size_cannot_lower_a_grade_line_the_tailwater_holds(tailwater, stands):
+    # 5.5 cfs from A (rim 105) straight to an outfall whose water stands above 104 ft: the
+    # freeboard of 1 ft cannot be had at A whatever the pipe, so the pipe keeps the size the
+    # capacity gives, and the report says why (each larger size lowered A by hundredths of a
+    # foot, and the pipe used to climb the catalog to 108 in with its cover lost).
+    text = project([node("A", "inlet", 0, 105.0, area=1.0, c=1.0),
+                    node("OUT", "outfall", 200, 104.0, invert=98.0)],
+                   [pipe("AO", "A", "OUT", 200)], intensity=5.5, tailwater=tailwater)
+    designed = design(text)
+    free = json.loads(text)
+    free["tailwater"] = None
+    alone = rillway.design_project(json.dumps(free))
+    assert record(designed, "AO")["diameter"] == record(alone, "AO")["diameter"] == 1.5
+    assert record(designed, "AO")["governing"] != "grade_line"
+    freeboard = designed["result"]["nodes"][0]["freeboard"]
+    assert designed["unmet"] == [
+        f"structure A: grade_line: the grade line stands {abs(freeboard):.2f} ft {stands} the rim, "
+        f"{1.0 - freeboard:.2f} ft less than the 1.00 ft freeboard "
+        "(grade line held by the tailwater at OUT)"]
+
+
 def test_freeboard_is_kept_on_the_line_the_analysis_checks():
     # With the FHWA access-hole energy method a structure's water stands at its energy level,
     # here above the grade line the standard losses would give at A: the pipe below A must be

@@ -4,7 +4,8 @@
 //
 // Method (HEC-22 4th ed., 2024, section 9.3, the rational-method design of a storm drain):
 //  1. Pipes are taken in the routing order, upstream to downstream, so each pipe's design flow
-//     Q = C*A * i(tc) uses the travel times of the sizes already chosen above it.
+//     Q = C*A * i(tc) + known inflow uses the travel times of the sizes already chosen above
+//     it. Pipes that split a structure's flow by capacity are sized for the whole of it.
 //  2. A pipe starts as high as its upstream structure allows (cover under the rim, its crown or
 //     invert no higher than the lowest entering one, its invert min_drop below the lowest
 //     entering invert) and follows the ground: its downstream end lies at the cover line, unless
@@ -22,7 +23,10 @@
 //     the flattest slope that carries Q, the one that stands least high at its upper end.
 //  5. The whole network is analysed; where a structure's grade line breaks the freeboard, the
 //     pipe below it with the largest full-flow friction loss is enlarged one catalog step, and
-//     steps 1-5 repeat while that lowers the grade line and the catalog lasts.
+//     steps 1-5 repeat while the catalog lasts. A step is kept only where it lowered the
+//     structure's grade line meaningfully (0.05 ft, or a tenth of the shortfall if less) and
+//     cost no cover; otherwise the pipe goes back a size and the structure is reported with
+//     what holds its grade line (the tailwater at an outfall, most often).
 //  6. Every rule is checked on the final analysis; what fails is reported, never hidden.
 //
 // Glossary: D diameter (rise for other shapes), z invert, Q design flow, S slope, V velocity,

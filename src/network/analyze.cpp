@@ -7,6 +7,7 @@
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
+#include "network/loads.hpp"
 #include "network/routing.hpp"
 #include "network/solvers.hpp"
 
@@ -31,9 +32,8 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
         if (auto error = pipe_error(pipe)) return std::move(*error);
     }
 
-    const std::vector<double> total_ca =
-        accumulate_ca(network, links, order, options.frequency_factor);
-    DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options, solvers);
+    const Loads loads = route_loads(network, links, order, options);
+    DesignPassResult pass = design_pass(network, links, order, loads, idf, options, solvers);
     const LossMethod method = options.method();
     NodeLines lines = method_grade_lines(network, links, order, pass.pipes, options, solvers);
     const std::vector<double>& node_hgl = lines.hgl;
@@ -41,6 +41,8 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
     Analysis analysis;
     analysis.pipes = std::move(pass.pipes);
     analysis.loss_method = method;
+    analysis.marks_flow_from_upstream = options.min_flow_from_upstream;
+    analysis.notes = split_notes(network, links, options);
     analysis.nodes.reserve(network.nodes.size());
     for (std::size_t v = 0; v < network.nodes.size(); ++v) {
         const Node& node = network.nodes[v];

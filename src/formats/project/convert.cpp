@@ -45,7 +45,8 @@ double kirpich_tc(double flow_length_ft, double slope) {
            std::pow(slope, kKirpichSlopeExponent);
 }
 
-Node build_node(const ProjectNode& n, double length_factor, double area_factor) {
+Node build_node(const ProjectNode& n, double length_factor, double area_factor,
+                double flow_factor) {
     const double invert = n.invert * length_factor;
     const double rim = n.rim * length_factor;
     const double area = n.area_ac * area_factor;
@@ -59,6 +60,7 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     node.y = n.y * length_factor;
     node.diameter = n.diameter_ft ? *n.diameter_ft * length_factor : kStandardStructureDiameterFt;
     node.benching = n.benching;
+    node.inflow = n.inflow_cfs * flow_factor;
     return node;
 }
 
@@ -139,10 +141,13 @@ network::Network Project::to_analysis_network() const {
     const bool si = units == units::UnitSystem::si;
     const double length_factor = si ? units::kFeetPerMetre : 1.0;
     const double area_factor = si ? units::kAcresPerHectare : 1.0;
+    const double flow_factor = si ? units::kCubicFeetPerCubicMetre : 1.0;
 
     network::Network net;
     net.nodes.reserve(nodes.size());
-    for (const ProjectNode& n : nodes) net.nodes.push_back(build_node(n, length_factor, area_factor));
+    for (const ProjectNode& n : nodes) {
+        net.nodes.push_back(build_node(n, length_factor, area_factor, flow_factor));
+    }
     net.pipes.reserve(pipes.size());
     for (const ProjectPipe& p : pipes) net.pipes.push_back(build_pipe(p, length_factor));
     // Catchment geometry is drawn in feet in both unit systems, so it is never converted.

@@ -56,6 +56,7 @@ struct ProjectNode {
     // Absent: a 4 ft (1.2192 m) access hole, the common standard, in either unit system.
     std::optional<double> diameter_ft;
     network::Benching benching = network::Benching::flat;  // written only when not flat
+    double inflow_cfs = 0.0;  // known inflow, cfs (m3/s in an SI project); written when not 0
 
     friend bool operator==(const ProjectNode&, const ProjectNode&) = default;
 };
@@ -190,6 +191,8 @@ struct Project {
     // Absent: hec22 when hec22_structure_loss, else standard. Written only when given; a
     // document that gives it with a contradicting hec22_structure_loss is refused.
     std::optional<network::LossMethod> loss_method;
+    network::FlowSplit flow_split = network::FlowSplit::whole;  // written when not "whole"
+    bool min_flow_from_upstream = false;                         // written when true
 
     // The analysis network in US customary units, nodes and pipes in document order, with the
     // catchments folded into the nodes they drain to. Dangling references are left for the

@@ -571,6 +571,16 @@ private:
         return true;
     }
 
+    bool store(network::FlowSplit* out, Value& v, std::size_t at) {
+        constexpr std::string_view kWords = "`whole` or `capacity`";
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, kWords, at);
+        const auto split = network::flow_split_of_word(*s);
+        if (!split) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
+        *out = *split;
+        return true;
+    }
+
     template <Record R>
     bool store(R* out, Value& v, std::size_t at) {
         const bool as_array = std::holds_alternative<ArrayStart>(v);

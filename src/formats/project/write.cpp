@@ -44,6 +44,7 @@ Json value_json(UnitSystem v) { return v == UnitSystem::si ? "si" : "us_customar
 Json value_json(const Point& v) { return Json::array({value_json(v[0]), value_json(v[1])}); }
 Json value_json(network::LossMethod v) { return network::loss_method_word(v); }
 Json value_json(network::Benching v) { return network::benching_word(v); }
+Json value_json(network::FlowSplit v) { return network::flow_split_word(v); }
 Json value_json(const SideSlope& v) {
     return std::visit([](const auto& slope) { return value_json(slope); }, v);
 }
