@@ -55,7 +55,7 @@ def design_rows(design: DesignResult, units: Units = "us") -> list[dict[str, Any
             row["invert_up"] = _from_us(record["invert_up"], FEET_PER_METRE)
             row["invert_dn"] = _from_us(record["invert_dn"], FEET_PER_METRE)
             for key in ("design_q", "capacity", "velocity"):
-                row[key] = _from_us(row[key], US_PER_SI[SI_UNITS[key][1]])
+                row[key] = _from_us(result[key], US_PER_SI[SI_UNITS[key][1]])
     return rows
 
 

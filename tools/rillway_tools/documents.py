@@ -43,14 +43,6 @@ class Document:
     text: str
 
 
-def is_si(document: Document) -> bool:
-    """Whether the document is an SI project (`"units": "si"`); False for what cannot be read."""
-    try:
-        return document.format == "rwproj" and json.loads(document.text).get("units") == "si"
-    except (ValueError, AttributeError):
-        return False
-
-
 def read_document(path: str) -> Document:
     """Reads a `.rwproj` or `.rwn` file, chosen by its extension; "-" reads standard input as
     `.rwn`. A UTF-8 byte-order mark at the start is dropped."""
