@@ -5,6 +5,7 @@
 #include "functions.hpp"
 #include "hydraulics/constants.hpp"
 #include "pyref.hpp"
+#include "units/unit_system.hpp"
 
 namespace rillway::py {
 
@@ -184,7 +185,8 @@ PyMethodDef kFunctions[] = {
      "analyze_scenarios(text, scenarios, *, format='project')\n--\n\n"
      "Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each\n"
      "scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,\n"
-     "tailwater [ft] and name, any of them absent or None.\n"
+     "tailwater [the document's length unit: ft, or m in an SI project] and name, any of them\n"
+     "absent or None.\n"
      "\n"
      "The document is read once. Returns `{\"name\", \"pipes\", \"nodes\", \"errors\"}`: the\n"
      "pipe and node ids once, and each result as one flat memoryview of float64 (or bool),\n"
@@ -226,11 +228,17 @@ int exec_module(PyObject* module) {
     }
     if (!init_internal_error_type()) return -1;
     namespace hy = rillway::hydraulics;
+    namespace units = rillway::units;
     if (add(module, "__version__", PyRef::steal(PyUnicode_FromString(RILLWAY_VERSION))) < 0 ||
         add(module, "K_MANNING_US", PyRef::steal(PyFloat_FromDouble(hy::kManningUs))) < 0 ||
         add(module, "K_MANNING_SI", PyRef::steal(PyFloat_FromDouble(hy::kManningSi))) < 0 ||
         add(module, "G_US", PyRef::steal(PyFloat_FromDouble(hy::kGravityUs))) < 0 ||
-        add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0) {
+        add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0 ||
+        add(module, "FEET_PER_METRE", PyRef::steal(PyFloat_FromDouble(units::kFeetPerMetre))) < 0 ||
+        add(module, "ACRES_PER_HECTARE", PyRef::steal(PyFloat_FromDouble(units::kAcresPerHectare))) < 0 ||
+        add(module, "INCHES_PER_MILLIMETRE",
+            PyRef::steal(PyFloat_FromDouble(units::kInchesPerMillimetre))) < 0 ||
+        add(module, "SQUARE_FEET_PER_ACRE", PyRef::steal(PyFloat_FromDouble(units::kSquareFeetPerAcre))) < 0) {
         return -1;
     }
     if (add(module, "InputWarning", PyRef::borrow(input_warning())) < 0) return -1;

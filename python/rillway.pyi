@@ -20,6 +20,10 @@ __all__ = [
     "K_MANNING_SI",
     "G_US",
     "G_SI",
+    "FEET_PER_METRE",
+    "ACRES_PER_HECTARE",
+    "INCHES_PER_MILLIMETRE",
+    "SQUARE_FEET_PER_ACRE",
     "InputWarning",
     "intensity",
     "rational_q",
@@ -48,12 +52,19 @@ __all__ = [
 __version__: Final[str]
 
 class InputWarning(UserWarning):
-    """Input that was read by a fallback rule (an unknown word taken as the default)."""
+    """Input that was read by a fallback rule (an unknown word taken as the default), or a
+    reading the analysis takes for the user (a structure with several pipes leaving it
+    sends its whole flow down each under flow_split "whole")."""
 
 K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units
 G_US: Final = 32.2           # ft/s²
 G_SI: Final = 9.81           # m/s²
+# The factors the engine reads SI projects with; rillway_tools converts with these and no others.
+FEET_PER_METRE: Final = 3.280839895013123         # ft/m (1 ft = 0.3048 m)
+ACRES_PER_HECTARE: Final = 2.4710516301527603     # ac/ha
+INCHES_PER_MILLIMETRE: Final = 0.03937007874015748  # in/mm (1 in = 25.4 mm)
+SQUARE_FEET_PER_ACRE: Final = 43560.0             # ft²/ac
 
 def intensity(a: _Number, b: _Number, c: _Number, t_min: _Number) -> float:
     """Rainfall intensity from a three-parameter IDF curve: `i = a / (t + b)^c`.
@@ -236,7 +247,8 @@ def analyze_scenarios(
 ) -> ScenarioColumns:
     """Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each
     scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,
-    tailwater [ft] and name, any of them absent or None.
+    tailwater [the document's length unit: ft, or m in an SI project] and name, any of them
+    absent or None.
 
     The document is read once. Returns `{"name", "pipes", "nodes", "errors"}`: the
     pipe and node ids once, and each result as one flat memoryview of float64 (or bool),

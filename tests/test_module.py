@@ -13,7 +13,8 @@ FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "no
              "analyze_file",
              "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
              "analyze_scenarios", "design_project"]
-ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
+ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI", "FEET_PER_METRE",
+              "ACRES_PER_HECTARE", "INCHES_PER_MILLIMETRE", "SQUARE_FEET_PER_ACRE"]
 
 
 def test_all_lists_attributes_then_functions_in_order():

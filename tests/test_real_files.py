@@ -301,3 +301,15 @@ def test_swmm_street_section_is_named_and_cut(tmp_path):
                in m for m in messages(record))
     assert [p["id"] for p in document["pipes"]] == ["C1"]
 
+
+
+def test_swmm_options_rillway_does_not_use_stop_nothing(tmp_path):
+    """EPA's example user1 sets DRY_STEP 24:00:00, which only SWMM itself reads."""
+    model = tmp_path / "options.inp"
+    model.write_text(SWMM_MODEL.replace("LINK_OFFSETS DEPTH", "LINK_OFFSETS DEPTH\n"
+                                        "DRY_STEP 24:00:00\nSTART_DATE 13/45/2020"))
+    with pytest.warns(rillway.InputWarning):
+        assert len(read_network(model)["pipes"]) == 2
+    model.write_text(SWMM_MODEL.replace("FLOW_UNITS CFS", "FLOW_UNITS BARRELS"))
+    with pytest.raises(FormatError, match="line 4: unknown FLOW_UNITS 'BARRELS'"):
+        read_network(model)

@@ -4,11 +4,13 @@ set(RILLWAY_HYDRAULICS_SOURCES
   src/hydraulics/peak_search.cpp
   src/hydraulics/perimeter_bounds.cpp
   src/hydraulics/depth_solvers.cpp
+  src/hydraulics/momentum.cpp
   src/hydraulics/gutter.cpp
   src/hydraulics/inlet.cpp)
 set(RILLWAY_HYDRAULICS_TESTS
   section_test.cpp
   depth_solvers_test.cpp
+  momentum_test.cpp
   gutter_test.cpp
   inlet_test.cpp)
 # The fast paths must reproduce the reference arithmetic to the bit, so no expression may be

@@ -8,6 +8,7 @@
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
+#include "network/loads.hpp"
 #include "network/routing.hpp"
 #include "network/solvers.hpp"
 
@@ -32,28 +33,22 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
         if (auto error = pipe_error(pipe)) return std::move(*error);
     }
 
-    // Street inlets decide what enters the pipes; without any, nothing below changes.
-    std::vector<InletResult> inlets;
-    std::vector<double> total_ca;
-    if (has_street_inlets(network)) {
-        auto street = street_pass(network, idf, options);
-        if (auto* error = std::get_if<NetworkError>(&street)) return std::move(*error);
-        StreetPass& pass = std::get<StreetPass>(street);
-        inlets = std::move(pass.inlets);
-        if (options.pipe_flows == PipeFlows::captured) {
-            total_ca = accumulate_ca(links, order, std::move(pass.pipe_ca));
-        }
-    }
-    if (total_ca.empty()) total_ca = accumulate_ca(network, links, order, options.frequency_factor);
-    DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options, solvers);
+    // Street inlets decide what enters the pipes; without any, the loads are the plain ones.
+    auto street = street_pass(network, idf, options);
+    if (auto* error = std::get_if<NetworkError>(&street)) return std::move(*error);
+    StreetPass& entering = std::get<StreetPass>(street);
+    const Loads loads = route_loads(network, links, order, options, std::move(entering.pipe_ca));
+    DesignPassResult pass = design_pass(network, links, order, loads, idf, options, solvers);
     const LossMethod method = options.method();
     NodeLines lines = method_grade_lines(network, links, order, pass.pipes, options, solvers);
     const std::vector<double>& node_hgl = lines.hgl;
 
     Analysis analysis;
     analysis.pipes = std::move(pass.pipes);
-    analysis.inlets = std::move(inlets);
+    analysis.inlets = std::move(entering.inlets);
     analysis.loss_method = method;
+    analysis.marks_flow_from_upstream = options.min_flow_from_upstream;
+    analysis.notes = split_notes(network, links, options);
     analysis.nodes.reserve(network.nodes.size());
     for (std::size_t v = 0; v < network.nodes.size(); ++v) {
         const Node& node = network.nodes[v];

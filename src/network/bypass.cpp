@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "network/design_pass.hpp"
+#include "network/loads.hpp"
 
 namespace rillway::network {
 
@@ -20,12 +21,6 @@ constexpr std::size_t kNowhere = std::numeric_limits<std::size_t>::max();
 
 bool typed(const Node& node) noexcept {
     return node.street && node.street->inlet.type != hydraulics::InletType::none;
-}
-
-// The node's own C*A, capped as the pipe accumulation caps it (routing.cpp).
-double own_ca(const Node& node, double frequency_factor) noexcept {
-    const double coefficient = node.c * frequency_factor;
-    return (coefficient > 1.0 ? 1.0 : coefficient) * node.area;
 }
 
 // Where each street inlet's bypass goes (kNowhere: lost), or the first bad link.
@@ -123,6 +118,7 @@ bool has_street_inlets(const Network& network) noexcept {
 
 std::variant<StreetPass, NetworkError> street_pass(const Network& network, const IdfParams& idf,
                                                    const DesignOptions& options) {
+    if (!has_street_inlets(network)) return StreetPass{};
     const std::size_t count = network.nodes.size();
     for (const Node& node : network.nodes) {
         if (!typed(node)) continue;
@@ -186,6 +182,7 @@ std::variant<StreetPass, NetworkError> street_pass(const Network& network, const
             pass.pipe_ca[v] = own_ca(network.nodes[v], options.frequency_factor) + ca_carry[v];
         }
     }
+    if (options.pipe_flows == PipeFlows::total_area) pass.pipe_ca.clear();
     return pass;
 }
 

@@ -22,14 +22,17 @@ namespace rillway::network {
 
 struct StreetPass {
     std::vector<InletResult> inlets;  // node order, street inlets only
-    // Per node, the C*A the structure passes into the pipes: a street inlet's captured load,
-    // any other structure's own C*A plus whatever bypass reaches it (it takes all of it).
+    // Per node, the C*A the structure passes into the pipes (Loads::street_ca): a street
+    // inlet's captured load, any other structure's own C*A plus whatever bypass reaches it (it
+    // takes all of it). Empty where the pipes take each structure's own C*A whole: without
+    // street inlets, or under PipeFlows::total_area.
     std::vector<double> pipe_ca;
 };
 
-// Refuses, one message each: an inlet value the equations cannot take, a bypass_to naming
-// no structure or an outfall, a sag inlet with a bypass_to, and bypass_to links in a loop.
-// Node ids must be unique (routing.hpp's resolve checks that first).
+// An empty pass without street inlets. Refuses, one message each: an inlet value the equations
+// cannot take, a bypass_to naming no structure or an outfall, a sag inlet with a bypass_to,
+// and bypass_to links in a loop. Node ids must be unique (routing.hpp's resolve checks that
+// first).
 [[nodiscard]] std::variant<StreetPass, NetworkError> street_pass(const Network& network,
                                                                  const IdfParams& idf,
                                                                  const DesignOptions& options);

@@ -19,6 +19,7 @@ namespace {
 constexpr std::array<std::string_view, 3> kLossMethodWords = {"standard", "hec22", "fhwa_energy"};
 constexpr std::array<std::string_view, 5> kBenchingWords = {"flat", "depressed", "half", "full",
                                                             "improved"};
+constexpr std::array<std::string_view, 2> kFlowSplitWords = {"whole", "capacity"};
 
 template <class E, std::size_t N>
 std::optional<E> of_word(const std::array<std::string_view, N>& words, std::string_view word) {
@@ -44,6 +45,14 @@ std::string_view benching_word(Benching benching) noexcept {
 
 std::optional<Benching> benching_of_word(std::string_view word) noexcept {
     return of_word<Benching>(kBenchingWords, word);
+}
+
+std::string_view flow_split_word(FlowSplit split) noexcept {
+    return kFlowSplitWords[static_cast<std::size_t>(split)];
+}
+
+std::optional<FlowSplit> flow_split_of_word(std::string_view word) noexcept {
+    return of_word<FlowSplit>(kFlowSplitWords, word);
 }
 
 Node Node::inlet(std::string id, double invert, double rim, double area, double c) {

@@ -27,12 +27,21 @@ enum class LossMethod { standard, hec22, fhwa_energy };
 // pipe height, or improved (benching shaped to the flow).
 enum class Benching { flat, depressed, half, full, improved };
 
+// What a structure with several pipes leaving it sends down each: its whole C*A and known
+// inflow (the conservative reading for the pipes themselves, which counts the area once per
+// route where the routes rejoin), or a share of them in proportion to the pipes' full-flow
+// capacities (network/loads.hpp).
+enum class FlowSplit { whole, capacity };
+
 // The documents' words for both: "standard", "hec22", "fhwa_energy"; "flat", "depressed",
 // "half", "full", "improved". The *_of_word functions give none for any other word.
 [[nodiscard]] std::string_view loss_method_word(LossMethod method) noexcept;
 [[nodiscard]] std::optional<LossMethod> loss_method_of_word(std::string_view word) noexcept;
 [[nodiscard]] std::string_view benching_word(Benching benching) noexcept;
 [[nodiscard]] std::optional<Benching> benching_of_word(std::string_view word) noexcept;
+// "whole", "capacity".
+[[nodiscard]] std::string_view flow_split_word(FlowSplit split) noexcept;
+[[nodiscard]] std::optional<FlowSplit> flow_split_of_word(std::string_view word) noexcept;
 
 // What the pipes carry where street inlets decide what enters them: the captured share of each
 // inlet's load (the C*A of its approach flow in the proportion it intercepts), or every area
@@ -66,8 +75,10 @@ struct Node {
     NodeKind kind = NodeKind::inlet;
     double diameter = 4.0;  // ft, the structure's inside diameter (drawings)
     Benching benching = Benching::flat;  // read by the FHWA energy method only
-    // An inlet with a type: it intercepts only part of the approach flow on grade. None: the
-    // structure takes all its runoff.
+    double inflow = 0.0;  // cfs entering from outside the rainfall (base flow, a pump, a system
+                          // upstream); added to the rational flow below, never scaled
+    // An inlet with a type: it intercepts only part of the runoff on grade (the inflow above is
+    // piped and enters whole). None: the structure takes all its runoff.
     std::optional<StreetInlet> street{};
     std::optional<std::string> bypass_to{};  // where a street inlet's bypass goes; none: lost
 
@@ -127,6 +138,10 @@ struct DesignOptions {
     // Absent: hec22 when hec22_structure_loss, else standard, as before the choice existed.
     std::optional<LossMethod> loss_method;
     PipeFlows pipe_flows = PipeFlows::captured;  // read only where street inlets exist
+    FlowSplit flow_split = FlowSplit::whole;
+    // A pipe's design flow is at least the largest entering its upper structure (times its
+    // share of a split), where the rational flow would fall with a longer tc.
+    bool min_flow_from_upstream = false;
 
     [[nodiscard]] LossMethod method() const noexcept {
         if (loss_method) return *loss_method;

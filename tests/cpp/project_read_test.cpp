@@ -340,7 +340,7 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
     // Short arrays fail at their closing bracket, long ones at the first surplus value.
     expect_errors({
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6])", ""), "0.6]",
-         "invalid length 8, expected struct ProjectNode with 13 elements"},
+         "invalid length 8, expected struct ProjectNode with 14 elements"},
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02]])", ""), "0.02]",
          "invalid length 2, expected struct InletOverrides with 20 elements"},
         {document("", R"(["P","A","B",100,1.5])"), "1.5]",
@@ -355,7 +355,7 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
         {minimal_with(R"("background_dxf":[])"), R"("background_dxf":[])",
          "invalid length 0, expected struct BackgroundDxf with 6 elements"},
         {R"(["M",1,2,0.5,null,5,0.4,0,false,0,10,3,0.001,[]])", "[]]",
-         "invalid length 14, expected struct Project with 25 elements"},
+         "invalid length 14, expected struct Project with 27 elements"},
         {minimal_with(R"("idf_curves":[[25,1,2,3,"extra"]])"), R"("extra")", "trailing characters"},
         {minimal_with(R"("report":["a","b","c","d",{}])"), ",{", "trailing characters"},
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02,true,0,0,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,0]])", ""), "null,0", "trailing characters"},

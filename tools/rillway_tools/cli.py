@@ -7,6 +7,8 @@
     rillway convert IN OUT               a network from one format to another (by extension)
     rillway design FILE [--output designed.rwproj]   size the pipes, lay the inverts
     rillway batch FILES... --storms 2,10,100 --output results.parquet
+    rillway plan FILE --output plan.png  the network in plan, pipes coloured by how full they run
+    rillway report FILE --output report.html|report.pdf   the drainage report, one document
 
 FILE may be any network format rillway reads (.rwproj, .rwn, .inp, .xml, .gpkg, .geojson,
 .shp); --units si prints the tables in SI units, the default for an SI project.
@@ -28,7 +30,8 @@ from typing import Any, TextIO
 
 import rillway
 
-from .documents import Document, DocumentError, analyze, demo_document, read_document
+from .documents import (Document, DocumentError, analyze, demo_document, design, is_si,
+                        read_document)
 from .formats import format_of, read_network, to_si, write_network
 from .formats.registry import read_input
 from .tables import Units, Which, render
@@ -235,9 +238,12 @@ def _parser() -> argparse.ArgumentParser:
                         help='a network file of any format; "-" reads .rwn text from stdin')
     design.add_argument("--output", "-o", metavar="PATH",
                         help="the designed project (default: FILE with .designed.rwproj)")
+    design.add_argument("--units", choices=("us", "si"),
+                        help="units of the table (default: the project's own)")
     design.add_argument("--format", choices=("table", "csv", "json", "markdown"),
                         default="table", help="output format (default: an aligned table)")
     design.set_defaults(run=_design)
+    _add_drawing_commands(commands)
     return parser
 
 
@@ -273,19 +279,12 @@ def _reading(args: argparse.Namespace) -> dict[str, Any]:
 
 def _print_tables(document: Document, args: argparse.Namespace) -> None:
     result = analyze(document)
-    units: Units = args.units or ("si" if _is_si(document) else "us")
+    units: Units = args.units or ("si" if is_si(document) else "us")
     if units == "si":
         result = to_si(result)
     which: Which = args.which
     color = (args.format == "table" and args.output is None and _wants_color(sys.stdout))
     _write(args.output, render(result, args.format, which, color=color, units=units))
-
-
-def _is_si(document: Document) -> bool:
-    try:
-        return document.format == "rwproj" and json.loads(document.text).get("units") == "si"
-    except (ValueError, AttributeError):
-        return False  # the analysis reports what is wrong with the text
 
 
 def _convert(args: argparse.Namespace) -> None:
@@ -300,16 +299,22 @@ def _demo_project(args: argparse.Namespace) -> None:
     _write(args.output, rillway.demo_project_json() + "\n")
 
 
-def _profile(args: argparse.Namespace) -> None:
-    suffix = Path(args.output).suffix.lower()
+def _figure_class(output: str, command: str) -> Any:
+    """matplotlib's Figure, for a picture file of a type it draws."""
+    suffix = Path(output).suffix.lower()
     if suffix not in PICTURE_TYPES:
-        raise CommandError(f"{args.output}: cannot draw a '{suffix or args.output}' picture "
+        raise CommandError(f"{output}: cannot draw a '{suffix or output}' picture "
                            "(use .png, .svg or .pdf)")
     try:
         from matplotlib.figure import Figure
     except ImportError:
         raise CommandError(
-            "the profile command needs matplotlib: pip install 'rillway[plot]'") from None
+            f"the {command} command needs matplotlib: pip install 'rillway[plot]'") from None
+    return Figure
+
+
+def _profile(args: argparse.Namespace) -> None:
+    Figure = _figure_class(args.output, "profile")
     from .profile import plot_profile
 
     document = read_any(args.file, args)
@@ -369,23 +374,15 @@ def _design(args: argparse.Namespace) -> int:
     from .design_tables import render_design
 
     document = read_any(args.file, args)
-    text = document.text
-    if document.format == "rwn":
-        try:
-            text = rillway.rwn_to_project(text)
-        except ValueError as error:
-            raise DocumentError(document.source, str(error)) from None
-    try:
-        designed = rillway.design_project(text)
-    except ValueError as error:
-        raise DocumentError(document.source, str(error)) from None
+    _, designed = design(document)
     output = args.output
     if output is None and document.source != "<stdin>":
         output = str(Path(document.source).with_suffix(".designed.rwproj"))
     if output is not None:
         _write(output, designed["project"] + "\n")
     color = args.format == "table" and _wants_color(sys.stdout)
-    _write(None, render_design(designed, args.format, color=color))
+    units: Units = args.units or ("si" if is_si(document) else "us")
+    _write(None, render_design(designed, args.format, color=color, units=units))
     if args.format == "csv":  # the rows alone on stdout; the unmet rules go beside them
         for line in designed["unmet"]:
             print("rillway: unmet: " + line, file=sys.stderr)
@@ -406,6 +403,70 @@ def _write(path: str | None, text: str) -> None:
         Path(path).write_text(text, encoding="utf-8")
     except OSError as error:
         raise CommandError(f"{path}: cannot write: {error.strerror or error}") from None
+
+
+def _add_drawing_commands(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
+    plan = commands.add_parser(
+        "plan", help="draw the network in plan, coloured by a result (needs matplotlib)")
+    plan.add_argument("file", metavar="FILE",
+                      help='a network file of any format; "-" reads .rwn text from stdin')
+    plan.add_argument("--output", "-o", metavar="PATH", required=True,
+                      help="the picture to write: .png, .svg or .pdf")
+    plan.add_argument("--color-by", metavar="KEY", default="pct_full",
+                      help="a numeric pipe or structure result key (default: pct_full)")
+    plan.add_argument("--design", action="store_true",
+                      help="size the pipes and lay the inverts first, then draw that design")
+    plan.set_defaults(run=_plan)
+
+    report = commands.add_parser(
+        "report", help="write the drainage report: plan, profiles, tables (HTML, or PDF with "
+                       "the report extra)")
+    report.add_argument("file", metavar="FILE",
+                        help='a network file of any format; "-" reads .rwn text from stdin')
+    report.add_argument("--output", "-o", metavar="PATH", required=True,
+                        help="report.html, or report.pdf (needs WeasyPrint)")
+    report.add_argument("--design", action="store_true",
+                        help="size the pipes and lay the inverts first; the report shows the "
+                             "design table, the rules in force and those not met")
+    storms = report.add_mutually_exclusive_group()
+    storms.add_argument("--scenarios", metavar="CSV",
+                        help="scenario table to summarise (needs the scenarios extra)")
+    storms.add_argument("--storms", metavar="YEARS",
+                        help="return periods, e.g. 2,10,100: one scenario each")
+    report.add_argument("--units", choices=("us", "si"),
+                        help="units of the report (default: the project's own)")
+    report.set_defaults(run=_report)
+
+
+def _plan(args: argparse.Namespace) -> None:
+    Figure = _figure_class(args.output, "plan")
+    from .formats.files import write_atomically
+    from .plan import plan_size, plot_plan
+
+    document = read_any(args.file)
+    if args.design:
+        document, designed = design(document)
+        result = designed["result"]
+    else:
+        result = analyze(document)
+    if not result["name"]:  # a .rwn network has no name: the title names the file
+        result["name"] = Path(document.source).name
+    figure = Figure(figsize=plan_size(document), layout="constrained")
+    try:
+        plot_plan(document, result, ax=figure.add_subplot(), color_by=args.color_by)
+    except ValueError as error:
+        raise CommandError(str(error)) from None
+    write_atomically(args.output, lambda path: figure.savefig(path, dpi=150))
+
+
+def _report(args: argparse.Namespace) -> None:
+    from .report import ReportError, write_report
+
+    try:
+        write_report(read_any(args.file), args.output, design=args.design,
+                     scenarios=args.scenarios, storms=args.storms, units=args.units)
+    except ReportError as error:
+        raise CommandError(str(error)) from None
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@ __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGe
            "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "GutterSpread",
            "InletInSag", "InletOnGrade", "InletResult", "NetworkNode", "NetworkPipe",
            "NetworkSettings", "NetworkView", "NodeResult", "OpenChannel", "PipeResult",
-           "ScenarioColumns"]
+           "RaisedPipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -19,11 +19,12 @@ PipeResult = TypedDict("PipeResult", {
     "from": str,                    # upstream node id
     "to": str,                      # downstream node id
     "slope": float,                 # geometric slope from the end inverts, ft/ft
-    "total_ca": float,              # accumulated C*A at the upstream node, acres
+    "total_ca": float,              # accumulated C*A at the upstream node (the pipe's share
+                                    # under flow_split "capacity"), acres
     "tc": float,                    # time of concentration at the upstream node, min
     "travel_time": float,           # time of flow through the pipe, min
     "intensity": float,             # rainfall intensity for tc, in/hr
-    "design_q": float,              # Q = C*A * i, cfs
+    "design_q": float,              # Q = C*A * i + known inflow, cfs
     "capacity": float,              # just-full Manning capacity, cfs
     "pct_full": float,              # design_q / capacity (1.0 = full-flow capacity)
     "velocity": float,              # design velocity, ft/s
@@ -53,6 +54,11 @@ class EnergyPipeResult(PipeResult):
 
 class EnergyNodeResult(NodeResult):
     egl: float | None  # the structure's energy level (its hgl: the water in it is still), ft
+
+
+# Under "min_flow_from_upstream": true every pipe record ends with the flag.
+class RaisedPipeResult(PipeResult):
+    flow_from_upstream: bool  # design_q raised to the largest flow entering the upper structure
 
 
 class AccessHoleInflow(TypedDict):
@@ -179,6 +185,8 @@ class NetworkSettings(TypedDict):
     frequency_factor: float       # multiplies every C (the product capped at 1)
     access_hole_diameter: float   # ft, for the HEC-22 loss
     loss_method: str              # "standard", "hec22" or "fhwa_energy"
+    flow_split: str               # "whole" or "capacity"
+    min_flow_from_upstream: bool  # a pipe's flow at least that entering its upper structure
 
 
 class NetworkNode(TypedDict):
@@ -193,6 +201,7 @@ class NetworkNode(TypedDict):
     tc_inlet: float    # inlet time, min
     diameter_ft: float  # structure diameter, ft
     benching: str      # "flat", "depressed", "half", "full" or "improved" (energy method)
+    inflow_cfs: float  # known inflow entering here, cfs
 
 
 NetworkPipe = TypedDict("NetworkPipe", {

@@ -94,7 +94,7 @@ std::optional<network::StreetInlet> build_street(const InletOverrides& o,
 }
 
 Node build_node(const ProjectNode& n, const std::optional<Roadway>& roadway, double length_factor,
-                double area_factor) {
+                double area_factor, double flow_factor) {
     const double invert = n.invert * length_factor;
     const double rim = n.rim * length_factor;
     const double area = n.area_ac * area_factor;
@@ -108,6 +108,7 @@ Node build_node(const ProjectNode& n, const std::optional<Roadway>& roadway, dou
     node.y = n.y * length_factor;
     node.diameter = n.diameter_ft ? *n.diameter_ft * length_factor : kStandardStructureDiameterFt;
     node.benching = n.benching;
+    node.inflow = n.inflow_cfs * flow_factor;
     node.street = build_street(n.inlet, roadway, length_factor);
     if (node.street) node.bypass_to = n.bypass_to;
     return node;
@@ -190,10 +191,13 @@ network::Network Project::to_analysis_network() const {
     const bool si = units == units::UnitSystem::si;
     const double length_factor = si ? units::kFeetPerMetre : 1.0;
     const double area_factor = si ? units::kAcresPerHectare : 1.0;
+    const double flow_factor = si ? units::kCubicFeetPerCubicMetre : 1.0;
 
     network::Network net;
     net.nodes.reserve(nodes.size());
-    for (const ProjectNode& n : nodes) net.nodes.push_back(build_node(n, roadway, length_factor, area_factor));
+    for (const ProjectNode& n : nodes) {
+        net.nodes.push_back(build_node(n, roadway, length_factor, area_factor, flow_factor));
+    }
     net.pipes.reserve(pipes.size());
     for (const ProjectPipe& p : pipes) net.pipes.push_back(build_pipe(p, length_factor));
     // Catchment geometry is drawn in feet in both unit systems, so it is never converted.
@@ -226,6 +230,11 @@ std::vector<std::string> Project::fallback_warnings() const {
             } else if (*shape != SectionKind::rect_open && !p.side_slope) {
                 warnings.push_back(record + "no side_slope, the banks read as vertical");
             }
+        }
+    }
+    if (design) {
+        for (const std::string& key : design->given.unknown_keys) {
+            warnings.push_back("design: unknown key '" + shown(key) + "', ignored");
         }
     }
     return warnings;

@@ -71,6 +71,8 @@ std::variant<Project, std::string> project_from_network(std::string name,
     p.hec22_structure_loss = options.method() == network::LossMethod::hec22;
     p.access_hole_diam_ft = options.access_hole_diameter;
     p.min_slope = options.min_slope;
+    p.flow_split = options.flow_split;
+    p.min_flow_from_upstream = options.min_flow_from_upstream;
     const char* settings = "settings";
     for (const double v : {p.idf_a, p.idf_b, p.idf_c, p.min_tc, p.junction_k, p.bend_loss_coeff,
                            p.access_hole_diam_ft, p.min_slope}) {
@@ -94,7 +96,8 @@ std::variant<Project, std::string> project_from_network(std::string name,
         node.rim = n.rim;
         node.diameter_ft = n.diameter;
         node.benching = n.benching;
-        for (const double v : {n.x, n.y, n.invert, n.rim, n.diameter}) check.finite(v, "a value", record);
+        node.inflow_cfs = n.inflow;
+        for (const double v : {n.x, n.y, n.invert, n.rim, n.diameter, n.inflow}) check.finite(v, "a value", record);
         if (n.kind == NodeKind::outfall) {
             // An outfall carries no area, and its inlet time plays no part in the analysis.
             node.tc_inlet = std::isfinite(n.tc) && n.tc > 0.0 ? n.tc : 0.0;

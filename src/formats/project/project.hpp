@@ -88,6 +88,7 @@ struct ProjectNode {
     // Absent: a 4 ft (1.2192 m) access hole, the common standard, in either unit system.
     std::optional<double> diameter_ft;
     network::Benching benching = network::Benching::flat;  // written only when not flat
+    double inflow_cfs = 0.0;  // known inflow, cfs (m3/s in an SI project); written when not 0
 
     friend bool operator==(const ProjectNode&, const ProjectNode&) = default;
 };
@@ -183,6 +184,14 @@ struct ProjectDesignRules {
     std::optional<std::string> match;  // "crowns" or "inverts"
     std::optional<double> min_drop_ft;
     std::optional<double> freeboard_ft;
+    // The object as the document gave it, which a written project carries unchanged, and the
+    // keys in it that are none of the above (ignored, and warned of). Not part of the rules'
+    // value: two objects that set the same rules compare equal.
+    struct AsGiven {
+        std::optional<std::string> text;  // the JSON text of the object, when read from one
+        std::vector<std::string> unknown_keys;
+        friend bool operator==(const AsGiven&, const AsGiven&) noexcept { return true; }
+    } given;
 
     friend bool operator==(const ProjectDesignRules&, const ProjectDesignRules&) = default;
 };
@@ -214,6 +223,8 @@ struct Project {
     // Absent: hec22 when hec22_structure_loss, else standard. Written only when given; a
     // document that gives it with a contradicting hec22_structure_loss is refused.
     std::optional<network::LossMethod> loss_method;
+    network::FlowSplit flow_split = network::FlowSplit::whole;  // written when not "whole"
+    bool min_flow_from_upstream = false;                         // written when true
     std::optional<Roadway> roadway{};  // written only when present
 
     // The analysis network in US customary units, nodes and pipes in document order, with the

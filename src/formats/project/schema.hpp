@@ -42,6 +42,7 @@ struct FieldInfo {
 using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           std::optional<double>*, std::optional<std::string>*, UnitSystem*,
                           std::optional<network::LossMethod>*, network::Benching*,
+                          network::FlowSplit*,
                           Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
                           InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
@@ -58,7 +59,7 @@ struct Schema;
 template <>
 struct Schema<Project> {
     static constexpr std::string_view name = "Project";
-    static constexpr std::array<FieldInfo, 25> fields{{
+    static constexpr std::array<FieldInfo, 27> fields{{
         {"name", Absent::required},
         {"idf_a", Absent::required},
         {"idf_b", Absent::required},
@@ -83,6 +84,8 @@ struct Schema<Project> {
         {"format_version", Absent::keep},
         {"design", Absent::keep, Written::when_present},
         {"loss_method", Absent::keep, Written::when_present},
+        {"flow_split", Absent::keep, Written::when_present},
+        {"min_flow_from_upstream", Absent::keep, Written::when_present},
         {"roadway", Absent::keep, Written::when_present},
     }};
     static Slot slot(Project& p, std::size_t i) {
@@ -111,6 +114,8 @@ struct Schema<Project> {
             case 21: return &p.format_version;
             case 22: return &p.design;
             case 23: return &p.loss_method;
+            case 24: return &p.flow_split;
+            case 25: return &p.min_flow_from_upstream;
             default: return &p.roadway;
         }
     }
@@ -119,7 +124,7 @@ struct Schema<Project> {
 template <>
 struct Schema<ProjectNode> {
     static constexpr std::string_view name = "ProjectNode";
-    static constexpr std::array<FieldInfo, 13> fields{{
+    static constexpr std::array<FieldInfo, 14> fields{{
         {"id", Absent::required},
         {"kind", Absent::required},
         {"x", Absent::required},
@@ -133,6 +138,7 @@ struct Schema<ProjectNode> {
         {"bypass_to", Absent::keep},
         {"diameter_ft", Absent::keep, Written::when_present},
         {"benching", Absent::keep, Written::when_present},
+        {"inflow_cfs", Absent::keep, Written::when_present},
     }};
     static Slot slot(ProjectNode& n, std::size_t i) {
         switch (i) {
@@ -148,7 +154,8 @@ struct Schema<ProjectNode> {
             case 9: return &n.inlet;
             case 10: return &n.bypass_to;
             case 11: return &n.diameter_ft;
-            default: return &n.benching;
+            case 12: return &n.benching;
+            default: return &n.inflow_cfs;
         }
     }
 };

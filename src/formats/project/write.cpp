@@ -44,6 +44,7 @@ Json value_json(UnitSystem v) { return v == UnitSystem::si ? "si" : "us_customar
 Json value_json(const Point& v) { return Json::array({value_json(v[0]), value_json(v[1])}); }
 Json value_json(network::LossMethod v) { return network::loss_method_word(v); }
 Json value_json(network::Benching v) { return network::benching_word(v); }
+Json value_json(network::FlowSplit v) { return network::flow_split_word(v); }
 Json value_json(const SideSlope& v) {
     return std::visit([](const auto& slope) { return value_json(slope); }, v);
 }
@@ -71,6 +72,10 @@ Json value_json(const std::optional<T>& v) {
 
 template <Record R>
 Json value_json(const R& record) {
+    if constexpr (std::is_same_v<R, ProjectDesignRules>) {
+        // The user's own object, unknown keys and all (the reader parsed it, so it parses).
+        if (record.given.text) return Json::parse(*record.given.text, nullptr, false);
+    }
     Json j = Json::object();
     // The slots are pointers into the record; writing only reads through them. A field written
     // when present is left out while it equals the value reading leaves when the key is absent,

@@ -81,6 +81,9 @@ def write_rwn(document: Mapping[str, Any], path: str,
     if benched is not None:
         raise FormatError(path, f"node '{benched}' has benching: .rwn has none; "
                                 "keep this network as .rwproj")
+    for key in ("flow_split", "min_flow_from_upstream"):
+        if settings[key] not in ("whole", False):
+            raise FormatError(path, f".rwn has no {key}; keep this network as .rwproj")
     name = view["name"]
     lines = [f"# {name}" if name else "# rillway network", "# Units: ft, acres, minutes, in/hr.",
              f"IDF {settings['idf_a']!r} {settings['idf_b']!r} {settings['idf_c']!r}",
@@ -101,6 +104,8 @@ def write_rwn(document: Mapping[str, Any], path: str,
         if node["kind"] != "outfall":
             fields += [node["area_ac"], node["c"], node["tc_inlet"]]
         lines.append("NODE " + " ".join(f if isinstance(f, str) else repr(f) for f in fields))
+    lines += [f"INFLOW {node['id']} {node['inflow_cfs']!r}" for node in view["nodes"]
+              if node["inflow_cfs"] != 0.0]
     lines.append("")
     for pipe in view["pipes"]:
         what = f"pipe '{pipe['id']}'"

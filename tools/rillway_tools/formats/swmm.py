@@ -12,8 +12,11 @@ What is read
     RECT_OPEN, TRAPEZOIDAL or TRIANGULAR sections and their barrels; subcatchments folded into
     the node they drain to, with their area and a runoff coefficient from their imperviousness
     (`runoff_coefficient`, replaceable) and the inlet time `tc_inlet` of `defaults` (10 min
-    unless set). A FIXED outfall stage becomes the
-    tailwater. CMS, LPS and MLD models become SI projects (m, ha); CFS, GPM and MGD models US
+    unless set). A FIXED outfall stage becomes the tailwater. External inflows ([INFLOWS]: the
+    baseline times the largest factor of its pattern, plus the peak of the time series times
+    its scale factor) and dry-weather flows ([DWF]: the average times the largest factor of
+    each of its patterns) become the node's known inflow `inflow_cfs`, each with a
+    `rillway.InputWarning` saying what was taken. CMS, LPS and MLD models become SI projects (m, ha); CFS, GPM and MGD models US
     ones (ft, acres). Pumps, orifices, weirs, outlets, dividers and other shapes are refused.
 
 What is written
@@ -23,8 +26,9 @@ What is written
     (else FREE), conduit inverts as ELEVATION offsets, the structure loss coefficient as each
     conduit's entry loss, and the catchment of each node as a subcatchment (no rainfall).
     rillway's own data rides in places SWMM ignores: design settings on TITLE lines
-    `rillway key=value ...`; in TAGS a node's kind (an outfall's rim), a pipe's shape, and a
-    subcatchment's exact C and inlet time.
+    `rillway key=value ...`; in TAGS a node's kind (an outfall's rim) and known inflow, a pipe's
+    shape, and a subcatchment's exact C and inlet time. A file so marked reads its known
+    inflows from the tags, since its [INFLOWS] are the design flows.
 """
 from __future__ import annotations
 
@@ -43,7 +47,7 @@ from .errors import FormatError
 from .files import read_text, write_text
 from .network import (analysis_view, analyze_document, design_settings, finite, is_si,
                       new_document, number_text, parse_setting, setting_text)
-from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT
+from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT, SQUARE_FEET_PER_ACRE
 
 __all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
 
@@ -53,13 +57,19 @@ US_FLOW_UNITS = ("CFS", "GPM", "MGD")
 REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
 TITLE_MARK = "rillway"
+# Each flow unit in the project's own (cfs for the US ones, m3/s for the SI ones): US gallons
+# of 231 in^3 (0.1336806 ft^3), litres of 0.001 m^3, over 60 s or 86,400 s.
+GALLON_FT3 = 231.0 / 1728.0
+FLOW_UNIT_SCALE = {"CFS": 1.0, "GPM": GALLON_FT3 / 60.0, "MGD": 1e6 * GALLON_FT3 / 86400.0,
+                   "CMS": 1.0, "LPS": 0.001, "MLD": 1e6 * 0.001 / 86400.0}
 # The cross-sections a conduit may have (the ellipses and the arch as rillway writes them).
 READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH", "RECT_OPEN",
                "TRAPEZOIDAL", "TRIANGULAR"}
 # The sections the reader takes its network from, and those that only draw the map or set up
 # SWMM's own report; every other section of a model is named as not read.
 READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
-                 "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS",
+                 "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS", "INFLOWS",
+                 "DWF",
                  *(label for label, _ in REFUSED_LINKS)}
 DRAWING_SECTIONS = {"MAP", "VERTICES", "POLYGONS", "SYMBOLS", "LABELS", "BACKDROP",
                     "PROFILES", "REPORT"}
@@ -117,6 +127,28 @@ class _Lines:
         return f"line {number}" if number else f"[{section}]"
 
 
+# The options the reader uses. SWMM's others (dates, time steps, solver settings) are not
+# read at all, so a value only SWMM itself understands (DRY_STEP 24:00:00) stops nothing.
+USED_OPTIONS = ("FLOW_UNITS", "LINK_OFFSETS")
+
+
+def _without_unused_options(text: str) -> str:
+    """The text with each [OPTIONS] line the reader does not use blanked (line numbers kept)."""
+    kept = []
+    section = ""
+    for line in text.splitlines(keepends=True):
+        match = _SECTION.match(line)
+        if match:
+            section = match.group(1).strip().upper()
+        elif section == "OPTIONS":
+            words = line.split(";", 1)[0].split()
+            if words and words[0].upper() not in USED_OPTIONS:
+                kept.append("\n")
+                continue
+        kept.append(line)
+    return "".join(kept)
+
+
 class _Reader:
     def __init__(self, path: str, defaults: Mapping[str, Any] | None,
                  runoff_coefficient: Callable[[float], float]) -> None:
@@ -139,7 +171,7 @@ class _Reader:
             with warnings.catch_warnings():
                 # An unknown section is SWMM's business; this reader never uses it.
                 warnings.simplefilter("ignore", SwmmInputWarning)
-                self.inp = SwmmInput.read_text(text)
+                self.inp = SwmmInput.read_text(_without_unused_options(text))
         except Exception as error:  # swmm-api raises what its converters raise
             raise FormatError(path, f"cannot read: {_first_line(error)}") from None
 
@@ -238,7 +270,9 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         raise ValueError(f"unsupported must be 'refuse' or 'cut', not {unsupported!r}")
     reader = _Reader(path, defaults, runoff_coefficient)
     name, settings = _title(reader)
-    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS)
+    # Time series and patterns are read for the inflows that name them.
+    inflow_data = {"TIMESERIES", "PATTERNS"} if {"INFLOWS", "DWF"} & reader.lines.sections else set()
+    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS - inflow_data)
     if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
         reader.said.append("not read: " + ", ".join(f"[{label}]" for label in unread))
     options = reader.section("OPTIONS")
@@ -284,6 +318,9 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
             kind_tagged.add(node_id)
         nodes[node_id] = {"id": node_id, "kind": kind, "x": x, "y": y, "invert": invert,
                           "rim": invert, "area_ac": 0.0, "c": 0.0, "tc_inlet": 0.0}
+        if "inflow" in tagged:
+            nodes[node_id]["inflow_cfs"] = reader.number(tagged["inflow"], "TAGS", node_id,
+                                                         "inflow tag")
         if kind == "outfall" and "rim" in tagged:  # SWMM's outfalls have no rim
             depth = reader.number(tagged["rim"], "TAGS", node_id, "rim tag") - invert
         depths[node_id] = depth
@@ -310,6 +347,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     pipes = _read_conduits(reader, nodes, offsets, cuts if unsupported == "cut" else None)
     _cut(reader, nodes, pipes, cuts)
     _fold_subcatchments(reader, nodes, kind_tagged)
+    if not reader.written_here:  # a file rillway wrote carries its inflows in the tags
+        _read_known_inflows(reader, nodes, flow_units)
 
     # A maximum depth of 0 puts the rim at the highest crown of the node's pipes (SWMM's rule).
     for pipe in pipes:
@@ -330,6 +369,61 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     new_document(name or _stem(path), list(nodes.values()), pipes, si=si, settings=settings,
                  defaults=_project_defaults(reader.defaults), source=path)
     return document
+
+
+def _read_known_inflows(reader: _Reader, nodes: dict[str, dict[str, Any]], units: str
+                        ) -> None:
+    """External and dry-weather flows at their largest, as each node's constant inflow."""
+    scale = FLOW_UNIT_SCALE[units]
+    patterns = reader.section("PATTERNS")
+    series = reader.section("TIMESERIES")
+
+    def largest_factor(label: str, owner: str, name: Any) -> float:
+        if not isinstance(name, str) or not name:
+            return 1.0
+        pattern = patterns.get(name)
+        if pattern is None:
+            raise reader.fail(label, owner, f"node '{owner}': unknown pattern '{name}'")
+        factors = [reader.number(f, "PATTERNS", name, "pattern factor") for f in pattern.factors]
+        return max(factors, default=1.0)
+
+    def add(label: str, owner: str, q: float, taken: str) -> None:
+        owner = _named_node(nodes, owner)
+        node = nodes.get(owner)
+        if node is None:
+            raise reader.fail(label, owner, f"[{label}] names unknown node '{owner}'")
+        node["inflow_cfs"] = node.get("inflow_cfs", 0.0) + q * scale
+        warnings.warn(f"{reader.path}: node '{owner}': constant inflow {number_text(q)} "
+                      f"{units} from [{label}]: {taken}", rillway.InputWarning, stacklevel=2)
+
+    for record in reader.section("INFLOWS").values():
+        owner = str(record.node)
+        if str(record.constituent).upper() != "FLOW":
+            continue
+        base = reader.number(record.base_value, "INFLOWS", owner, "baseline")
+        q = base * largest_factor("INFLOWS", owner, record.pattern)
+        taken = "the baseline at its pattern's largest factor" if base else ""
+        name = record.time_series
+        if isinstance(name, str) and name.strip('"'):
+            data = getattr(series.get(name), "data", None)
+            if data is None:
+                raise reader.fail("INFLOWS", owner, f"node '{owner}': time series '{name}' is "
+                                                    "not given as data in [TIMESERIES]")
+            values = [reader.number(v, "TIMESERIES", name, "value") for _, v in data]
+            factor = reader.number(record.scale_factor, "INFLOWS", owner, "scale factor")
+            q += factor * max(values, default=0.0)
+            taken = (taken + " plus " if taken else "") + \
+                f"the peak of time series '{name}' times {number_text(factor)}"
+        if taken:
+            add("INFLOWS", owner, q, taken)
+    for record in reader.section("DWF").values():
+        owner = str(record.node)
+        if str(record.constituent).upper() != "FLOW":
+            continue
+        q = reader.number(record.base_value, "DWF", owner, "average")
+        for name in (record.pattern1, record.pattern2, record.pattern3, record.pattern4):
+            q *= largest_factor("DWF", owner, name)
+        add("DWF", owner, q, "the average times the largest factor of each pattern")
 
 
 def _project_defaults(defaults: Mapping[str, Any]) -> dict[str, Any]:
@@ -613,7 +707,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
         out.add("RAINGAGES", RAIN_GAGE, "INTENSITY", "1:00", "1.0", "TIMESERIES", NO_RAIN)
     for node in catchments:
         node_area = node["area_ac"] * area
-        width = math.sqrt(node["area_ac"] * 43560.0) * length
+        width = math.sqrt(node["area_ac"] * SQUARE_FEET_PER_ACRE) * length
         out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], number_text(node_area),
                 number_text(_imperviousness(node["c"])), number_text(width), number_text(SUBCATCHMENT_SLOPE),
                 "0")
@@ -675,6 +769,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in view["nodes"]:
         tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
             else f"kind={node['kind']}"
+        if node["inflow_cfs"] != 0.0:
+            tag += f",inflow={number_text(node['inflow_cfs'] * flow)}"
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
         out.add("TAGS", "Subcatch", _subcatchment(node),
