@@ -71,6 +71,15 @@ def test_main_street_tables_mark_what_fails(tmp_path, capsys):
     assert "main-street.rwn" in page.findtext(".//h1")
 
 
+def test_elm_street_inlets_table_marks_the_spread_exceeded(tmp_path, capsys):
+    page = lxml.html.parse(report(tmp_path, capsys, EXAMPLES / "elm-street.rwproj")).getroot()
+    rows = cells(page, "inlets")
+    assert [row[0] for row in rows] == ["E1", "E2", "E3", "S4"]
+    assert page.xpath("//table[@id='inlets-table']//tr[@class='marked']/td[1]/text()") == ["E3"]
+    # The README's table: S4 in the sag ponds 0.175 ft in weir flow; E1 on grade has no pond.
+    assert (rows[3][13], rows[3][14], rows[0][13]) == ("0.175", "weir", "-")
+
+
 def test_hostile_ids_stay_text(tmp_path, capsys):
     text = report(tmp_path, capsys, hostile_project(tmp_path)).read_text()
     page = lxml.html.document_fromstring(text)

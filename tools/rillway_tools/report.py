@@ -33,7 +33,8 @@ from .formats.files import write_atomically
 from .plan import PLAN_PIPES
 from .formats.si import FEET_PER_METRE, MILLIMETRES_PER_INCH, to_si
 from .results import AnalysisResult, DesignResult
-from .tables import NODE_COLUMNS, PIPE_COLUMNS, Column, _cell, _si_columns, _with_energy
+from .tables import (INLET_COLUMNS, NODE_COLUMNS, PIPE_COLUMNS, Column, _cell, _si_columns,
+                     _with_energy)
 
 __all__ = ["MAX_PROFILES", "ReportError", "report_html", "write_report"]
 
@@ -388,19 +389,12 @@ def _tables(result: AnalysisResult, si: bool, designed: DesignResult | None) -> 
         _table("structures", "Structures", result["nodes"], node_columns, "floods",
                "Marked: floods, the grade line stands above the rim."),
     ]
-    inlets = result.get("inlets")
-    if isinstance(inlets, list) and inlets:
-        keys = list(inlets[0])
-        columns = [Column(key, key.replace("_", " "), "", "" if isinstance(inlets[0][key], str)
-                          else ".3f") for key in keys]
-        table = Table("inlets", "Inlets", [(c.heading, c.unit) for c in columns],
-                      [c.fmt != "" for c in columns],
-                      note="Marked: a flag of the inlet is set (such as a spread wider than "
-                           "allowed).")
-        for row in inlets:
-            marked = any(value is True for value in row.values())
-            table.rows.append((marked, [_cell(row.get(c.key), c.fmt) for c in columns]))
-        tables.append(table)
+    inlets = result.get("inlets", [])
+    if inlets:
+        tables.append(_table("inlets", "Inlets", inlets,
+                             _si_columns(INLET_COLUMNS) if si else INLET_COLUMNS,
+                             "spread_exceeded",
+                             "Marked: exceeded, the spread is wider than allowed."))
     if designed is not None:
         from .design_tables import DESIGN_COLUMNS, design_rows
 
@@ -414,7 +408,7 @@ def _table(ident: str, caption: str, rows: Sequence[Mapping[str, Any]],
     table = Table(ident, caption, [(c.heading, c.unit if c.unit != "-" else "") for c in columns],
                   [c.fmt != "" for c in columns], note=note)
     keys = [(c.key, c.fmt) for c in columns]
-    table.rows = [(bool(row[flag]), [_cell(row[key], fmt) for key, fmt in keys]) for row in rows]
+    table.rows = [(bool(row[flag]), [_cell(row.get(key), fmt) for key, fmt in keys]) for row in rows]
     return table
 
 
