@@ -1,5 +1,6 @@
 // Street inlets in a network: the load balance, the carry-over chain, the two pipe-flow
-// conventions, and the refusals of bad bypass links.
+// conventions, known inflows and capacity splits beside them, and the refusals of bad bypass
+// links.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -113,6 +114,37 @@ TEST(Bypass, BypassToAnotherBranchMovesLoadOnlyUnderCaptured) {
         EXPECT_EQ(total.pipes[p].total_ca, plain.pipes[p].total_ca);
         EXPECT_EQ(total.pipes[p].design_q, plain.pipes[p].design_q);
     }
+}
+
+TEST(Bypass, KnownInflowEntersWholeAndACapacitySplitDividesTheCapturedLoad) {
+    net::Network network = two_branches("B", "C");
+    network.nodes[0].inflow = 3.0;
+    network.nodes.push_back(net::Node::outfall("O2", 100.5, 105.0));
+    network.pipes.push_back(net::Pipe::circular("P5", "J", "O2", 200.0, 1.25, 0.013));
+    net::DesignOptions options;
+    options.flow_split = net::FlowSplit::capacity;
+    const auto outcome = net::analyze(network, net::IdfParams{}, options);
+    ASSERT_TRUE(std::holds_alternative<net::Analysis>(outcome));
+    const net::Analysis& a = std::get<net::Analysis>(outcome);
+    const net::Analysis plain = analyse(two_branches("B", "C"));
+    double captured = 0.0;
+    for (std::size_t i = 0; i < a.inlets.size(); ++i) {
+        // The inflow is piped: the gutter never sees it.
+        EXPECT_EQ(a.inlets[i].q_approach, plain.inlets[i].q_approach);
+        EXPECT_EQ(a.inlets[i].efficiency, plain.inlets[i].efficiency);
+        captured += a.inlets[i].ca_captured;
+    }
+    // Q = C*A i + the inflow in every pipe below A, its share of it below the split.
+    const double share = a.pipes[3].total_ca / captured;
+    const double inflow[] = {3.0, 3.0, 0.0, 3.0 * share, 3.0 * (1.0 - share)};
+    for (std::size_t p = 0; p < a.pipes.size(); ++p) {
+        const net::PipeResult& r = a.pipes[p];
+        EXPECT_NEAR(r.design_q, r.total_ca * r.intensity + inflow[p], 1e-9) << r.id;
+    }
+    // The outfalls receive what the inlets caught, once.
+    EXPECT_GT(share, 0.5);
+    EXPECT_LT(share, 1.0);
+    EXPECT_NEAR(a.pipes[3].total_ca + a.pipes[4].total_ca, captured, 1e-12);
 }
 
 TEST(Bypass, UntypedInletsLeaveTheAnalysisToTheBit) {
