@@ -28,6 +28,7 @@ import rillway
 
 from .documents import Document, DocumentError, analyze, demo_document, read_document
 from .formats import format_of, read_network, to_si, write_network
+from .formats.files import refuse_overwriting, write_atomically, write_text
 from .formats.registry import project_text
 from .tables import Units, Which, render
 
@@ -151,7 +152,7 @@ def _demo(args: argparse.Namespace) -> None:
 
 
 def _analyze(args: argparse.Namespace) -> None:
-    _print_tables(read_any(args.file), args)
+    _print_tables(read_any(args.file), args, inputs=[args.file])
 
 
 def read_any(path: str) -> Document:
@@ -162,14 +163,16 @@ def read_any(path: str) -> Document:
     return Document(path, "rwproj", project_text(path))
 
 
-def _print_tables(document: Document, args: argparse.Namespace) -> None:
+def _print_tables(document: Document, args: argparse.Namespace,
+                  inputs: list[str] | None = None) -> None:
     result = analyze(document)
     units: Units = args.units or ("si" if _is_si(document) else "us")
     if units == "si":
         result = to_si(result)
     which: Which = args.which
     color = (args.format == "table" and args.output is None and _wants_color(sys.stdout))
-    _write(args.output, render(result, args.format, which, color=color, units=units))
+    _write(args.output, render(result, args.format, which, color=color, units=units),
+           inputs)
 
 
 def _is_si(document: Document) -> bool:
@@ -181,6 +184,7 @@ def _is_si(document: Document) -> bool:
 
 def _convert(args: argparse.Namespace) -> None:
     format_of(args.target)
+    refuse_overwriting(args.target, [args.source])
     write_network(read_network(args.source), args.target)
 
 
@@ -209,10 +213,8 @@ def _profile(args: argparse.Namespace) -> None:
         plot_profile(document, result, args.start, ax=figure.add_subplot(), title=args.title)
     except ValueError as error:
         raise DocumentError(document.source, str(error)) from None
-    try:
-        figure.savefig(args.output, dpi=150)
-    except OSError as error:
-        raise CommandError(f"{args.output}: cannot write: {error.strerror or error}") from None
+    refuse_overwriting(args.output, [args.file])
+    write_atomically(args.output, lambda temporary: figure.savefig(temporary, dpi=150))
 
 
 def _batch(args: argparse.Namespace) -> None:
@@ -225,6 +227,13 @@ def _batch(args: argparse.Namespace) -> None:
                            "pip install 'rillway[scenarios]'") from None
     except ValueError as error:
         raise CommandError(str(error)) from None
+    if args.workers is not None and args.workers < 1:
+        raise CommandError(f"--workers {args.workers}: give one thread or more")
+    if not args.output.lower().endswith(".parquet"):
+        raise CommandError(f"{args.output}: the batch tables are Parquet: name the output "
+                           "NAME.parquet")
+    for output in scenarios.parquet_targets(args.output):
+        refuse_overwriting(output, args.files)
     client = None
     if args.scheduler:
         try:
@@ -271,7 +280,7 @@ def _design(args: argparse.Namespace) -> int:
     if output is None and document.source != "<stdin>":
         output = str(Path(document.source).with_suffix(".designed.rwproj"))
     if output is not None:
-        _write(output, designed["project"] + "\n")
+        _write(output, designed["project"] + "\n", [args.file])
     color = args.format == "table" and _wants_color(sys.stdout)
     _write(None, render_design(designed, args.format, color=color))
     if args.format == "csv":  # the rows alone on stdout; the unmet rules go beside them
@@ -285,15 +294,14 @@ def _wants_color(stream: TextIO) -> bool:
             and os.environ.get("TERM") != "dumb")
 
 
-def _write(path: str | None, text: str) -> None:
+def _write(path: str | None, text: str, inputs: list[str] | None = None) -> None:
+    """Standard output, or the file `path` written whole (never one of the `inputs`)."""
     if path is None or path == "-":
         sys.stdout.write(text)
         sys.stdout.flush()
         return
-    try:
-        Path(path).write_text(text, encoding="utf-8")
-    except OSError as error:
-        raise CommandError(f"{path}: cannot write: {error.strerror or error}") from None
+    refuse_overwriting(path, inputs or [])
+    write_text(path, text)
 
 
 if __name__ == "__main__":

@@ -27,9 +27,11 @@ import importlib
 import itertools
 import math
 import os
+import tempfile
 from collections.abc import Iterable, Mapping, Sequence
 from concurrent.futures import ThreadPoolExecutor, as_completed
 from dataclasses import dataclass
+from pathlib import Path
 from typing import Any, Literal, NamedTuple
 
 import rillway
@@ -471,17 +473,30 @@ def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] 
 
 # ---- output -----------------------------------------------------------------------------
 
+def parquet_targets(path: str) -> list[str]:
+    """The files of the pipe, structure and summary tables for the output `path`."""
+    stem = path[:-len(".parquet")] if path.lower().endswith(".parquet") else path
+    return [path, f"{stem}.structures.parquet", f"{stem}.summary.parquet"]
+
+
 def write_parquet(results: Results, path: str | os.PathLike[str]) -> list[str]:
     """Writes the pipe table to `path` and the other two beside it: results.parquet gives
     results.parquet (pipes), results.structures.parquet and results.summary.parquet. Returns
     their paths."""
     _module("pyarrow")  # fail before writing anything when it is missing
     path = os.fspath(path)
-    stem = path[:-len(".parquet")] if path.endswith(".parquet") else path
-    targets = {"pipes": path, "structures": f"{stem}.structures.parquet",
-               "summary": f"{stem}.summary.parquet"}
-    for part, target in targets.items():
-        getattr(results, part).to_parquet(target, engine="pyarrow", index=False)
+    targets = dict(zip(("pipes", "structures", "summary"), parquet_targets(path)))
+    from .formats.files import replace_together
+
+    folder = Path(path).parent
+    with tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder) as scratch:
+        moves = []
+        for part, target in targets.items():
+            staged = os.path.join(scratch, f"{part}.parquet")
+            getattr(results, part).to_parquet(staged, engine="pyarrow", index=False)
+            moves.append((staged, Path(target)))
+        # The three tables land together: a failure leaves the earlier ones, not a mix.
+        replace_together(moves, path)
     return list(targets.values())
 
 

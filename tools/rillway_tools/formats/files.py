@@ -9,7 +9,8 @@ from pathlib import Path
 
 from .errors import FormatError
 
-__all__ = ["read_bytes", "read_text", "write_atomically", "write_text"]
+__all__ = ["footprint", "read_bytes", "read_text", "refuse_overwriting", "replace_together",
+           "write_atomically", "write_text"]
 
 # A network file is text of a few megabytes; a file this large is not one.
 MAX_BYTES = 1 << 30
@@ -48,6 +49,8 @@ def write_atomically(path: str | os.PathLike[str], write: Callable[[str], None],
     one. `suffix` keeps the extension a library chooses its driver by."""
     target = Path(path)
     folder = target.parent if str(target.parent) else Path(".")
+    if target.is_dir():
+        raise FormatError(os.fspath(path), "cannot write: it is a folder")
     try:
         handle, temporary = tempfile.mkstemp(prefix=f".{target.name}.", dir=folder,
                                              suffix=suffix or target.suffix)
@@ -71,3 +74,73 @@ def write_text(path: str | os.PathLike[str], text: str) -> None:
             stream.write(text)
 
     write_atomically(path, write)
+
+
+# The files of a Shapefile set beside its .shp; a stale one (a .prj of another network) would
+# be read with the new set.
+SHAPEFILE_PARTS = (".shp", ".shx", ".dbf", ".prj", ".cpg", ".qpj", ".sbn", ".sbx", ".qix",
+                   ".shp.xml")
+
+
+def footprint(path: str | os.PathLike[str]) -> list[Path]:
+    """Every file a network file occupies: a Shapefile network is a set of files for its
+    pipes and another for its structures (NAME_nodes.shp)."""
+    target = Path(path)
+    if target.suffix.lower() != ".shp":
+        return [target]
+    stems = (target.with_suffix(""), target.with_name(f"{target.stem}_nodes"))
+    return [Path(f"{stem}{part}") for stem in stems for part in SHAPEFILE_PARTS]
+
+
+def _same(a: Path, b: Path) -> bool:
+    try:
+        return os.path.samefile(a, b)
+    except OSError:
+        return os.path.abspath(a) == os.path.abspath(b)
+
+
+def refuse_overwriting(target: str | os.PathLike[str],
+                       inputs: list[str | os.PathLike[str]]) -> None:
+    """Refuses an output that would replace one of the inputs (the same file under any name,
+    or a file of the same Shapefile set): what rillway does not read would be lost."""
+    for source in inputs:
+        if source == "-":
+            continue
+        for written in footprint(target):
+            if any(_same(written, read) for read in footprint(source)
+                   if read.exists() or written == Path(target)):
+                raise FormatError(os.fspath(target), f"is the input {os.fspath(source)}: "
+                                                     "write the output to another file")
+
+
+def replace_together(moves: list[tuple[str, Path]], source: str,
+                     stale: list[Path] | tuple[Path, ...] = ()) -> None:
+    """Moves each finished file (`staged`, `target`) over its target, as one step as far as a
+    file system allows: the files replaced, and the `stale` ones the new set lacks (a .prj of
+    another network), are kept aside until every move has succeeded and put back when one
+    fails, so the set on disk is the old one or the new one."""
+    kept: list[tuple[Path, Path]] = []
+    placed: list[Path] = []
+    targets = [target for _, target in moves]
+    try:
+        aside = Path(tempfile.mkdtemp(prefix=".rillway-old-", dir=targets[0].parent))
+    except OSError as error:
+        raise FormatError(source, f"cannot write: {error.strerror or error}") from None
+    try:
+        for index, target in enumerate([*targets, *(p for p in stale if p not in targets)]):
+            if target.exists():
+                os.replace(target, aside / f"{index}")
+                kept.append((aside / f"{index}", target))
+        for staged, target in moves:
+            os.replace(staged, target)
+            placed.append(target)
+    except OSError as error:
+        for target in placed:
+            target.unlink(missing_ok=True)
+        for old, target in kept:
+            os.replace(old, target)
+        raise FormatError(source, f"cannot write: {error.strerror or error}") from None
+    finally:
+        for leftover in aside.iterdir():
+            leftover.unlink()
+        aside.rmdir()

@@ -19,6 +19,7 @@ from __future__ import annotations
 
 import math
 import os
+import shutil
 import tempfile
 import warnings
 from collections.abc import Mapping
@@ -27,6 +28,7 @@ from typing import Any
 
 from ..results import AnalysisResult
 from .errors import FormatError
+from .files import footprint, replace_together
 from .network import (analysis_view, analyze_document, design_settings, is_si, new_document,
                       parse_setting, scale_of, setting_text)
 
@@ -79,13 +81,15 @@ class _Reader:
             if shapefile else {}
 
     def records(self, frame: Any, layer: str) -> list[tuple[int, dict[str, Any], Any]]:
+        """(feature number, attributes, geometry) of each row; the number counts from 1 in
+        the layer (in a GeoJSON file, in the whole collection)."""
         rows = []
         columns = [self.rename.get(str(c), str(c)) for c in frame.columns]
-        for index, (row, geometry) in enumerate(zip(frame.itertuples(index=False),
-                                                    frame.geometry)):
+        for index, row, geometry in zip(frame.index, frame.itertuples(index=False),
+                                        frame.geometry):
             record = {key: _value(value) for key, value in zip(columns, row)
                       if key != "geometry"}
-            rows.append((index + 1, record, geometry))
+            rows.append((int(index) + 1, record, geometry))
         return rows
 
     def fail(self, layer: str, number: int, problem: str) -> FormatError:
@@ -143,8 +147,42 @@ def _read_frames(path: str) -> tuple[Any, Any, dict[str, str]]:
     except Exception as error:  # GDAL's errors: DataSourceError, FieldError, ...
         message = str(error).strip().split("\n", 1)[0]
         raise FormatError(path, f"cannot read as {suffix[1:]}: {message}") from None
+    return _split_collection(path, frame) + ({},)
+
+
+LINES = ("LineString", "MultiLineString")
+
+
+def _split_collection(path: str, frame: Any) -> tuple[Any, Any]:
+    """A GeoJSON collection's points as structures and lines as pipes. A feature without a
+    geometry is a pipe when it names both its structures (its length then comes from its
+    attributes); any other geometry is refused by its feature number."""
     kinds = frame.geometry.geom_type
-    return frame[kinds == "Point"], frame[kinds.isin(["LineString", "MultiLineString"])], {}
+    missing = frame.geometry.isna() | frame.geometry.is_empty
+    for number, (kind, empty) in enumerate(zip(kinds, missing), start=1):
+        if empty:
+            row = frame.iloc[number - 1]
+            if not (_filled(row.get("from")) and _filled(row.get("to"))):
+                raise FormatError(path, f"feature {number} has no geometry and does not "
+                                        "name its 'from' and 'to' structures: a structure "
+                                        "needs its point")
+        elif kind != "Point" and kind not in LINES:
+            raise FormatError(path, f"feature {number} is a {kind}: structures are points "
+                                    "and pipes lines")
+    return frame[(kinds == "Point") & ~missing], frame[kinds.isin(LINES) | missing]
+
+
+def _filled(value: Any) -> bool:
+    value = _value(value)
+    return value is not None and str(value).strip() != ""
+
+
+def _check_layer(path: str, frame: Any, layer: str, kinds: tuple[str, ...],
+                 what: str) -> None:
+    for number, (geometry, kind) in enumerate(zip(frame.geometry, frame.geometry.geom_type),
+                                              start=1):
+        if geometry is not None and not geometry.is_empty and kind not in kinds:
+            raise FormatError(path, f"{layer} feature {number} is a {kind}: {what}")
 
 
 def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
@@ -153,6 +191,8 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
     Units: a layer whose CRS is in metres gives an SI project, else a US one (ft), unless the
     GeoPackage metadata or `defaults` say "units"."""
     nodes_frame, pipes_frame, metadata = _read_frames(path)
+    _check_layer(path, nodes_frame, "nodes", ("Point",), "structures are points")
+    _check_layer(path, pipes_frame, "pipes", LINES, "pipes are lines")
     reader = _Reader(path, Path(path).suffix.lower() == ".shp")
     crs = nodes_frame.crs or pipes_frame.crs
     if crs is not None and crs.is_geographic and Path(path).suffix.lower() == ".geojson" \
@@ -167,6 +207,7 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
     si = units == "si"
 
     nodes: dict[str, dict[str, Any]] = {}
+    features: dict[str, int] = {}
     points: list[tuple[float, float, str]] = []
     for number, record, geometry in reader.records(nodes_frame, "nodes"):
         if geometry is None or geometry.is_empty or geometry.geom_type != "Point":
@@ -174,6 +215,10 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
         if not (math.isfinite(geometry.x) and math.isfinite(geometry.y)):
             raise reader.fail("nodes", number, "has a point that is not finite")
         node_id = reader.text("nodes", number, record, "id")
+        if node_id in nodes:
+            raise reader.fail("nodes", number, f"repeats the structure id '{node_id}' of "
+                                               f"feature {features[node_id]}")
+        features[node_id] = number
         node: dict[str, Any] = {"id": node_id, "kind": str(record.get("kind") or "junction"),
                                 "x": float(geometry.x), "y": float(geometry.y)}
         for key in ("invert", "rim"):
@@ -302,10 +347,18 @@ def write_gis(document: Mapping[str, Any], path: str,
     metadata["name"] = view["name"]
     metadata["units"] = "si" if is_si(document) else "us_customary"
 
-    folder = Path(path).parent
-    with tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder or ".") as scratch:
-        staged = os.path.join(scratch, Path(path).name)
+    target = Path(path)
+    folder = target.parent
+    try:
+        scratch_folder = tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder)
+    except OSError as error:
+        raise FormatError(path, f"cannot write: {error.strerror or error}") from None
+    with scratch_folder as scratch:
+        staged = os.path.join(scratch, target.name)
         try:
+            if suffix == ".gpkg" and target.exists():
+                # The file's other layers stay: only "nodes" and "pipes" are replaced.
+                shutil.copyfile(target, staged)
             with warnings.catch_warnings():
                 # A network drawn in local coordinates has no CRS; that is no fault.
                 warnings.filterwarnings("ignore", message="'crs' was not provided")
@@ -321,15 +374,14 @@ def write_gis(document: Mapping[str, Any], path: str,
                         [*node_rows, *pipe_rows], crs=crs,
                         geometry=[*nodes.geometry, *pipes.geometry])
                     pyogrio.write_dataframe(both, staged,
-                                            layer=view["name"] or Path(path).stem)
+                                            layer=view["name"] or target.stem)
         except Exception as error:  # GDAL's errors
             message = str(error).strip().split("\n", 1)[0]
             raise FormatError(path, f"cannot write: {message}") from None
-        try:
-            for name in sorted(os.listdir(scratch)):
-                os.replace(os.path.join(scratch, name), folder / name)
-        except OSError as error:
-            raise FormatError(path, f"cannot write: {error.strerror or error}") from None
+        moves = [(os.path.join(scratch, name), folder / name)
+                 for name in sorted(os.listdir(scratch))]
+        stale = footprint(path) if suffix == ".shp" else []
+        replace_together(moves, path, stale)
 
 
 def _result_value(value: Any, key: str, length: float) -> Any:

@@ -127,7 +127,7 @@ def _parse(path: str) -> Any:
 
 
 def read_landxml(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
-    """Reads the first pipe network of a LandXML 1.2 file as a project document: a US project
+    """Reads every pipe network of a LandXML 1.2 file as one project document: a US project
     from Imperial units, an SI project (m) from Metric ones. `defaults` fills the design
     settings the file does not carry."""
     reader = _Reader(path)
@@ -147,23 +147,64 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None) -> dict[s
     to_length = LINEAR_UNITS[linear] / document_metres
     to_size = DIAMETER_UNITS[diameter_unit] / document_metres
 
-    networks = _child(root, "PipeNetworks")
-    network = _child(networks, "PipeNetwork") if networks is not None else None
-    if network is None:
+    networks = [network for group in _children(root, "PipeNetworks")
+                for network in _children(group, "PipeNetwork")]
+    if not networks:
         raise FormatError(path, "no PipeNetworks/PipeNetwork element")
-    structs = _child(network, "Structs")
-    pipes_element = _child(network, "Pipes")
-    if structs is None or pipes_element is None:
-        raise reader.fail(network, "needs both <Structs> and <Pipes>")
-
     pipe_ends: dict[tuple[str, str], float] = {}
     nodes: dict[str, dict[str, Any]] = {}
     features: dict[str, dict[str, str]] = {}
     elements: dict[str, Any] = {}
+    pipes: list[dict[str, Any]] = []
+    pipe_elements: dict[str, Any] = {}
+    settings: dict[str, Any] = {}
+    # Every network of the file is read: one that was left out would be a silent loss.
+    for network in networks:
+        _read_network(reader, network, to_length, to_size, nodes, features, elements,
+                      pipe_ends, pipes, pipe_elements)
+        for key, value in reader.features(network).items():
+            try:
+                setting = parse_setting(key, value, f"Feature property {key}", path)
+            except FormatError as error:
+                raise reader.fail(network, error.message) from None
+            if setting is None:
+                continue
+            if key in settings and settings[key] != setting:
+                raise reader.fail(network, f"Feature property {key} = {value} differs from "
+                                           "that of an earlier pipe network")
+            settings[key] = setting
+    leaving = {pipe["from"] for pipe in pipes}
+    for node_id, node in nodes.items():
+        extra = features[node_id]
+        node["kind"] = extra.get("kind", "junction" if node_id in leaving else "outfall")
+        for key in NODE_FEATURES[1:]:
+            if key in extra:
+                node[key] = reader.featurenumber_text(elements[node_id], extra, key)
+
+    crs = _child(root, "CoordinateSystem")
+    extra_keys = {"crs": f"EPSG:{crs.get('epsgCode')}"} \
+        if crs is not None and crs.get("epsgCode") else {}
+    name = " + ".join(network.get("name") for network in networks if network.get("name"))
+    document = new_document(name or Path(path).stem, list(nodes.values()),
+                            pipes, si=si, settings=settings, defaults=defaults,
+                            extra=extra_keys)
+    analysis_view(document, path)
+    return document
+
+
+def _read_network(reader: _Reader, network: Any, to_length: float, to_size: float,
+                  nodes: dict[str, dict[str, Any]], features: dict[str, dict[str, str]],
+                  elements: dict[str, Any], pipe_ends: dict[tuple[str, str], float],
+                  pipes: list[dict[str, Any]], pipe_elements: dict[str, Any]) -> None:
+    structs = _child(network, "Structs")
+    pipes_element = _child(network, "Pipes")
+    if structs is None or pipes_element is None:
+        raise reader.fail(network, "needs both <Structs> and <Pipes>")
     for struct in _children(structs, "Struct"):
         node_id = reader.text(struct, "name")
         if node_id in nodes:
-            raise reader.fail(struct, f"repeats the structure name '{node_id}'")
+            raise reader.fail(struct, f"repeats the structure name '{node_id}' (line "
+                                      f"{elements[node_id].sourceline})")
         center = _child(struct, "Center")
         if center is None or not (center.text or "").strip():
             raise reader.fail(struct, f"'{node_id}' has no <Center>")
@@ -172,7 +213,7 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None) -> dict[s
             raise reader.fail(center, f"of '{node_id}' is not 'northing easting': "
                                       f"'{center.text.strip()}'")
         try:
-            northing, easting = (finite(word, "coordinate", path) for word in words)
+            northing, easting = (finite(word, "coordinate", reader.path) for word in words)
         except FormatError as error:
             raise reader.fail(center, f"of '{node_id}': {error.message}") from None
         invert = reader.number(struct, "elevSump") * to_length
@@ -185,35 +226,13 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None) -> dict[s
         for end in _children(struct, "Invert"):
             pipe_ends[(node_id, reader.text(end, "refPipe"))] = \
                 reader.number(end, "elev") * to_length
-
-    pipes = []
-    leaving = set()
     for element in _children(pipes_element, "Pipe"):
+        pipe_id = reader.text(element, "name")
+        if pipe_id in pipe_elements:
+            raise reader.fail(element, f"repeats the pipe name '{pipe_id}' (line "
+                                       f"{pipe_elements[pipe_id].sourceline})")
+        pipe_elements[pipe_id] = element
         pipes.append(_read_pipe(reader, element, nodes, pipe_ends, to_length, to_size))
-        leaving.add(pipes[-1]["from"])
-    for node_id, node in nodes.items():
-        extra = features[node_id]
-        node["kind"] = extra.get("kind", "junction" if node_id in leaving else "outfall")
-        for key in NODE_FEATURES[1:]:
-            if key in extra:
-                node[key] = reader.featurenumber_text(elements[node_id], extra, key)
-
-    settings: dict[str, Any] = {}
-    for key, value in reader.features(network).items():
-        try:
-            setting = parse_setting(key, value, f"Feature property {key}", path)
-        except FormatError as error:
-            raise reader.fail(network, error.message) from None
-        if setting is not None:
-            settings[key] = setting
-    crs = _child(root, "CoordinateSystem")
-    extra_keys = {"crs": f"EPSG:{crs.get('epsgCode')}"} \
-        if crs is not None and crs.get("epsgCode") else {}
-    document = new_document(network.get("name") or Path(path).stem, list(nodes.values()),
-                            pipes, si=si, settings=settings, defaults=defaults,
-                            extra=extra_keys)
-    analysis_view(document, path)
-    return document
 
 
 def _read_pipe(reader: _Reader, element: Any, nodes: Mapping[str, Any],

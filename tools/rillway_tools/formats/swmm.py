@@ -76,31 +76,100 @@ def _imperviousness(c: float) -> float:
 # ---------------------------------------------------------------------------------------------
 # Reading
 
-_SECTION = re.compile(r"^\s*\[([^\]]+)\]")
+# EPA SWMM's tokenizer: words separated by white space, a double-quoted word kept whole, and
+# a ';' outside quotes starting a comment.
+_TOKEN = re.compile(r'"[^"]*"|[^\s";]+|;')
+# Sections whose every data line is one named record; a name given twice is refused, as
+# EPA SWMM refuses it (its error 207), and each line must become a record.
+RECORD_SECTIONS = ("JUNCTIONS", "OUTFALLS", "STORAGE", "DIVIDERS", "CONDUITS", "PUMPS",
+                   "ORIFICES", "WEIRS", "OUTLETS", "XSECTIONS", "SUBCATCHMENTS", "SUBAREAS",
+                   "INFILTRATION", "COORDINATES", "LOSSES")
+# Names shared by one kind of object: a node is a junction, an outfall, a storage unit or a
+# divider, never two of them; likewise a link.
+NAME_SPACES = (("node", ("JUNCTIONS", "OUTFALLS", "STORAGE", "DIVIDERS")),
+               ("link", ("CONDUITS", "PUMPS", "ORIFICES", "WEIRS", "OUTLETS")))
+
+
+def _tokens(line: str) -> list[str]:
+    words = []
+    for word in _TOKEN.findall(line):
+        if word == ";":
+            break
+        words.append(word[1:-1] if word.startswith('"') else word)
+    return words
 
 
 class _Lines:
-    """Where each record of the file stands, so that a message can name its line."""
+    """The file split into sections as EPA SWMM splits it: a heading only where a line's first
+    word starts with '[', so a bracket in a comment, a title or a name starts nothing. Each
+    section keeps its data lines (comments dropped) with their line numbers; [TITLE] keeps its
+    lines as written."""
 
-    def __init__(self, text: str) -> None:
-        self.sections: set[str] = set()
+    def __init__(self, text: str, path: str) -> None:
+        self.path = path
+        self.sections: dict[str, list[tuple[int, str]]] = {}
         self._where: dict[tuple[str, str], int] = {}
         self._section_line: dict[str, int] = {}
+        rows: list[tuple[int, str]] | None = None
         section = ""
         for number, line in enumerate(text.splitlines(), start=1):
-            match = _SECTION.match(line)
-            if match:
-                section = match.group(1).strip().upper()
-                self.sections.add(section)
+            stripped = line.strip()
+            if stripped.startswith("["):
+                section = stripped[1:].split("]", 1)[0].strip().upper()
+                rows = self.sections.setdefault(section, [])
                 self._section_line.setdefault(section, number)
                 continue
-            fields = line.split(";", 1)[0].split()
-            if fields and section:
-                self._where.setdefault((section, fields[0]), number)
+            if rows is None or not stripped or stripped.startswith(";"):
+                continue
+            if section == "TITLE":
+                rows.append((number, stripped))
+                continue
+            words = _tokens(stripped)
+            if words:
+                rows.append((number, stripped))
+                self._where.setdefault((section, words[0]), number)
+        self._check_names()
+
+    def _check_names(self) -> None:
+        for section in RECORD_SECTIONS:
+            seen: dict[str, int] = {}
+            for number, line in self.sections.get(section, ()):
+                name = _tokens(line)[0]
+                if name in seen:
+                    raise FormatError(self.path, (
+                        f"line {number}: [{section}] '{name}' is given twice (lines "
+                        f"{seen[name]} and {number})"))
+                seen[name] = number
+        for kind, sections in NAME_SPACES:
+            owner: dict[str, tuple[str, int]] = {}
+            for section in sections:
+                for number, line in self.sections.get(section, ()):
+                    name = _tokens(line)[0]
+                    if name in owner:
+                        first, where = owner[name]
+                        raise FormatError(self.path, (
+                            f"line {number}: {kind} '{name}' is in [{first}] (line {where}) "
+                            f"and [{section}] (line {number})"))
+                    owner[name] = (section, number)
+
+    def rows(self, section: str) -> list[tuple[int, str]]:
+        return self.sections.get(section, [])
 
     def line(self, section: str, name: str) -> str:
         number = self._where.get((section, name)) or self._section_line.get(section)
         return f"line {number}" if number else f"[{section}]"
+
+
+def _convert(label: str, rows: list[tuple[int, str]]) -> Any:
+    """One section through swmm-api's converter: object sections as token lists (so the
+    library never splits text itself), generic ones (OPTIONS, REPORT, ...) as their lines."""
+    from swmm_api.input_file.helpers import BaseSectionObject, convert_section
+    from swmm_api.input_file.section_types import SECTION_TYPES
+
+    kind = SECTION_TYPES.get(label)
+    if isinstance(kind, type) and issubclass(kind, BaseSectionObject):
+        return convert_section(label, [_tokens(line) for _, line in rows], SECTION_TYPES)
+    return convert_section(label, "\n".join(line for _, line in rows), SECTION_TYPES)
 
 
 class _Reader:
@@ -110,38 +179,42 @@ class _Reader:
         self.defaults = dict(defaults or {})
         self.runoff_coefficient = runoff_coefficient
         text = read_text(path, "an EPA SWMM input file")
-        self.lines = _Lines(text)
+        self.lines = _Lines(text, path)
+        del text
         if not self.lines.sections:
             raise FormatError(path, "not an EPA SWMM input file: no [SECTION] headings")
         for needed in ("CONDUITS", "XSECTIONS", "OUTFALLS"):
             if needed not in self.lines.sections:
                 raise FormatError(path, f"no [{needed}] section")
-        from swmm_api import SwmmInput
-        from swmm_api.input_file.helpers import SwmmInputWarning
-
-        try:
-            with warnings.catch_warnings():
-                # An unknown section is SWMM's business; this reader never uses it.
-                warnings.simplefilter("ignore", SwmmInputWarning)
-                self.inp = SwmmInput.read_text(text)
-        except Exception as error:  # swmm-api raises what its converters raise
-            raise FormatError(path, f"cannot read: {_first_line(error)}") from None
+        self._converted: dict[str, dict[str, Any]] = {}
 
     def fail(self, section: str, name: str, problem: str) -> FormatError:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
 
     def section(self, label: str) -> dict[str, Any]:
-        if label not in self.lines.sections:
+        """A section's records by name, converted when first asked for; every data line of a
+        record section must have become a record."""
+        if label in self._converted:
+            return self._converted[label]
+        rows = self.lines.rows(label)
+        if not rows:
             return {}
         try:
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
-                return dict(self.inp[label])
-        except Exception as error:
+                records = dict(_convert(label, rows))
+        except Exception as error:  # swmm-api raises what its converters raise
             message = _first_line(error)
             record = re.search(r"\w+\('([^']*)'", message)
             name = record.group(1) if record else ""
             raise self.fail(label, name, f"[{label}] " + message.split(" | ")[0]) from None
+        if label in RECORD_SECTIONS:
+            for number, line in rows:
+                if _tokens(line)[0] not in records:
+                    raise FormatError(self.path, f"line {number}: [{label}] line not read "
+                                                 "as a record")
+        self._converted[label] = records
+        return records
 
     def number(self, value: Any, section: str, name: str, what: str) -> float:
         try:
@@ -169,9 +242,7 @@ def _tag_values(tag: str | None) -> dict[str, str]:
 
 
 def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
-    title = reader.inp["TITLE"] if "TITLE" in reader.lines.sections else ""
-    lines = [line.strip() for line in str(title).splitlines()
-             if line.strip() and not line.strip().startswith(";")]
+    lines = [line for _, line in reader.lines.rows("TITLE")]
     name = ""
     settings: dict[str, Any] = {}
     for line in lines:
