@@ -4,6 +4,9 @@ file made here, the reproduction of one fault.
 """
 import json
 import os
+import re
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -20,6 +23,15 @@ MAIN_STREET = ROOT / "examples" / "main-street.rwn"
 
 def analysis(document):
     return rillway.analyze_project(json.dumps(document))
+
+
+def agree(a, b):
+    """Two analyses alike to 1e-9: numbers that crossed a text format may end an ulp apart."""
+    def numbers(result):
+        return [value for row in (*result["pipes"], *result["nodes"]) for value in row.values()]
+
+    return all(x == pytest.approx(y, rel=1e-9, nan_ok=True) if isinstance(x, float) else x == y
+               for x, y in zip(numbers(a), numbers(b), strict=True))
 
 
 def main_street_inp(tmp_path):
@@ -50,7 +62,7 @@ def fails(capsys, *argv):
     ("[CONDUITS]\n", "[CONDUITS]\n;;Name From To Length[ft] Roughness\n"),
     ("IN2~area RG_NONE", ";; area [ac]\nIN2~area RG_NONE"),
     ("[JUNCTIONS]\n", "[JUNCTIONS]\n; [FAKE]\n"),
-    ("rillway network\n", "Main Street [v2]\n"),
+    ("[TITLE]\n", "[TITLE]\nMain Street [v2]\n"),
     ("P2 IN2 J1", "; [XSECTIONS]\nP2 IN2 J1"),
 ])
 def test_swmm_brackets_in_comments_and_titles_start_no_section(tmp_path, old, new):
@@ -238,3 +250,190 @@ def test_batch_tables_land_together(tmp_path, monkeypatch):
     assert main(["batch", str(demo), "--scenarios", str(wetter), "--output", str(output)]) == 2
     monkeypatch.undo()
     assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == before
+
+
+# ---------------------------------------------------------------------------------------------
+# Nothing wrong
+
+# The engine's loss method and benching, and the settings of GeoJSON and Shapefile layers,
+# used to stay behind: an FHWA project came back with the standard method.
+@pytest.mark.parametrize("suffix", [".inp", ".xml", ".gpkg", ".geojson", ".shp"])
+def test_settings_and_loss_method_survive_every_format(tmp_path, suffix):
+    pytest.importorskip("geopandas")
+    document = json.loads(rillway.demo_project_json())
+    document.update(loss_method="fhwa_energy", idf_a=90.0, min_tc=12.0, junction_k=0.8)
+    document["nodes"][1]["benching"] = "half"
+    write_network(document, tmp_path / f"net{suffix}")
+    back = read_network(tmp_path / f"net{suffix}", defaults={"idf_a": 1.0})
+    assert agree(analysis(back), analysis(document))
+
+
+def test_design_keeps_the_crs_of_a_gis_network(capsys, tmp_path):
+    pytest.importorskip("geopandas")
+    document = dict(json.loads(rillway.demo_project_json()), crs="EPSG:2263")
+    write_network(document, tmp_path / "net.gpkg")
+    main(["design", str(tmp_path / "net.gpkg"), "--output", str(tmp_path / "d.rwproj")])
+    assert json.loads((tmp_path / "d.rwproj").read_text())["crs"] == "EPSG:2263"
+
+
+@pytest.mark.parametrize("suffix", [".rwn", ".inp", ".xml"])
+@pytest.mark.parametrize("name", ["Elm\nrillway tailwater=200", "Elm\rTAILWATER 200",
+                                  "Elm\x0bWay"])
+def test_names_that_would_inject_lines_are_refused(tmp_path, suffix, name):
+    document = json.loads(rillway.demo_project_json())
+    document["name"] = name
+    with pytest.raises(FormatError, match="line break or control character"):
+        write_network(document, tmp_path / f"net{suffix}")
+    document["name"] = "Elm"
+    document["nodes"][0]["id"] = "N\x01"
+    document["pipes"][0]["from"] = "N\x01"
+    with pytest.raises(FormatError):
+        write_network(document, tmp_path / f"net{suffix}")
+    assert not (tmp_path / f"net{suffix}").exists()
+
+
+def test_a_stale_projection_does_not_outlive_its_shapefile(tmp_path):
+    pytest.importorskip("geopandas")
+    document = json.loads(rillway.demo_project_json())
+    write_network(dict(document, crs="EPSG:32633"), tmp_path / "net.shp")  # metres
+    assert (tmp_path / "net.prj").exists()
+    write_network(document, tmp_path / "net.shp")  # local feet, no projection
+    assert not (tmp_path / "net.prj").exists()
+    assert agree(analysis(read_network(tmp_path / "net.shp")), analysis(document))
+
+
+def box_project(span):
+    document = json.loads(rillway.demo_project_json())
+    document["pipes"][1].update(shape="box", rise_ft=1.5, span_ft=span)
+    return document
+
+
+@pytest.mark.parametrize("span", [0.0, -2.0])
+def test_a_box_without_a_width_is_refused_by_every_reader(tmp_path, span):
+    with pytest.raises(ValueError, match="pipe 'P2' is box with rise_ft 1.5 and span_ft"):
+        analysis(box_project(span))
+    write_network(box_project(2.0), tmp_path / "net.inp")
+    write_network(box_project(2.0), tmp_path / "net.xml")
+    inp = (tmp_path / "net.inp").read_text().replace("RECT_CLOSED 1.5 2.0", f"RECT_CLOSED 1.5 {span}")
+    with pytest.raises(FormatError, match=r"line \d+: xsections 'P2': width .* must be above 0"):
+        read_network(edited(tmp_path, inp))
+    xml = (tmp_path / "net.xml").read_text().replace('width="24.0"', f'width="{span * 12}"')
+    with pytest.raises(FormatError, match="pipe 'P2' is box"):
+        read_network(edited(tmp_path, xml, "edited.xml"))
+
+
+def test_swmm_free_and_fixed_outfalls_do_not_share_a_stage(tmp_path):
+    text = main_street_inp(tmp_path).replace("[OUTFALLS]\n", "[OUTFALLS]\nOUT2 94 FREE NO\n")
+    text = text.replace("[COORDINATES]\n", "[COORDINATES]\nOUT2 800 0\n")
+    with pytest.raises(FormatError, match="outfall 'OUT2' is free and 'OUT' FIXED at 96"):
+        read_network(edited(tmp_path, text))
+    tidal = text.replace("OUT2 94 FREE NO", "OUT2 94 TIDAL T1 NO").replace(" FIXED 96.0", " FREE")
+    tidal = tidal.replace("rillway tailwater=96.0\n", "")
+    with pytest.warns(rillway.InputWarning, match="outfall 'OUT2' is TIDAL: read as FREE"):
+        read_network(edited(tmp_path, tidal))
+
+
+# Values EPA SWMM refuses were analysed into numbers (negative travel times, flows).
+@pytest.mark.parametrize("old, new, message", [
+    ("P1 IN1 IN2 250.0", "P1 IN1 IN2 -250.0", "conduits 'P1': length -250 must be above 0"),
+    ("P1 IN1 IN2 250.0 0.013", "P1 IN1 IN2 250.0 0", "conduits 'P1': roughness 0 must be"),
+    ("P1 CIRCULAR 1.75", "P1 CIRCULAR 0", "xsections 'P1': height 0 must be above 0"),
+    ("IN1~area RG_NONE IN1 2.5", "IN1~area RG_NONE IN1 -2.5", "area -2.5 is negative"),
+    ("IN1~area RG_NONE IN1 2.5 83.33333333333334", "IN1~area RG_NONE IN1 2.5 -5",
+     "imperviousness -5 % is not 0 to 100"),
+    ("P3 J1 OUT", "P3 OUT J1", "conduit 'P3' leaves outfall 'OUT'"),
+])
+def test_swmm_values_swmm_refuses_are_refused_naming_the_line(tmp_path, old, new, message):
+    text = main_street_inp(tmp_path)
+    assert old in text
+    text = text.replace(old, new, 1).replace("c=0.8,", "")
+    with pytest.raises(FormatError, match=rf"line \d+: .*{re.escape(message)}"):
+        read_network(edited(tmp_path, text))
+
+
+@pytest.mark.parametrize("cell", ["nan", "NA", "null", "inf", "-1", "0"])
+def test_scenario_factors_that_are_not_finite_positive_numbers_are_refused(capsys, tmp_path,
+                                                                           cell):
+    demo = tmp_path / "demo.rwproj"
+    demo.write_text(rillway.demo_project_json())
+    table = tmp_path / "s.csv"
+    table.write_text(f"name,c_factor,intensity_factor\nbase,,\nwet,{cell},1.1\n")
+    err = fails(capsys, "batch", demo, "--scenarios", table, "--output", tmp_path / "o.parquet")
+    assert f"line 3: c_factor must be" in err and repr(cell) in err
+    err = fails(capsys, "batch", demo, "--storms", cell, "--output", tmp_path / "o.parquet")
+    assert "storms:" in err
+
+
+# ---------------------------------------------------------------------------------------------
+# One line and exit status 2
+
+@pytest.mark.parametrize("make, argv, message", [
+    (None, ["convert", MAIN_STREET, "{tmp}/missing/net.gpkg"], "cannot write"),
+    (None, ["convert", MAIN_STREET, "{tmp}/missing/net.shp"], "cannot write"),
+    (None, ["batch", MAIN_STREET, "--storms", "10", "--workers", "-1", "--output",
+            "{tmp}/o.parquet"], "--workers -1"),
+    (lambda d: os.symlink("/dev/zero", d / "zero.rwn"), ["analyze", "{tmp}/zero.rwn"],
+     "not a regular file"),
+    (lambda d: os.symlink("/dev/zero", d / "zero.inp"), ["convert", "{tmp}/zero.inp",
+                                                          "{tmp}/z.xml"], "not a regular file"),
+    (lambda d: (d / "u16.rwn").write_bytes(MAIN_STREET.read_text().encode("utf-16-le")),
+     ["analyze", "{tmp}/u16.rwn"], "UTF-16 text without a byte-order mark"),
+    (lambda d: (d / "bad.rwproj").write_bytes(b'{"name": "caf\xe9"}'),
+     ["convert", "{tmp}/bad.rwproj", "{tmp}/x.inp"], "not UTF-8 text (byte 0xe9 at offset 13)"),
+])
+def test_failures_are_one_line_and_exit_2(capsys, tmp_path, make, argv, message):
+    pytest.importorskip("geopandas")
+    if make:
+        make(tmp_path)
+    err = fails(capsys, *[str(a).format(tmp=tmp_path) for a in argv])
+    assert message in err
+
+
+def test_utf16_with_its_byte_order_mark_reads_like_utf8(capsys, tmp_path):
+    path = tmp_path / "u16.rwn"
+    path.write_bytes(MAIN_STREET.read_text().encode("utf-16"))
+    assert main(["analyze", str(path), "--format", "json"]) == 0
+    assert json.loads(capsys.readouterr().out) == rillway.analyze_rwn(MAIN_STREET.read_text())
+
+
+def test_messages_name_the_real_problem(tmp_path):
+    pytest.importorskip("geopandas")
+    text = main_street_inp(tmp_path).replace("P1 CIRCULAR 1.75 0 0 0 1", "P1 IRREGULAR T1 0 0 0 1")
+    with pytest.raises(FormatError, match="conduit 'P1' has shape IRREGULAR"):
+        read_network(edited(tmp_path, text))
+    write_network(read_network(MAIN_STREET), tmp_path / "net.shp")
+    (tmp_path / "net.dbf").unlink()
+    with pytest.raises(FormatError, match="no net.dbf beside net.shp"):
+        read_network(tmp_path / "net.shp")
+    import pyogrio
+
+    write_network(dict(read_network(MAIN_STREET), crs="EPSG:2263"), tmp_path / "two.gpkg")
+    nodes = pyogrio.read_dataframe(tmp_path / "two.gpkg", layer="nodes").to_crs("EPSG:32618")
+    pyogrio.write_dataframe(nodes, tmp_path / "two.gpkg", layer="nodes")
+    with pytest.raises(FormatError, match="structures are in EPSG:32618 and the pipes in "
+                                          "EPSG:2263"):
+        read_network(tmp_path / "two.gpkg")
+
+
+def test_local_feet_in_geojson_read_back(tmp_path):
+    pytest.importorskip("geopandas")
+    document = json.loads(rillway.demo_project_json())  # a few hundred feet from 0, 0
+    write_network(document, tmp_path / "net.geojson")
+    back = read_network(tmp_path / "net.geojson")
+    assert "crs" not in back and agree(analysis(back), analysis(document))
+
+
+# ---------------------------------------------------------------------------------------------
+# No hang
+
+@pytest.mark.parametrize("argv", [["analyze", "{fifo}.rwn"], ["analyze", "{fifo}.inp"],
+                                  ["convert", "{fifo}.xml", "{tmp}/o.inp"],
+                                  ["analyze", "{fifo}.geojson"]])
+def test_a_fifo_is_refused_without_waiting_for_a_writer(tmp_path, argv):
+    fifo = tmp_path / "pipe"
+    for suffix in (".rwn", ".inp", ".xml", ".geojson"):
+        os.mkfifo(f"{fifo}{suffix}")
+    command = [sys.executable, "-m", "rillway_tools",
+               *[a.format(fifo=fifo, tmp=tmp_path) for a in argv]]
+    done = subprocess.run(command, capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2 and "not a regular file" in done.stderr, done.stderr

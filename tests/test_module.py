@@ -10,7 +10,7 @@ import rillway
 FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "normal_depth",
              "critical_depth", "circular_geometry", "access_hole_energy", "analyze_project",
              "analyze_file",
-             "analyze_rwn", "demo_project_json", "read_project", "read_rwn", "rwn_to_project",
+             "analyze_rwn", "demo_project_json", "project_schema_json", "read_project", "read_rwn", "rwn_to_project",
              "analyze_scenarios", "design_project"]
 ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI"]
 

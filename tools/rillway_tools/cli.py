@@ -20,6 +20,7 @@ import argparse
 import json
 import os
 import sys
+import warnings
 from collections.abc import Sequence
 from pathlib import Path
 from typing import TextIO
@@ -43,12 +44,27 @@ class CommandError(Exception):
 
 def main(argv: Sequence[str] | None = None) -> int:
     args = _parser().parse_args(argv)
+    # What the libraries underneath warn about is theirs to fix, not the user's; rillway's
+    # own warnings (input read by a fallback rule) are one line each.
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        status = _run(args)
+    for warning in caught:
+        if issubclass(warning.category, rillway.InputWarning):
+            print("rillway: warning: " + " ".join(str(warning.message).split("\n")),
+                  file=sys.stderr)
+    return status
+
+
+def _run(args: argparse.Namespace) -> int:
     try:
         status = args.run(args)
     except DocumentError as error:
         return _fail(f"{error.source}: {error.message}")
     except (CommandError, ImportError) as error:
         return _fail(str(error))
+    except MemoryError:
+        return _fail("out of memory: the input is too large for this machine")
     except BrokenPipeError:
         # The reader went away (`rillway demo | head`); nothing left to say.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -276,6 +292,10 @@ def _design(args: argparse.Namespace) -> int:
         designed = rillway.design_project(text)
     except ValueError as error:
         raise DocumentError(document.source, str(error)) from None
+    crs = json.loads(document.text).get("crs") if document.format == "rwproj" else None
+    if crs is not None:  # the engine keeps no key of its own for it; the file had one
+        designed["project"] = json.dumps({**json.loads(designed["project"]), "crs": crs},
+                                         indent=2, ensure_ascii=False)
     output = args.output
     if output is None and document.source != "<stdin>":
         output = str(Path(document.source).with_suffix(".designed.rwproj"))

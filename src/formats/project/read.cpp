@@ -597,6 +597,25 @@ private:
     std::optional<std::string> error_;
 };
 
+// A box, ellipse or arch takes its size from rise_ft and span_ft; one without a positive
+// size would fall back on a round pipe of its diameter, which is not what the document drew.
+std::optional<std::string> impossible_section(const Project& project) {
+    for (const ProjectPipe& pipe : project.pipes) {
+        const auto shape = shape_of_word(pipe.shape);
+        if (!shape || *shape == hydraulics::SectionKind::circular) continue;
+        if (pipe.rise_ft > 0.0 && pipe.span_ft > 0.0) continue;
+        const auto shortest = [](double v) {
+            std::array<char, 32> buf{};
+            const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+            return std::string(buf.data(), res.ptr);
+        };
+        return "pipe '" + shown(pipe.id) + "' is " + std::string(shape_word(*shape)) +
+               " with rise_ft " + shortest(pipe.rise_ft) + " and span_ft " +
+               shortest(pipe.span_ft) + ": both must be above 0";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<Project, std::string> read_project(std::string_view text) {
@@ -613,6 +632,7 @@ std::variant<Project, std::string> read_project(std::string_view text) {
     }
     if (handler.error()) return *handler.error();
     if (!handler.complete()) return "unexpected end of input" + position_text(text, text.size());
+    if (auto problem = impossible_section(handler.project())) return *problem;
     return std::move(handler.project());
 }
 

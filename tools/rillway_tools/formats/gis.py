@@ -17,6 +17,7 @@ end points are matched to the structure points (within 1e-6 of the layer's unit)
 """
 from __future__ import annotations
 
+import json
 import math
 import os
 import shutil
@@ -28,9 +29,10 @@ from typing import Any
 
 from ..results import AnalysisResult
 from .errors import FormatError
-from .files import footprint, replace_together
-from .network import (analysis_view, analyze_document, design_settings, is_si, new_document,
-                      parse_setting, scale_of, setting_text)
+from .files import footprint, read_bytes, replace_together
+from .network import (analysis_view, analyze_document, design_settings, is_si, keys_of,
+                      new_document, parse_setting, parse_value, record_extras, scale_of,
+                      setting_text)
 
 __all__ = ["SHAPEFILE_NAMES", "read_gis", "write_gis"]
 
@@ -44,6 +46,11 @@ PIPE_RESULTS = ("slope", "total_ca", "tc", "travel_time", "intensity", "design_q
 SHAPEFILE_NAMES = {"diameter_ft": "diam_ft", "travel_time": "travel_t",
                    "normal_depth": "normal_d", "critical_depth": "critical_d"}
 SNAP = 1e-6
+SETTINGS_SUFFIX = ".rillway.json"
+# The keys of nodes and pipes that have no column above; a written layer carries those a
+# network sets away from their defaults in columns of their JSON.
+EXTRA = {"node": tuple(k for k in keys_of("node") if k not in ("x", "y", *NODE_KEYS)),
+         "pipe": tuple(k for k in keys_of("pipe") if k not in PIPE_KEYS)}
 OPTIONAL_NUMBERS = {"invert_up", "invert_dn", "rise_ft", "span_ft", "diameter_ft"}
 
 
@@ -110,6 +117,21 @@ class _Reader:
             raise self.fail(layer, number, f"'{key}' is not a finite number: '{value}'")
         return result
 
+    def extras(self, layer: str, number: int, record: Mapping[str, Any], kind: str,
+               target: dict[str, Any]) -> None:
+        """The keys without a column of their own (EXTRA), each attribute holding its JSON."""
+        for key in EXTRA[kind]:
+            text = record.get(key)
+            if text is None:
+                continue
+            if not isinstance(text, str):  # GeoJSON keeps an object as an object
+                target[key] = text
+                continue
+            try:
+                target[key] = parse_value(str(text))
+            except ValueError:
+                raise self.fail(layer, number, f"'{key}' is not a value: '{text}'") from None
+
     def text(self, layer: str, number: int, record: Mapping[str, Any], key: str) -> str:
         value = record.get(key)
         if value is None or str(value).strip() == "":
@@ -138,16 +160,43 @@ def _read_frames(path: str) -> tuple[Any, Any, dict[str, str]]:
             if not os.path.exists(nodes_path):
                 raise FormatError(path, f"no structures layer {Path(nodes_path).name} "
                                         "beside the pipes")
+            for layer in (path, nodes_path):
+                table = Path(layer).with_suffix(".dbf")
+                if not table.exists():
+                    raise FormatError(path, f"no {table.name} beside {Path(layer).name}: a "
+                                            "Shapefile keeps its attributes there")
             pipes = geopandas.read_file(path, engine="pyogrio")
             nodes = geopandas.read_file(nodes_path, engine="pyogrio")
-            return nodes, pipes, {}
+            sidecar = Path(path).with_suffix(SETTINGS_SUFFIX)
+            member = _member(path, read_bytes(sidecar)) if sidecar.exists() else {}
+            return nodes, pipes, member
+        member = _member(path, read_bytes(path))
         frame = geopandas.read_file(path, engine="pyogrio")
     except FormatError:
         raise
     except Exception as error:  # GDAL's errors: DataSourceError, FieldError, ...
         message = str(error).strip().split("\n", 1)[0]
         raise FormatError(path, f"cannot read as {suffix[1:]}: {message}") from None
-    return _split_collection(path, frame) + ({},)
+    return _split_collection(path, frame) + (member,)
+
+
+def _member(path: str, data: bytes) -> dict[str, str]:
+    """The project's own data that rides beside GeoJSON features (a top-level "rillway"
+    member) or a Shapefile (NAME.rillway.json), as GeoPackage metadata holds it: name, units,
+    "crs" ("local" for coordinates in no reference system) and each setting's JSON."""
+    try:
+        found = json.loads(data).get("rillway") if data.lstrip()[:1] == b"{" else None
+    except ValueError:
+        return {}  # GDAL names what is wrong with the file
+    if not isinstance(found, dict):
+        return {}
+    member = {key: str(found[key]) for key in ("name", "units") if isinstance(found.get(key), str)}
+    if found.get("crs") is None and "crs" in found:
+        member["crs"] = "local"
+    settings = found.get("settings")
+    for key, value in (settings.items() if isinstance(settings, dict) else ()):
+        member[str(key)] = setting_text(value)
+    return member
 
 
 LINES = ("LineString", "MultiLineString")
@@ -194,7 +243,13 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
     _check_layer(path, nodes_frame, "nodes", ("Point",), "structures are points")
     _check_layer(path, pipes_frame, "pipes", LINES, "pipes are lines")
     reader = _Reader(path, Path(path).suffix.lower() == ".shp")
+    if nodes_frame.crs is not None and pipes_frame.crs is not None \
+            and nodes_frame.crs != pipes_frame.crs:
+        raise FormatError(path, f"the structures are in {nodes_frame.crs.to_string()} and the "
+                                f"pipes in {pipes_frame.crs.to_string()}: reproject one layer")
     crs = nodes_frame.crs or pipes_frame.crs
+    if metadata.get("crs") == "local":
+        crs = None  # written by rillway in local coordinates
     if crs is not None and crs.is_geographic and Path(path).suffix.lower() == ".geojson" \
             and not _within_degrees(nodes_frame):
         crs = None  # GeoJSON without a "crs" member reads as WGS 84; these are local feet
@@ -227,6 +282,7 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
             node[key] = reader.number("nodes", number, record, key, 0.0)
         if record.get("diameter_ft") is not None:
             node["diameter_ft"] = reader.number("nodes", number, record, "diameter_ft")
+        reader.extras("nodes", number, record, "node", node)
         nodes[node_id] = node
         points.append((node["x"], node["y"], node_id))
 
@@ -252,6 +308,7 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
                 pipe[key] = value
         if record.get("shape") is not None:
             pipe["shape"] = str(record["shape"])
+        reader.extras("pipes", number, record, "pipe", pipe)
         pipes.append(pipe)
 
     settings: dict[str, Any] = {}
@@ -318,22 +375,23 @@ def write_gis(document: Mapping[str, Any], path: str,
 
     node_rows = []
     where = {}
-    for node, row in zip(view["nodes"], result["nodes"]):
+    for node, row, given in zip(view["nodes"], result["nodes"], document["nodes"]):
         where[node["id"]] = (node["x"] * length, node["y"] * length)
         record = {"id": node["id"], "kind": node["kind"], "invert": node["invert"] * length,
                   "rim": node["rim"] * length, "area_ac": node["area_ac"] * area,
                   "c": node["c"], "tc_inlet": node["tc_inlet"],
-                  "diameter_ft": node["diameter_ft"] * length}
+                  "diameter_ft": node["diameter_ft"] * length,
+                  **_extras("node", given)}
         record.update({f"{key}": _result_value(row[key], key, length)  # type: ignore[literal-required]
                        for key in NODE_RESULTS if key != "tc"})
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
-    for pipe, pipe_row in zip(view["pipes"], result["pipes"]):
+    for pipe, pipe_row, given in zip(view["pipes"], result["pipes"], document["pipes"]):
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
                   "length": pipe["length"] * length, "diameter": pipe["rise"] * length,
                   "n": pipe["n"], "shape": pipe["shape"], "rise_ft": pipe["rise"] * length,
                   "span_ft": pipe["span"] * length, "invert_up": pipe["invert_up"] * length,
-                  "invert_dn": pipe["invert_dn"] * length}
+                  "invert_dn": pipe["invert_dn"] * length, **_extras("pipe", given)}
         record.update({key: _result_value(pipe_row[key], key, length)  # type: ignore[literal-required]
                        for key in PIPE_RESULTS})
         pipe_rows.append({names.get(k, k): v for k, v in record.items()})
@@ -342,10 +400,14 @@ def write_gis(document: Mapping[str, Any], path: str,
     pipes = geopandas.GeoDataFrame(
         pipe_rows, crs=crs, geometry=[geometry.LineString([where[p["from"]], where[p["to"]]])
                                       for p in view["pipes"]])
-    metadata = {key: setting_text(value)
-                for key, value in design_settings(view, document).items()}
+    settings = design_settings(document)
+    units = "si" if is_si(document) else "us_customary"
+    metadata = {key: setting_text(value) for key, value in settings.items()}
     metadata["name"] = view["name"]
-    metadata["units"] = "si" if is_si(document) else "us_customary"
+    metadata["units"] = units
+    # GeoJSON and Shapefile carry the same as one JSON object; "crs": null marks coordinates
+    # in no reference system, which a GeoJSON reader would otherwise take for degrees.
+    member = {"name": view["name"], "units": units, "crs": crs, "settings": settings}
 
     target = Path(path)
     folder = target.parent
@@ -369,12 +431,18 @@ def write_gis(document: Mapping[str, Any], path: str,
                 elif suffix == ".shp":
                     pyogrio.write_dataframe(pipes, staged)
                     pyogrio.write_dataframe(nodes, _nodes_path(staged))
+                    Path(staged).with_suffix(SETTINGS_SUFFIX).write_text(
+                        json.dumps({"rillway": member}, indent=1) + "\n", encoding="utf-8")
                 else:
                     both = geopandas.GeoDataFrame(
                         [*node_rows, *pipe_rows], crs=crs,
                         geometry=[*nodes.geometry, *pipes.geometry])
                     pyogrio.write_dataframe(both, staged,
                                             layer=view["name"] or target.stem)
+                    collection = json.loads(Path(staged).read_text(encoding="utf-8"))
+                    collection["rillway"] = member
+                    Path(staged).write_text(json.dumps(collection, ensure_ascii=False),
+                                            encoding="utf-8")
         except Exception as error:  # GDAL's errors
             message = str(error).strip().split("\n", 1)[0]
             raise FormatError(path, f"cannot write: {message}") from None
@@ -382,6 +450,11 @@ def write_gis(document: Mapping[str, Any], path: str,
                  for name in sorted(os.listdir(scratch))]
         stale = footprint(path) if suffix == ".shp" else []
         replace_together(moves, path, stale)
+
+
+def _extras(record: str, given: Mapping[str, Any]) -> dict[str, str]:
+    return {key: setting_text(value) for key, value in record_extras(
+        record, given, tuple(k for k in keys_of(record) if k not in EXTRA[record])).items()}
 
 
 def _result_value(value: Any, key: str, length: float) -> Any:

@@ -26,8 +26,8 @@ from typing import Any
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_bytes, write_atomically
-from .network import (analysis_view, design_settings, finite, is_si, new_document,
-                      number_text, parse_setting, setting_text)
+from .network import (analysis_view, design_settings, finite, is_si, keys_of, new_document,
+                      number_text, parse_setting, parse_value, plain_name, record_extras, setting_text)
 from .si import ACRES_PER_HECTARE, METRES_PER_FOOT
 
 __all__ = ["read_landxml", "write_landxml"]
@@ -180,6 +180,7 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None) -> dict[s
         for key in NODE_FEATURES[1:]:
             if key in extra:
                 node[key] = reader.featurenumber_text(elements[node_id], extra, key)
+        _read_extras(reader, elements[node_id], "node", extra, node)
 
     crs = _child(root, "CoordinateSystem")
     extra_keys = {"crs": f"EPSG:{crs.get('epsgCode')}"} \
@@ -245,6 +246,7 @@ def _read_pipe(reader: _Reader, element: Any, nodes: Mapping[str, Any],
             raise reader.fail(element, f"'{pipe_id}' names unknown structure '{node_id}'")
     extra = reader.features(element)
     pipe: dict[str, Any] = {"id": pipe_id, "from": start, "to": end}
+    _read_extras(reader, element, "pipe", extra, pipe)
     if element.get("length") is not None:
         pipe["length"] = reader.number(element, "length") * to_length
     else:  # the plan distance between the structures
@@ -276,6 +278,29 @@ def _read_pipe(reader: _Reader, element: Any, nodes: Mapping[str, Any],
     return pipe
 
 
+# The node and pipe keys LandXML has elements or fixed Feature properties for; the others ride
+# as Feature properties holding their JSON.
+NATIVE = {"node": ("id", "x", "y", "invert", "rim", *NODE_FEATURES),
+          "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
+                   "span_ft", "invert_up", "invert_dn")}
+
+
+def _extras(record: str, given: Mapping[str, Any]) -> dict[str, str]:
+    return {key: setting_text(value)
+            for key, value in record_extras(record, given, NATIVE[record]).items()}
+
+
+def _read_extras(reader: _Reader, element: Any, record: str, values: Mapping[str, str],
+                 target: dict[str, Any]) -> None:
+    for key in keys_of(record):
+        if key in values and key not in NATIVE[record]:
+            try:
+                target[key] = parse_value(values[key])
+            except ValueError:
+                raise reader.fail(element, f"Feature property {key}: '{values[key]}' is not "
+                                           "a value") from None
+
+
 def write_landxml(document: Mapping[str, Any], path: str,
                   result: AnalysisResult | None = None) -> None:
     """Writes a project document as a LandXML 1.2 pipe network: Imperial units (feet, pipe
@@ -304,7 +329,8 @@ def write_landxml(document: Mapping[str, Any], path: str,
         etree.SubElement(root, q(NAMESPACE, "CoordinateSystem"), epsgCode=crs[5:])
     networks = etree.SubElement(root, q(NAMESPACE, "PipeNetworks"))
     network = etree.SubElement(networks, q(NAMESPACE, "PipeNetwork"),
-                               name=view["name"] or Path(path).stem, pipeNetType="storm")
+                               name=plain_name(view["name"], "project name", path)
+                               or Path(path).stem, pipeNetType="storm")
     structs = etree.SubElement(network, q(NAMESPACE, "Structs"))
     pipes = etree.SubElement(network, q(NAMESPACE, "Pipes"))
 
@@ -318,7 +344,8 @@ def write_landxml(document: Mapping[str, Any], path: str,
     for pipe in view["pipes"]:
         ends[pipe["from"]].append((pipe["id"], pipe["invert_up"], "out"))
         ends[pipe["to"]].append((pipe["id"], pipe["invert_dn"], "in"))
-    for node in view["nodes"]:
+    for node, given in zip(view["nodes"], document["nodes"]):
+        plain_name(node["id"], "node id", path)
         struct = etree.SubElement(structs, q(NAMESPACE, "Struct"), name=node["id"],
                                   elevRim=number_text(node["rim"] * length),
                                   elevSump=number_text(node["invert"] * length))
@@ -332,8 +359,10 @@ def write_landxml(document: Mapping[str, Any], path: str,
         feature(struct, {"kind": node["kind"],
                          "area_ac": node["area_ac"] / (ACRES_PER_HECTARE if si else 1.0),
                          "c": node["c"], "tc_inlet": node["tc_inlet"],
-                         "diameter_ft": node["diameter_ft"] * length})
-    for pipe in view["pipes"]:
+                         "diameter_ft": node["diameter_ft"] * length,
+                         **_extras("node", given)})
+    for pipe, given in zip(view["pipes"], document["pipes"]):
+        plain_name(pipe["id"], "pipe id", path)
         element = etree.SubElement(pipes, q(NAMESPACE, "Pipe"), name=pipe["id"],
                                    refStart=pipe["from"], refEnd=pipe["to"],
                                    length=number_text(pipe["length"] * length))
@@ -350,8 +379,10 @@ def write_landxml(document: Mapping[str, Any], path: str,
                              height=number_text(pipe["rise"] * size),
                              span=number_text(pipe["span"] * size), mannings=n)
             feature(element, {"shape": pipe["shape"]})
-    values = design_settings(view, document)
-    feature(network, values)
+        if _extras("pipe", given):
+            feature(element, _extras("pipe", given))
+    feature(network, {key: setting_text(value)
+                      for key, value in design_settings(document).items()})
     text = etree.tostring(root, xml_declaration=True, encoding="UTF-8", pretty_print=True)
 
     def write(temporary: str) -> None:

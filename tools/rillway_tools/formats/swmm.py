@@ -30,15 +30,18 @@ from __future__ import annotations
 import math
 import re
 import warnings
-from collections.abc import Callable, Mapping
+from collections.abc import Callable, Iterator, Mapping
 from pathlib import Path
 from typing import Any
+
+import rillway
 
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (analysis_view, analyze_document, design_settings, finite, is_si,
-                      new_document, number_text, parse_setting, setting_text)
+from .network import (STANDARD_STRUCTURE, analysis_view, analyze_document, design_settings,
+                      finite, is_si, new_document, number_text, parse_setting, plain_name,
+                      refuse_uncarried, setting_text)
 from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT
 
 __all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
@@ -49,6 +52,11 @@ US_FLOW_UNITS = ("CFS", "GPM", "MGD")
 REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
 TITLE_MARK = "rillway"
+# The keys of nodes and pipes an .inp file carries: in its own fields, or in TAGS.
+CARRIED = {"node": ("id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet",
+                    "diameter_ft", "benching"),
+           "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
+                    "span_ft", "invert_up", "invert_dn", "lock")}
 
 
 def simple_method_c(imperviousness: float) -> float:
@@ -101,40 +109,48 @@ def _tokens(line: str) -> list[str]:
 
 class _Lines:
     """The file split into sections as EPA SWMM splits it: a heading only where a line's first
-    word starts with '[', so a bracket in a comment, a title or a name starts nothing. Each
-    section keeps its data lines (comments dropped) with their line numbers; [TITLE] keeps its
-    lines as written."""
+    word starts with '['. A bracket in a comment, a title or a name starts nothing. Each
+    section is kept as the text between its heading and the next, and read line by line when
+    used, so the file is held once and the sections rillway never reads cost nothing more."""
 
     def __init__(self, text: str, path: str) -> None:
         self.path = path
-        self.sections: dict[str, list[tuple[int, str]]] = {}
-        self._where: dict[tuple[str, str], int] = {}
-        self._section_line: dict[str, int] = {}
-        rows: list[tuple[int, str]] | None = None
-        section = ""
-        for number, line in enumerate(text.splitlines(), start=1):
-            stripped = line.strip()
-            if stripped.startswith("["):
-                section = stripped[1:].split("]", 1)[0].strip().upper()
-                rows = self.sections.setdefault(section, [])
-                self._section_line.setdefault(section, number)
-                continue
-            if rows is None or not stripped or stripped.startswith(";"):
-                continue
-            if section == "TITLE":
-                rows.append((number, stripped))
-                continue
-            words = _tokens(stripped)
-            if words:
-                rows.append((number, stripped))
-                self._where.setdefault((section, words[0]), number)
+        # Section -> its pieces: (number of the heading's line, the text below it).
+        self._blocks: dict[str, list[tuple[int, str]]] = {}
+        heading = re.compile(r"^[ \t]*\[([^\]\n]*)\][^\n]*$", re.MULTILINE)
+        found = list(heading.finditer(text))
+        line = 1
+        position = 0
+        for index, match in enumerate(found):
+            line += text.count("\n", position, match.start())
+            position = match.start()
+            end = found[index + 1].start() if index + 1 < len(found) else len(text)
+            label = match.group(1).strip().upper()
+            self._blocks.setdefault(label, []).append((line, text[match.end():end]))
+        self.sections = set(self._blocks)
         self._check_names()
+
+    def rows(self, section: str) -> Iterator[tuple[int, str]]:
+        """(line number, line) of each data line of a section: comments and blank lines
+        left out, [TITLE] lines as written."""
+        for heading, block in self._blocks.get(section, ()):
+            for offset, line in enumerate(block.split("\n")):
+                stripped = line.strip()
+                if not stripped or stripped.startswith(";"):
+                    continue
+                if section == "TITLE" or _TOKEN.match(stripped):
+                    yield heading + offset, stripped
+
+    def names(self, section: str) -> Iterator[tuple[int, str]]:
+        for number, line in self.rows(section):
+            words = _tokens(line)
+            if words:
+                yield number, words[0]
 
     def _check_names(self) -> None:
         for section in RECORD_SECTIONS:
             seen: dict[str, int] = {}
-            for number, line in self.sections.get(section, ()):
-                name = _tokens(line)[0]
+            for number, name in self.names(section):
                 if name in seen:
                     raise FormatError(self.path, (
                         f"line {number}: [{section}] '{name}' is given twice (lines "
@@ -143,8 +159,7 @@ class _Lines:
         for kind, sections in NAME_SPACES:
             owner: dict[str, tuple[str, int]] = {}
             for section in sections:
-                for number, line in self.sections.get(section, ()):
-                    name = _tokens(line)[0]
+                for number, name in self.names(section):
                     if name in owner:
                         first, where = owner[name]
                         raise FormatError(self.path, (
@@ -152,15 +167,16 @@ class _Lines:
                             f"and [{section}] (line {number})"))
                     owner[name] = (section, number)
 
-    def rows(self, section: str) -> list[tuple[int, str]]:
-        return self.sections.get(section, [])
-
     def line(self, section: str, name: str) -> str:
-        number = self._where.get((section, name)) or self._section_line.get(section)
-        return f"line {number}" if number else f"[{section}]"
+        """Where a record stands, for a message: found when asked, not kept for each one."""
+        for number, found in self.names(section):
+            if found == name:
+                return f"line {number}"
+        pieces = self._blocks.get(section)
+        return f"line {pieces[0][0]}" if pieces else f"[{section}]"
 
 
-def _convert(label: str, rows: list[tuple[int, str]]) -> Any:
+def _convert(label: str, rows: Iterator[tuple[int, str]]) -> Any:
     """One section through swmm-api's converter: object sections as token lists (so the
     library never splits text itself), generic ones (OPTIONS, REPORT, ...) as their lines."""
     from swmm_api.input_file.helpers import BaseSectionObject, convert_section
@@ -168,7 +184,7 @@ def _convert(label: str, rows: list[tuple[int, str]]) -> Any:
 
     kind = SECTION_TYPES.get(label)
     if isinstance(kind, type) and issubclass(kind, BaseSectionObject):
-        return convert_section(label, [_tokens(line) for _, line in rows], SECTION_TYPES)
+        return convert_section(label, (_tokens(line) for _, line in rows), SECTION_TYPES)
     return convert_section(label, "\n".join(line for _, line in rows), SECTION_TYPES)
 
 
@@ -196,25 +212,32 @@ class _Reader:
         record section must have become a record."""
         if label in self._converted:
             return self._converted[label]
-        rows = self.lines.rows(label)
-        if not rows:
+        if label not in self.lines.sections:
             return {}
         try:
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
-                records = dict(_convert(label, rows))
+                records = dict(_convert(label, self.lines.rows(label)))
         except Exception as error:  # swmm-api raises what its converters raise
             message = _first_line(error)
             record = re.search(r"\w+\('([^']*)'", message)
             name = record.group(1) if record else ""
             raise self.fail(label, name, f"[{label}] " + message.split(" | ")[0]) from None
-        if label in RECORD_SECTIONS:
-            for number, line in rows:
-                if _tokens(line)[0] not in records:
+        if label in RECORD_SECTIONS and len(records) != sum(1 for _ in self.lines.names(label)):
+            for number, name in self.lines.names(label):
+                if name not in records:
                     raise FormatError(self.path, f"line {number}: [{label}] line not read "
                                                  "as a record")
         self._converted[label] = records
         return records
+
+    def positive(self, value: Any, section: str, name: str, what: str) -> float:
+        """A size, length or roughness: EPA SWMM refuses zero and negative ones."""
+        number = self.number(value, section, name, what)
+        if not number > 0.0:
+            raise self.fail(section, name, f"{section.lower()} '{name}': {what} {number:g} "
+                                           "must be above 0")
+        return number
 
     def number(self, value: Any, section: str, name: str, what: str) -> float:
         try:
@@ -222,6 +245,13 @@ class _Reader:
         except FormatError as error:
             raise self.fail(section, name, f"{section.lower()} '{name}': {error.message}") \
                 from None
+
+
+def _percent(reader: _Reader, name: str, value: float) -> float:
+    if not 0.0 <= value <= 100.0:
+        raise reader.fail("SUBCATCHMENTS", name, f"subcatchment '{name}': imperviousness "
+                                                 f"{value:g} % is not 0 to 100")
+    return value
 
 
 def _first_line(error: BaseException) -> str:
@@ -316,6 +346,11 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
                           "rim": invert, "area_ac": 0.0, "c": 0.0, "tc_inlet": 0.0}
         if kind == "outfall" and "rim" in tagged:  # SWMM's outfalls have no rim
             depth = reader.number(tagged["rim"], "TAGS", node_id, "rim tag") - invert
+        if "diameter_ft" in tagged:
+            nodes[node_id]["diameter_ft"] = reader.number(tagged["diameter_ft"], "TAGS",
+                                                          node_id, "diameter_ft tag")
+        if "benching" in tagged:
+            nodes[node_id]["benching"] = tagged["benching"]
         depths[node_id] = depth
 
     for record in reader.section("JUNCTIONS").values():
@@ -325,15 +360,28 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         add_node("STORAGE", record, "junction",
                  reader.number(record.depth_max, "STORAGE", record.name, "maximum depth"))
     tailwater: tuple[str, float] | None = None
+    free: str | None = None
     for record in reader.section("OUTFALLS").values():
         add_node("OUTFALLS", record, "outfall", 0.0)
-        if str(record.kind).upper() == "FIXED":
+        kind = str(record.kind).upper()
+        if kind in ("TIDAL", "TIMESERIES"):
+            warnings.warn(f"{path}: {reader.lines.line('OUTFALLS', record.name)}: outfall "
+                          f"'{record.name}' is {kind}: read as FREE (no tailwater)",
+                          rillway.InputWarning, stacklevel=2)
+        if kind != "FIXED":
+            free = free or str(record.name)
+        if kind == "FIXED":
             stage = reader.number(record.data, "OUTFALLS", record.name, "fixed stage")
             if tailwater is not None and tailwater[1] != stage:
                 raise reader.fail("OUTFALLS", record.name, (
                     f"outfalls '{tailwater[0]}' and '{record.name}' have different fixed "
                     "stages; a rillway project has one tailwater"))
             tailwater = (str(record.name), stage)
+        if tailwater is not None and free is not None:
+            # A project's one tailwater stands at every outfall: a free one would take it.
+            raise reader.fail("OUTFALLS", record.name, (
+                f"outfall '{free}' is free and '{tailwater[0]}' FIXED at {tailwater[1]:g}; a "
+                "rillway project has one tailwater for all its outfalls"))
     if tailwater is not None:
         settings.setdefault("tailwater", tailwater[1])
 
@@ -354,6 +402,7 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
 
     document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
                             settings=settings, defaults=_project_defaults(reader.defaults))
+    del reader  # the library's records go before the engine checks the document
     analysis_view(document, path)
     return document
 
@@ -386,29 +435,38 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
             raise reader.fail("CONDUITS", pipe_id,
                               f"conduit '{pipe_id}' has no cross-section in [XSECTIONS]")
         shape = str(section.shape).upper()
-        height = reader.number(section.height, "XSECTIONS", pipe_id, "height")
+        if shape in ("IRREGULAR", "CUSTOM", "STREET"):
+            # Their height field names a transect, a curve or a street, not a size.
+            raise _unread_shape(reader, pipe_id, shape)
+        height = reader.positive(section.height, "XSECTIONS", pipe_id, "height")
+        if str(record.from_node) in nodes and nodes[str(record.from_node)]["kind"] == "outfall":
+            raise reader.fail("CONDUITS", pipe_id, f"conduit '{pipe_id}' leaves outfall "
+                                                   f"'{record.from_node}'; EPA SWMM refuses it")
         barrels = reader.number(section.n_barrels, "XSECTIONS", pipe_id, "barrels")
         if barrels != 1.0:
             raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
                                                     "barrels; rillway pipes have one")
         pipe: dict[str, Any] = {
             "id": pipe_id, "from": str(record.from_node), "to": str(record.to_node),
-            "length": number(record.length, "length"), "diameter": height,
-            "n": number(record.roughness, "roughness")}
+            "length": reader.positive(record.length, "CONDUITS", pipe_id, "length"),
+            "diameter": height,
+            "n": reader.positive(record.roughness, "CONDUITS", pipe_id, "roughness")}
+        tag = link_tags.get(pipe_id) or ""
+        tagged = _tag_values(tag) if "=" in tag else {"shape": tag}
+        if tagged.get("lock") == "true":
+            pipe["lock"] = True
         if shape in ("HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH") and \
-                link_tags.get(pipe_id) in ("elliptical", "arch"):
+                tagged.get("shape") in ("elliptical", "arch"):
             # Written by rillway from its own shape, which the tag names.
-            span = reader.number(section.parameter_2, "XSECTIONS", pipe_id, "width")
-            pipe.update(shape=link_tags[pipe_id], rise_ft=height, span_ft=span)
+            span = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "width")
+            pipe.update(shape=tagged["shape"], rise_ft=height, span_ft=span)
         elif shape == "RECT_CLOSED":
-            span = reader.number(section.parameter_2, "XSECTIONS", pipe_id, "width")
+            span = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "width")
             pipe.update(shape="box", rise_ft=height, span_ft=span)
         elif shape == "CIRCULAR":
             pipe["shape"] = "circular"
         else:
-            raise reader.fail("XSECTIONS", pipe_id, (
-                f"conduit '{pipe_id}' has shape {shape}; rillway reads CIRCULAR and "
-                "RECT_CLOSED"))
+            raise _unread_shape(reader, pipe_id, shape)
         for key, value, node in (("invert_up", record.offset_upstream, record.from_node),
                                  ("invert_dn", record.offset_downstream, record.to_node)):
             if offsets == "ELEVATION":
@@ -420,6 +478,11 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
                     pipe[key] = nodes[str(node)]["invert"] + offset
         pipes.append(pipe)
     return pipes
+
+
+def _unread_shape(reader: _Reader, pipe_id: str, shape: str) -> FormatError:
+    return reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has shape {shape}; "
+                                             "rillway reads CIRCULAR and RECT_CLOSED")
 
 
 def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
@@ -448,9 +511,13 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
             return reader.number(value, "SUBCATCHMENTS", name, what)
 
         area = number(record.area, "area")
+        if area < 0.0:
+            raise reader.fail("SUBCATCHMENTS", name, f"subcatchment '{name}': area {area:g} "
+                                                     "is negative")
         tagged = _tag_values(tags.get(name))
         c = (number(tagged["c"], "c tag") if "c" in tagged
-             else reader.runoff_coefficient(number(record.imperviousness, "imperviousness")))
+             else reader.runoff_coefficient(_percent(reader, name, number(
+                 record.imperviousness, "imperviousness"))))
         tc = number(tagged["tc"], "tc tag") if "tc" in tagged else default_tc
         node = nodes[outlet]
         if node["kind"] == "outfall":
@@ -530,12 +597,15 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     flow = CUBIC_METRES_PER_CUBIC_FOOT if si else 1.0
     area = HECTARES_PER_ACRE if si else 1.0
     settings = view["settings"]
+    locked = {pipe["id"]: bool(pipe.get("lock")) for pipe in document["pipes"]}
     out = _Sections()
 
-    out.add("TITLE", view["name"] or "rillway network")
-    title = design_settings(view, document)
-    out.add("TITLE", TITLE_MARK, *(f"{key}={setting_text(value)}"
-                                   for key, value in title.items()))
+    refuse_uncarried(document, CARRIED, "EPA SWMM input", path)
+    if view["name"]:  # without one the reader names the project after the file
+        out.add("TITLE", _title_name(view["name"], path))
+    # One setting a line: EPA SWMM reads lines of up to 1024 characters.
+    for key, value in design_settings(document).items():
+        out.add("TITLE", TITLE_MARK, f"{key}={setting_text(value)}")
     out.add("OPTIONS", "FLOW_UNITS", "CMS" if si else "CFS")
     for key, value in SIMULATION_OPTIONS:
         out.add("OPTIONS", key, value)
@@ -602,7 +672,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             _cross_section(out, link, pipe, length)
             if k == 0 and loss != 0.0:
                 out.add("LOSSES", link, number_text(loss), "0", "0", "NO")
-            out.add("TAGS", "Link", link, pipe["shape"])
+            out.add("TAGS", "Link", link, f"shape={pipe['shape']}" + (
+                ",lock=true" if locked.get(pipe["id"]) else ""))
 
     for node_id, q in inflow.items():
         if q > 0.0 and nodes[node_id]["kind"] != "outfall":
@@ -617,6 +688,10 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in view["nodes"]:
         tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
             else f"kind={node['kind']}"
+        if node["diameter_ft"] != STANDARD_STRUCTURE[si]:
+            tag += f",diameter_ft={number_text(node['diameter_ft'] * length)}"
+        if node["benching"] != "flat":
+            tag += f",benching={node['benching']}"
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
         out.add("TAGS", "Subcatch", _subcatchment(node),
@@ -624,8 +699,19 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node_id, x, y in coordinates:
         out.add("COORDINATES", node_id, number_text(x * length), number_text(y * length))
     for name in names_with_spaces(view):
+        plain_name(name, "id", path)
         raise FormatError(path, f"'{name}' has a space or ';': SWMM names are single words")
     write_text(path, out.text())
+
+
+def _title_name(name: str, path: str) -> str:
+    """The project name as the first TITLE line: one line, and not one the reader would take
+    for a heading, a comment or a settings line."""
+    plain_name(name, "project name", path)
+    if name[0] in "[;" or name.split()[0] == TITLE_MARK:
+        raise FormatError(path, f"project name '{name}' would not read back from .inp (it "
+                                f"starts with '{name.split()[0]}')")
+    return name
 
 
 def _subcatchment(node: Mapping[str, Any]) -> str:
@@ -636,7 +722,8 @@ def _subcatchment(node: Mapping[str, Any]) -> str:
 def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
     ids = [node["id"] for node in view["nodes"]] + [pipe["id"] for pipe in view["pipes"]]
     return [name for name in ids
-            if not name or any(c.isspace() for c in name) or ";" in name or name[0] in '["']
+            if not name or any(c.isspace() or not c.isprintable() for c in name) or ";" in name
+            or name[0] in '["']
 
 
 def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
