@@ -7,6 +7,7 @@ import os
 import re
 import subprocess
 import sys
+import textwrap
 from pathlib import Path
 
 import pytest
@@ -437,3 +438,44 @@ def test_a_fifo_is_refused_without_waiting_for_a_writer(tmp_path, argv):
                *[a.format(fifo=fifo, tmp=tmp_path) for a in argv]]
     done = subprocess.run(command, capture_output=True, text=True, timeout=60)
     assert done.returncode == 2 and "not a regular file" in done.stderr, done.stderr
+
+
+# ---------------------------------------------------------------------------------------------
+# Bounded memory
+
+# Under AddressSanitizer resident memory says nothing about the reader.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+
+def test_a_file_beyond_the_size_limit_is_refused_by_its_size(capsys, tmp_path):
+    huge = tmp_path / "huge.inp"
+    with open(huge, "wb") as stream:
+        stream.truncate((1 << 30) + 1)  # sparse: a size, no data
+    assert "larger than 1 GiB" in fails(capsys, "analyze", huge)
+
+
+@pytest.mark.skipif(SANITIZED, reason="resident memory under AddressSanitizer")
+def test_the_swmm_reader_needs_a_few_dozen_times_the_file(tmp_path):
+    count = 20_000
+    lines = ["[OPTIONS]", "FLOW_UNITS CFS", "[JUNCTIONS]"]
+    lines += [f"J{i} {1000 - i * 0.01:.2f} 6 0 0 0" for i in range(count)]
+    lines += ["[OUTFALLS]", "OUT 700 FREE NO", "[CONDUITS]"]
+    lines += [f"C{i} J{i} {f'J{i + 1}' if i + 1 < count else 'OUT'} 100 0.013 0 0 0 0"
+              for i in range(count)]
+    lines += ["[XSECTIONS]", *(f"C{i} CIRCULAR 1.5 0 0 0 1" for i in range(count))]
+    lines += ["[COORDINATES]", *(f"J{i} {i * 100} 0" for i in range(count))]
+    path = edited(tmp_path, "\n".join(lines) + "\n", "big.inp")
+    code = textwrap.dedent(f"""
+        import resource, swmm_api.input_file.helpers, swmm_api.input_file.section_types
+        from rillway_tools import read_network
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        document = read_network({str(path)!r})
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(len(document["pipes"]), grown * 1024)
+    """)
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          timeout=600, check=True)
+    pipes, grown = map(int, done.stdout.split())
+    # 33 times the file as measured (the document and the engine's check of it, the library's
+    # records of the sections read); reading used to take 51 times.
+    assert pipes == count and grown < 40 * path.stat().st_size
