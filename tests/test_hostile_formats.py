@@ -319,7 +319,7 @@ def test_a_box_without_a_width_is_refused_by_every_reader(tmp_path, span):
     with pytest.raises(FormatError, match=r"line \d+: xsections 'P2': width .* must be above 0"):
         read_network(edited(tmp_path, inp))
     xml = (tmp_path / "net.xml").read_text().replace('width="24.0"', f'width="{span * 12}"')
-    with pytest.raises(FormatError, match="pipe 'P2' is box"):
+    with pytest.raises(FormatError, match="pipe 'P2': span_ft .* must be above 0"):
         read_network(edited(tmp_path, xml, "edited.xml"))
 
 
@@ -479,3 +479,17 @@ def test_the_swmm_reader_needs_a_few_dozen_times_the_file(tmp_path):
     # 33 times the file as measured (the document and the engine's check of it, the library's
     # records of the sections read); reading used to take 51 times.
     assert pipes == count and grown < 40 * path.stat().st_size
+
+
+@pytest.mark.parametrize("old, new, message", [
+    ('length="300.0"', 'length="-300.0"', "pipe 'P1': length -300 must be above 0"),
+    ('mannings="0.013"', 'mannings="0"', "pipe 'P1': n 0 must be above 0"),
+    ('<Property label="area_ac" value="1.0550964187327825"/>',
+     '<Property label="area_ac" value="-1"/>', "node 'N1': area_ac -1 is negative"),
+])
+def test_landxml_values_no_network_holds_are_refused(tmp_path, old, new, message):
+    write_network(json.loads(rillway.demo_project_json()), tmp_path / "net.xml")
+    text = (tmp_path / "net.xml").read_text()
+    assert old in text
+    with pytest.raises(FormatError, match=re.escape(message)):
+        read_network(edited(tmp_path, text.replace(old, new, 1), "edited.xml"))

@@ -31,8 +31,8 @@ from ..results import AnalysisResult
 from .errors import FormatError
 from .files import footprint, read_bytes, replace_together
 from .network import (analysis_view, analyze_document, design_settings, is_si, keys_of,
-                      new_document, parse_setting, parse_value, record_extras, scale_of,
-                      setting_text)
+                      new_document, parse_setting, parse_value, record_extras,
+                      refuse_impossible, scale_of, setting_text)
 
 __all__ = ["SHAPEFILE_NAMES", "read_gis", "write_gis"]
 
@@ -324,6 +324,7 @@ def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
                             pipes, si=si, settings=settings,
                             defaults={k: v for k, v in (defaults or {}).items() if k != "units"},
                             extra=extra)
+    refuse_impossible(document, path)
     analysis_view(document, path)
     return document
 

@@ -27,7 +27,8 @@ from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_bytes, write_atomically
 from .network import (analysis_view, design_settings, finite, is_si, keys_of, new_document,
-                      number_text, parse_setting, parse_value, plain_name, record_extras, setting_text)
+                      number_text, parse_setting, parse_value, plain_name, record_extras,
+                      refuse_impossible, setting_text)
 from .si import ACRES_PER_HECTARE, METRES_PER_FOOT
 
 __all__ = ["read_landxml", "write_landxml"]
@@ -189,6 +190,7 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None) -> dict[s
     document = new_document(name or Path(path).stem, list(nodes.values()),
                             pipes, si=si, settings=settings, defaults=defaults,
                             extra=extra_keys)
+    refuse_impossible(document, path)
     analysis_view(document, path)
     return document
 

@@ -60,6 +60,28 @@ def plain_name(value: str, what: str, source: str) -> str:
     return value
 
 
+def refuse_impossible(document: Mapping[str, Any], source: str) -> None:
+    """Refuses what no drainage network holds and the engine would still turn into numbers
+    (EPA SWMM refuses each): a length, roughness or size of 0 or less, a negative drained area
+    or runoff coefficient, a pipe leaving an outfall. Readers call it, naming the record."""
+    kinds = {node.get("id"): node.get("kind") for node in document["nodes"]}
+    for node in document["nodes"]:
+        for key in ("area_ac", "c"):
+            if isinstance(node.get(key), (int, float)) and node[key] < 0:
+                raise FormatError(source, f"node '{node.get('id')}': {key} {node[key]:g} is "
+                                          "negative")
+    for pipe in document["pipes"]:
+        for key in ("length", "diameter", "n", "rise_ft", "span_ft"):
+            value = pipe.get(key)
+            if isinstance(value, (int, float)) and not value > 0 and \
+                    (key not in ("rise_ft", "span_ft") or pipe.get("shape") != "circular"):
+                raise FormatError(source, f"pipe '{pipe.get('id')}': {key} {value:g} must be "
+                                          "above 0")
+        if kinds.get(pipe.get("from")) == "outfall":
+            raise FormatError(source, f"pipe '{pipe.get('id')}' leaves outfall "
+                                      f"'{pipe.get('from')}'")
+
+
 def refuse_settings(document: Mapping[str, Any], carried: tuple[str, ...], what: str,
                     source: str) -> None:
     """Refuses a document with a design setting set away from its default that the format
