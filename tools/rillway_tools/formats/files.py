@@ -6,7 +6,7 @@ import errno
 import os
 import stat
 import tempfile
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from pathlib import Path
 
 from .errors import FormatError
@@ -135,7 +135,7 @@ def _same(a: Path, b: Path) -> bool:
 
 
 def refuse_overwriting(target: str | os.PathLike[str],
-                       inputs: list[str | os.PathLike[str]]) -> None:
+                       inputs: Sequence[str | os.PathLike[str]]) -> None:
     """Refuses an output that would replace one of the inputs (the same file under any name,
     or a file of the same Shapefile set): what rillway does not read would be lost."""
     for source in inputs:
