@@ -10,7 +10,7 @@ set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$root/build/fuzz}"
-harnesses=(fuzz_rwn fuzz_project fuzz_analyze_rwn fuzz_analyze_project)
+harnesses=(fuzz_rwn fuzz_project fuzz_analyze_rwn fuzz_analyze_project fuzz_design_project)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -32,9 +32,9 @@ cmake --build "$build" --target "${harnesses[@]}" >/dev/null
 
 # Per harness: the dictionary, and the largest input. The analysing harnesses stay small, so a
 # run that takes more than the timeout is a hang, not a big network.
-declare -A dict=([fuzz_rwn]=rwn [fuzz_project]=project [fuzz_analyze_rwn]=rwn [fuzz_analyze_project]=project)
-declare -A max_len=([fuzz_rwn]=8192 [fuzz_project]=8192 [fuzz_analyze_rwn]=4096 [fuzz_analyze_project]=4096)
-declare -A timeout=([fuzz_rwn]=1 [fuzz_project]=1 [fuzz_analyze_rwn]=2 [fuzz_analyze_project]=2)
+declare -A dict=([fuzz_rwn]=rwn [fuzz_project]=project [fuzz_analyze_rwn]=rwn [fuzz_analyze_project]=project [fuzz_design_project]=project)
+declare -A max_len=([fuzz_rwn]=8192 [fuzz_project]=8192 [fuzz_analyze_rwn]=4096 [fuzz_analyze_project]=4096 [fuzz_design_project]=4096)
+declare -A timeout=([fuzz_rwn]=1 [fuzz_project]=1 [fuzz_analyze_rwn]=2 [fuzz_analyze_project]=2 [fuzz_design_project]=4)
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

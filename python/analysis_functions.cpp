@@ -44,7 +44,9 @@ Analysed analyse(Outcome<NetworkInput> read) {
 PyObject* to_python(const Analysed& done) {
     if (!issue_warnings(done.warnings)) return nullptr;
     if (const auto* failure = std::get_if<Failure>(&done.outcome)) return raise_failure(*failure);
-    return analysis_to_dict(done.name, std::get<net::Analysis>(done.outcome));
+    const net::Analysis& analysis = std::get<net::Analysis>(done.outcome);
+    if (!issue_warnings(analysis.notes)) return nullptr;
+    return analysis_to_dict(done.name, analysis);
 }
 
 }  // namespace

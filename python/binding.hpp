@@ -10,7 +10,7 @@
 
 namespace rillway::py {
 
-inline constexpr int kMaxParameters = 5;
+inline constexpr int kMaxParameters = 7;
 
 struct Signature {
     const char* function;                          // e.g. "normal_depth"

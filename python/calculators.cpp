@@ -1,6 +1,7 @@
-// The seven single-question calculators: bind, convert in parameter order, validate, compute.
+// The eight single-question calculators: bind, convert in parameter order, validate, compute.
 
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -22,6 +23,8 @@ namespace {
 
 constexpr const char* kDiameterAndN = "diameter and n must be positive";
 constexpr const char* kDiameter = "diameter must be positive";
+constexpr const char* kChannel =
+    "rise and n must be positive, span and side_slope zero or more, and one of them positive";
 
 // Binds and converts a calculator's numeric parameters (and `si` when it has one).
 template <std::size_t N>
@@ -135,6 +138,43 @@ PyObject* circular_geometry(PyObject*, PyObject* args, PyObject* kwargs) {
         for (const auto& [key, value] : entries) {
             PyRef number = PyRef::steal(PyFloat_FromDouble(value));
             if (!number || PyDict_SetItemString(dict.get(), key, number.get()) < 0) return nullptr;
+        }
+        return dict.release();
+    });
+}
+
+PyObject* open_channel(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{
+        "open_channel", {"q", "n", "slope", "span", "side_slope", "rise", "si"}, 6, true};
+    return guarded([&]() -> PyObject* {
+        std::array<double, 6> v{};
+        bool si = false;
+        if (!numbers(kSig, args, kwargs, v, &si)) return nullptr;
+        const auto [q, n, slope, span, side_slope, rise] = v;
+        if (!positive(rise) || !positive(n) || !(span >= 0.0) || !(side_slope >= 0.0) ||
+            !(span > 0.0 || side_slope > 0.0)) {
+            return raise(PyExc_ValueError, kChannel);
+        }
+        const hy::Section section = hy::Section::trapezoid(rise, span, side_slope, side_slope);
+        const double k = manning_factor(si);
+        const hy::PeakFlow bank_full = hy::peak_flow_scan(section, n, slope, k);
+        const std::optional<double> y_n = hy::normal_depth(q, n, slope, section, k, bank_full);
+        // Above the banks the channel runs bank-full, as a full pipe does.
+        const hy::SectionGeometry g = section.geometry(y_n ? *y_n : rise);
+        const double values[] = {hy::full_flow_capacity(section, n, slope, k),
+                                 hy::critical_depth(q, section, si ? hy::kGravitySi : hy::kGravityUs),
+                                 g.area > 0.0 ? q / g.area : 0.0, g.area, g.wetted_perimeter,
+                                 g.top_width};
+        const char* const keys[] = {"capacity", "critical_depth", "velocity", "area",
+                                    "wetted_perimeter", "top_width"};
+        PyRef dict = PyRef::steal(PyDict_New());
+        PyRef depth = PyRef::steal(optional_float(y_n));
+        if (!dict || !depth || PyDict_SetItemString(dict.get(), "normal_depth", depth.get()) < 0) {
+            return nullptr;
+        }
+        for (std::size_t i = 0; i < std::size(keys); ++i) {
+            PyRef number = PyRef::steal(PyFloat_FromDouble(values[i]));
+            if (!number || PyDict_SetItemString(dict.get(), keys[i], number.get()) < 0) return nullptr;
         }
         return dict.release();
     });

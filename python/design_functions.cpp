@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "binding.hpp"
 #include "design/project_design.hpp"
@@ -55,6 +56,7 @@ PyRef pipe_record(const std::string& id, const des::PipeDesign& d) {
 struct Designed {
     des::ProjectDesign design;
     std::string document;
+    std::vector<std::string> warnings;
 };
 
 Outcome<Designed> design_text(std::string_view project_json) {
@@ -68,7 +70,8 @@ Outcome<Designed> design_text(std::string_view project_json) {
         return Failure{Failure::Kind::value,
                        (rules ? "invalid design rules: " : "design failed: ") + des::display(*error)};
     }
-    Designed done{std::get<des::ProjectDesign>(std::move(outcome)), {}};
+    Designed done{std::get<des::ProjectDesign>(std::move(outcome)), {},
+                  std::get<proj::Project>(read).fallback_warnings()};
     done.document = proj::write_project(done.design.project);
     return done;
 }
@@ -107,7 +110,10 @@ PyObject* design_project(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!text_argument(kSig, args, kwargs, text_arg)) return nullptr;
         const Outcome<Designed> done = without_lock([&] { return design_text(text_arg); });
         if (const auto* failure = std::get_if<Failure>(&done)) return raise_failure(*failure);
-        return design_to_dict(std::get<Designed>(done));
+        const Designed& designed = std::get<Designed>(done);
+        if (!issue_warnings(designed.warnings)) return nullptr;
+        if (!issue_warnings(designed.design.design.analysis.notes)) return nullptr;
+        return design_to_dict(designed);
     });
 }
 

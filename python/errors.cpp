@@ -13,8 +13,9 @@ namespace {
 // invariant passes through `except Exception` handlers.
 PyObject* internal_error_type = nullptr;
 
-// The warning category of input that is read by a fallback rule; one per process, like the
-// internal error, and also a module attribute so that callers can filter it.
+// The warning category of input that is read by a fallback rule, or of a reading the analysis
+// takes for the user; one per process, like the internal error, and also a module attribute
+// so that callers can filter it.
 PyObject* input_warning_type = nullptr;
 
 }  // namespace
@@ -23,7 +24,9 @@ PyObject* input_warning() {
     if (input_warning_type == nullptr) {
         input_warning_type = PyErr_NewExceptionWithDoc(
             "rillway.InputWarning",
-            "Input that was read by a fallback rule (an unknown word taken as the default).",
+            "Input that was read by a fallback rule (an unknown word taken as the default), or a\n"
+            "reading the analysis takes for the user (a structure with several pipes leaving it\n"
+            "sends its whole flow down each under flow_split \"whole\").",
             PyExc_UserWarning, nullptr);
     }
     return input_warning_type;

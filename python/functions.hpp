@@ -12,6 +12,7 @@ PyObject* circular_flow(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* normal_depth(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* critical_depth(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* circular_geometry(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* open_channel(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* access_hole_energy(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_file(PyObject* module, PyObject* args, PyObject* kwargs);

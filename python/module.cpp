@@ -5,6 +5,7 @@
 #include "functions.hpp"
 #include "hydraulics/constants.hpp"
 #include "pyref.hpp"
+#include "units/unit_system.hpp"
 
 namespace rillway::py {
 
@@ -47,6 +48,23 @@ PyMethodDef kFunctions[] = {
      METH_VARARGS | METH_KEYWORDS,
      "circular_geometry(diameter, depth)\n--\n\n"
      "Flow area, wetted perimeter, hydraulic radius, and top width at a depth."},
+    {"open_channel", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(open_channel)),
+     METH_VARARGS | METH_KEYWORDS,
+     "open_channel(q, n, slope, span, side_slope, rise, *, si=False)\n--\n\n"
+     "Uniform flow of `q` [cfs, or m3/s when `si`] in a trapezoidal channel of bottom\n"
+     "width `span` [ft], banks `side_slope` [H:V] on both sides and bank height `rise` [ft]\n"
+     "(`side_slope` 0: an open rectangle; `span` 0: a triangle), Manning `n`, bed `slope`.\n"
+     "\n"
+     "    A = y (B + z y),  P = B + 2 y sqrt(1 + z^2),  T = B + 2 z y\n"
+     "    Q(y) = (K/n) A R^(2/3) S^(1/2),  K = 1.486 (1.0 when `si`)\n"
+     "    critical depth: Q^2 T = g A^3\n"
+     "\n"
+     "Returns `capacity` (the bank-full flow Q(rise)), `normal_depth` (None above the\n"
+     "capacity), `critical_depth`, and `velocity`, `area`, `wetted_perimeter` and\n"
+     "`top_width` at normal depth (bank-full when the channel cannot carry `q`).\n"
+     "\n"
+     "Example (Chow, Open-Channel Hydraulics, 1959, Example 6.2): 400 cfs in a channel\n"
+     "20 ft wide with 2:1 banks, n = 0.025, S = 0.0016 runs 3.36 ft deep."},
     {"access_hole_energy",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(access_hole_energy)),
      METH_VARARGS | METH_KEYWORDS,
@@ -106,7 +124,7 @@ PyMethodDef kFunctions[] = {
      "order, each `{\"key\", \"required\", \"default\", \"unit\"}`. The default is the\n"
      "value an absent key takes (null for a required key); the unit is \"length\" (ft,\n"
      "or m in an SI project), \"area\" (acres or ha), \"rainfall\" (the IDF a: in/hr or\n"
-     "mm/h), \"feet\" (ft in both systems) or \"none\"."},
+     "mm/h), \"feet\" (ft in both systems), \"flow\" (cfs or m³/s) or \"none\"."},
     {"read_project", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_project)),
      METH_VARARGS | METH_KEYWORDS,
      "read_project(project_json)\n--\n\n"
@@ -140,7 +158,8 @@ PyMethodDef kFunctions[] = {
      "analyze_scenarios(text, scenarios, *, format='project')\n--\n\n"
      "Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each\n"
      "scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,\n"
-     "tailwater [ft] and name, any of them absent or None.\n"
+     "tailwater [the document's length unit: ft, or m in an SI project] and name, any of them\n"
+     "absent or None.\n"
      "\n"
      "The document is read once. Returns `{\"name\", \"pipes\", \"nodes\", \"errors\"}`: the\n"
      "pipe and node ids once, and each result as one flat memoryview of float64 (or bool),\n"
@@ -182,11 +201,17 @@ int exec_module(PyObject* module) {
     }
     if (!init_internal_error_type()) return -1;
     namespace hy = rillway::hydraulics;
+    namespace units = rillway::units;
     if (add(module, "__version__", PyRef::steal(PyUnicode_FromString(RILLWAY_VERSION))) < 0 ||
         add(module, "K_MANNING_US", PyRef::steal(PyFloat_FromDouble(hy::kManningUs))) < 0 ||
         add(module, "K_MANNING_SI", PyRef::steal(PyFloat_FromDouble(hy::kManningSi))) < 0 ||
         add(module, "G_US", PyRef::steal(PyFloat_FromDouble(hy::kGravityUs))) < 0 ||
-        add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0) {
+        add(module, "G_SI", PyRef::steal(PyFloat_FromDouble(hy::kGravitySi))) < 0 ||
+        add(module, "FEET_PER_METRE", PyRef::steal(PyFloat_FromDouble(units::kFeetPerMetre))) < 0 ||
+        add(module, "ACRES_PER_HECTARE", PyRef::steal(PyFloat_FromDouble(units::kAcresPerHectare))) < 0 ||
+        add(module, "INCHES_PER_MILLIMETRE",
+            PyRef::steal(PyFloat_FromDouble(units::kInchesPerMillimetre))) < 0 ||
+        add(module, "SQUARE_FEET_PER_ACRE", PyRef::steal(PyFloat_FromDouble(units::kSquareFeetPerAcre))) < 0) {
         return -1;
     }
     if (add(module, "InputWarning", PyRef::borrow(input_warning())) < 0) return -1;

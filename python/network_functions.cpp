@@ -22,15 +22,22 @@ namespace {
 namespace net = rillway::network;
 namespace proj = rillway::formats::project;
 
-constexpr std::array<const char*, 13> kSettingKeys = {
+constexpr std::array<const char*, 15> kSettingKeys = {
     "idf_a", "idf_b", "idf_c", "intensity", "tailwater", "min_tc", "min_slope", "junction_k",
     "bend_loss_coeff", "hec22_structure_loss", "frequency_factor", "access_hole_diameter",
-    "loss_method"};
-constexpr std::array<const char*, 11> kNodeKeys = {
+    "loss_method", "flow_split", "min_flow_from_upstream"};
+constexpr std::array<const char*, 12> kNodeKeys = {
     "id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet", "diameter_ft",
-    "benching"};
-constexpr std::array<const char*, 10> kPipeKeys = {
-    "id", "from", "to", "length", "shape", "rise", "span", "n", "invert_up", "invert_dn"};
+    "benching", "inflow_cfs"};
+constexpr std::array<const char*, 12> kPipeKeys = {
+    "id", "from", "to", "length", "shape", "rise", "span", "n", "invert_up", "invert_dn",
+    "side_slope", "barrels"};
+
+// An open channel's banks as (left, right), None for a closed section.
+PyRef side_slopes(const hydraulics::Section& section) {
+    if (!section.open()) return PyRef::borrow(Py_None);
+    return PyRef::steal(Py_BuildValue("(dd)", section.slope_left, section.slope_right));
+}
 
 // {"name", "settings", "nodes", "pipes"} in input order, every value in the analysis units.
 PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
@@ -51,12 +58,14 @@ PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
                                              flag(o.hec22_structure_loss),
                                              number(o.frequency_factor),
                                              number(o.access_hole_diameter),
-                                             text(net::loss_method_word(o.method()))});
+                                             text(net::loss_method_word(o.method())),
+                                             text(net::flow_split_word(o.flow_split)),
+                                             flag(o.min_flow_from_upstream)});
     PyRef nodes = make_list(input.network.nodes, [&](const net::Node& n) {
         return make_row(node_keys, {text(n.id), text(proj::kind_word(n.kind)), number(n.x),
                                     number(n.y), number(n.invert), number(n.rim), number(n.area),
                                     number(n.c), number(n.tc), number(n.diameter),
-                                    text(net::benching_word(n.benching))});
+                                    text(net::benching_word(n.benching)), number(n.inflow)});
     });
     std::size_t p = 0;
     PyRef pipes = make_list(input.network.pipes, [&](const net::Pipe& pipe) {
@@ -66,7 +75,9 @@ PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
                                     number(pipe.section.rise), number(pipe.section.span),
                                     number(pipe.n),
                                     number(net::upstream_invert(input.network, links, index)),
-                                    number(net::downstream_invert(input.network, links, index))});
+                                    number(net::downstream_invert(input.network, links, index)),
+                                    side_slopes(pipe.section),
+                                    PyRef::steal(PyLong_FromUnsignedLong(pipe.barrels))});
     });
     PyRef result = PyRef::steal(PyDict_New());
     PyRef name = text(input.name);

@@ -19,6 +19,8 @@ constexpr std::array<const char*, 6> kNodeKeys = {"id", "tc", "rim", "hgl", "fre
 // Appended under the FHWA energy method only, so the other methods' records stay as they were.
 constexpr std::array<const char*, 2> kPipeEnergyKeys = {"egl_up", "egl_dn"};
 constexpr std::array<const char*, 1> kNodeEnergyKeys = {"egl"};
+// Appended under min_flow_from_upstream only, for the same reason.
+constexpr std::array<const char*, 1> kPipeRaisedKeys = {"flow_from_upstream"};
 
 template <std::size_t N>
 bool append(PyObject* row, const std::array<PyRef, N>& keys, std::array<PyRef, N>&& values) {
@@ -35,9 +37,11 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
     std::array<PyRef, 6> node_keys;
     std::array<PyRef, 2> pipe_energy_keys;
     std::array<PyRef, 1> node_energy_keys;
+    std::array<PyRef, 1> pipe_raised_keys;
     if (!make_keys(kPipeKeys, pipe_keys) || !make_keys(kNodeKeys, node_keys) ||
         !make_keys(kPipeEnergyKeys, pipe_energy_keys) ||
-        !make_keys(kNodeEnergyKeys, node_energy_keys)) {
+        !make_keys(kNodeEnergyKeys, node_energy_keys) ||
+        !make_keys(kPipeRaisedKeys, pipe_raised_keys)) {
         return nullptr;
     }
     const bool energy = analysis.loss_method == network::LossMethod::fhwa_energy;
@@ -55,6 +59,10 @@ PyObject* analysis_to_dict(std::string_view name, const network::Analysis& analy
         if (!row) return nullptr;
         if (energy && !append(row.get(), pipe_energy_keys,
                               {optional_number(p.egl_up), optional_number(p.egl_dn)})) {
+            return nullptr;
+        }
+        if (analysis.marks_flow_from_upstream &&
+            !append(row.get(), pipe_raised_keys, {flag(p.flow_from_upstream)})) {
             return nullptr;
         }
         if (PyList_Append(pipes.get(), row.get()) < 0) return nullptr;

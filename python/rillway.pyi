@@ -7,7 +7,8 @@ from collections.abc import Iterable, Mapping
 from typing import Final, Literal, SupportsFloat, SupportsIndex, TypeAlias
 
 from rillway_tools.results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult,
-                                   CircularGeometry, DesignResult, NetworkView, ScenarioColumns)
+                                   CircularGeometry, DesignResult, NetworkView, OpenChannel,
+                                   ScenarioColumns)
 
 # What CPython's float conversion accepts: float, int, bool, or anything with __float__ or
 # __index__.
@@ -19,6 +20,10 @@ __all__ = [
     "K_MANNING_SI",
     "G_US",
     "G_SI",
+    "FEET_PER_METRE",
+    "ACRES_PER_HECTARE",
+    "INCHES_PER_MILLIMETRE",
+    "SQUARE_FEET_PER_ACRE",
     "InputWarning",
     "intensity",
     "rational_q",
@@ -27,6 +32,7 @@ __all__ = [
     "normal_depth",
     "critical_depth",
     "circular_geometry",
+    "open_channel",
     "access_hole_energy",
     "analyze_project",
     "analyze_file",
@@ -43,12 +49,19 @@ __all__ = [
 __version__: Final[str]
 
 class InputWarning(UserWarning):
-    """Input that was read by a fallback rule (an unknown word taken as the default)."""
+    """Input that was read by a fallback rule (an unknown word taken as the default), or a
+    reading the analysis takes for the user (a structure with several pipes leaving it
+    sends its whole flow down each under flow_split "whole")."""
 
 K_MANNING_US: Final = 1.486  # Manning factor, US customary units
 K_MANNING_SI: Final = 1.0    # Manning factor, SI units
 G_US: Final = 32.2           # ft/s²
 G_SI: Final = 9.81           # m/s²
+# The factors the engine reads SI projects with; rillway_tools converts with these and no others.
+FEET_PER_METRE: Final = 3.280839895013123         # ft/m (1 ft = 0.3048 m)
+ACRES_PER_HECTARE: Final = 2.4710516301527603     # ac/ha
+INCHES_PER_MILLIMETRE: Final = 0.03937007874015748  # in/mm (1 in = 25.4 mm)
+SQUARE_FEET_PER_ACRE: Final = 43560.0             # ft²/ac
 
 def intensity(a: _Number, b: _Number, c: _Number, t_min: _Number) -> float:
     """Rainfall intensity from a three-parameter IDF curve: `i = a / (t + b)^c`.
@@ -81,6 +94,26 @@ def critical_depth(q: _Number, diameter: _Number, *, si: bool = False) -> float:
 
 def circular_geometry(diameter: _Number, depth: _Number) -> CircularGeometry:
     """Flow area, wetted perimeter, hydraulic radius, and top width at a depth."""
+
+def open_channel(
+    q: _Number, n: _Number, slope: _Number, span: _Number, side_slope: _Number, rise: _Number,
+    *, si: bool = False,
+) -> OpenChannel:
+    """Uniform flow of `q` [cfs, or m3/s when `si`] in a trapezoidal channel of bottom
+    width `span` [ft], banks `side_slope` [H:V] on both sides and bank height `rise` [ft]
+    (`side_slope` 0: an open rectangle; `span` 0: a triangle), Manning `n`, bed `slope`.
+
+        A = y (B + z y),  P = B + 2 y sqrt(1 + z^2),  T = B + 2 z y
+        Q(y) = (K/n) A R^(2/3) S^(1/2),  K = 1.486 (1.0 when `si`)
+        critical depth: Q^2 T = g A^3
+
+    Returns `capacity` (the bank-full flow Q(rise)), `normal_depth` (None above the
+    capacity), `critical_depth`, and `velocity`, `area`, `wetted_perimeter` and
+    `top_width` at normal depth (bank-full when the channel cannot carry `q`).
+
+    Example (Chow, Open-Channel Hydraulics, 1959, Example 6.2): 400 cfs in a channel
+    20 ft wide with 2:1 banks, n = 0.025, S = 0.0016 runs 3.36 ft deep.
+    """
 
 def access_hole_energy(
     e_i: _Number, q_out: _Number, d_out: _Number, v_out: _Number, *,
@@ -138,7 +171,7 @@ def project_schema_json() -> str:
     order, each `{"key", "required", "default", "unit"}`. The default is the
     value an absent key takes (null for a required key); the unit is "length" (ft,
     or m in an SI project), "area" (acres or ha), "rainfall" (the IDF a: in/hr or
-    mm/h), "feet" (ft in both systems) or "none"."""
+    mm/h), "feet" (ft in both systems), "flow" (cfs or m³/s) or "none"."""
 
 def read_project(project_json: str) -> NetworkView:
     """The network of a `.rwproj` project exactly as the analysis sees it.
@@ -171,7 +204,8 @@ def analyze_scenarios(
 ) -> ScenarioColumns:
     """Analyze one document (`.rwproj` JSON, or `.rwn` with `format='rwn'`) under each
     scenario: a mapping of return_period [years], intensity_factor, c_factor, n_factor,
-    tailwater [ft] and name, any of them absent or None.
+    tailwater [the document's length unit: ft, or m in an SI project] and name, any of them
+    absent or None.
 
     The document is read once. Returns `{"name", "pipes", "nodes", "errors"}`: the
     pipe and node ids once, and each result as one flat memoryview of float64 (or bool),

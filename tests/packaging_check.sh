@@ -41,8 +41,12 @@ esac
 step "abi3audit --strict"
 "$work/venv/bin/abi3audit" --strict --summary "${wheel[0]}"
 
-step "installing the wheel with the plot extra"
-"$venv_python" -m pip install "${pip_quiet[@]}" "${wheel[0]}[plot]"
+step "the report's template is in the wheel"
+"$venv_python" -m zipfile -l "${wheel[0]}" | grep -q "rillway_tools/templates/report.html.j2" || {
+  echo "the wheel lacks rillway_tools/templates/report.html.j2"; exit 1; }
+
+step "installing the wheel with the report extra (the plot extra and more)"
+"$venv_python" -m pip install "${pip_quiet[@]}" "${wheel[0]}[report]"
 
 # From here on nothing may be imported from the source tree.
 cd "$work"
@@ -90,7 +94,10 @@ grep -q "Demo Trunk Line" "$work/demo.txt"
 "$work/venv/bin/rillway" demo-project > "$work/demo.rwproj"
 "$work/venv/bin/rillway" profile "$work/demo.rwproj" --from N1 --output "$work/profile.png"
 [ -s "$work/profile.png" ] || { echo "no profile picture written"; exit 1; }
-echo "rillway demo, demo-project and profile work"
+"$work/venv/bin/rillway" plan "$work/demo.rwproj" --output "$work/plan.svg"
+"$work/venv/bin/rillway" report "$work/demo.rwproj" --output "$work/report.html"
+grep -q "Demo Trunk Line" "$work/report.html" || { echo "no report written"; exit 1; }
+echo "rillway demo, demo-project, profile, plan and report work"
 
 step "the same wheel on later CPython versions"
 later=0

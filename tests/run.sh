@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test, installing what the tests need first:
-#   1. builds the wheel once and installs it with the plot, formats and gis extras and the
-#      EPA SWMM engine (swmm-toolkit, pyswmm) that the format tests run;
+#   1. builds the wheel once and installs it with the plot, formats, gis and report extras,
+#      the EPA SWMM engine (swmm-toolkit, pyswmm) that the format tests run, and Debian's
+#      Chromium (driven by Playwright) and poppler for the report's browser and PDF tests;
 #   2. the GoogleTest suite of the library, through CTest;
 #   3. the pytest suite of the module, the leak test at 100,000 calls per case;
 #   4. both suites again under ASan and UBSan (tests/sanitize.sh);
@@ -20,13 +21,18 @@ stage() { echo "== $* ($((SECONDS - started)) s)"; }
 python3 -m pip install --quiet --disable-pip-version-check \
   pytest pytest-xdist numpy matplotlib pandas "nlohmann-json==3.12.0" cmake ninja \
   "swmm-api>=0.4.70" "lxml>=5" "geopandas>=1.0" "pyogrio>=0.10" "swmm-toolkit>=0.15" "pyswmm>=2.0" \
-  pyarrow tqdm "dask[distributed]"
+  pyarrow tqdm "dask[distributed]" "jinja2>=3.1" "weasyprint>=60" "playwright>=1.40" "pypdf>=4"
 
-if [ ! -f /usr/include/gtest/gtest.h ]; then
+# The report's browser tests drive Debian's Chromium; the PDF tests render with poppler.
+apt_packages=()
+[ -f /usr/include/gtest/gtest.h ] || apt_packages+=(libgtest-dev)
+command -v chromium >/dev/null || apt_packages+=(chromium)
+command -v pdftoppm >/dev/null || apt_packages+=(poppler-utils)
+if [ "${#apt_packages[@]}" -gt 0 ]; then
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq libgtest-dev >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${apt_packages[@]}" >/dev/null
 fi
 
 stage "building the wheel and installing the module"

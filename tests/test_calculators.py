@@ -78,6 +78,9 @@ def test_circular_geometry_limits():
     assert half["top_width"] == pytest.approx(2.0) and half["area"] == pytest.approx(math.pi / 2)
 
 
+CHANNEL = "rise and n must be positive, span and side_slope zero or more, and one of them positive"
+
+
 @pytest.mark.parametrize("call, message", [
     (lambda: rillway.manning_capacity(0, 0.013, 0.01), "diameter and n must be positive"),
     (lambda: rillway.manning_capacity(1.5, -0.013, 0.01), "diameter and n must be positive"),
@@ -92,6 +95,9 @@ def test_circular_geometry_limits():
     (lambda: rillway.normal_depth(1, 1.5, NAN, 0.01), "diameter and n must be positive"),
     (lambda: rillway.critical_depth(1, NAN), "diameter must be positive"),
     (lambda: rillway.circular_geometry(NAN, 1), "diameter must be positive"),
+    (lambda: rillway.open_channel(1, 0.03, 0.01, 0, 0, 1), CHANNEL),
+    (lambda: rillway.open_channel(1, 0.03, 0.01, 2, -1, 1), CHANNEL),
+    (lambda: rillway.open_channel(1, 0.03, 0.01, 2, 1, NAN), CHANNEL),
 ])
 def test_out_of_range_arguments(call, message):
     with pytest.raises(ValueError) as caught:
@@ -142,3 +148,31 @@ def _mirror_normal_depth(q, d, n, s, k=1.486):
                                         (40.0, 3.0, 0.024, 0.0005), (11.2, 1.5, 0.013, 0.01)])
 def test_normal_depth_agrees_to_the_last_bit_with_the_written_arithmetic(q, d, n, s):
     assert rillway.normal_depth(q, d, n, s) == _mirror_normal_depth(q, d, n, s)
+
+
+@pytest.mark.parametrize("q, n, slope, span, z, si", [
+    (400.0, 0.025, 0.0016, 20.0, 2.0, False),  # Chow (1959), Example 6.2: y_n = 3.36 ft
+    (5.0, 0.035, 0.004, 0.0, 3.0, True),        # a triangular swale, m3/s
+    (2.0, 0.015, 0.01, 1.5, 0.0, True),         # an open rectangular flume
+])
+def test_open_channel_against_fluids(q, n, slope, span, z, si):
+    fluids = pytest.importorskip("fluids")
+    channel = rillway.open_channel(q, n, slope, span, z, 6.0, si=si)
+    y = channel["normal_depth"]
+    area, perimeter = y * (span + z * y), span + 2 * y * math.hypot(1, z)
+    k = 1.0 if si else 1.486
+    velocity = k * fluids.V_Manning(area / perimeter, slope, n)
+    assert channel["velocity"] == pytest.approx(velocity, rel=1e-6)
+    assert velocity * area == pytest.approx(q, rel=1e-6)
+    assert (channel["area"], channel["top_width"]) == pytest.approx((area, span + 2 * z * y))
+    if q == 400.0:
+        assert y == pytest.approx(3.36, abs=0.005)
+    y_c = channel["critical_depth"]
+    area_c, top_c = y_c * (span + z * y_c), span + 2 * z * y_c
+    assert q * q * top_c / ((9.81 if si else 32.2) * area_c**3) == pytest.approx(1, rel=1e-5)
+    # Bank-full capacity, and nothing above it has a normal depth.
+    bank_area, bank_perimeter = 6 * (span + 6 * z), span + 12 * math.hypot(1, z)
+    capacity = k * bank_area * fluids.V_Manning(bank_area / bank_perimeter, slope, n)
+    assert channel["capacity"] == pytest.approx(capacity, rel=1e-12)
+    over = rillway.open_channel(capacity * 1.01, n, slope, span, z, 6.0, si=si)
+    assert over["normal_depth"] is None and over["area"] == pytest.approx(bank_area)

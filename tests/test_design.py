@@ -4,6 +4,7 @@ from the designed document, and against a fresh analysis of that document."""
 import json
 import math
 import random
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -175,6 +176,28 @@ def test_grade_line_above_the_freeboard_is_cured_by_enlarging_the_pipe_below():
     assert b["freeboard"] < 1.0
 
 
+@pytest.mark.parametrize("tailwater, stands", [(104.1, "below"), (104.5, "above")])
+def test_size_cannot_lower_a_grade_line_the_tailwater_holds(tailwater, stands):
+    # 5.5 cfs from A (rim 105) straight to an outfall whose water stands above 104 ft: the
+    # freeboard of 1 ft cannot be had at A whatever the pipe, so the pipe keeps the size the
+    # capacity gives, and the report says why (each larger size lowered A by hundredths of a
+    # foot, and the pipe used to climb the catalog to 108 in with its cover lost).
+    text = project([node("A", "inlet", 0, 105.0, area=1.0, c=1.0),
+                    node("OUT", "outfall", 200, 104.0, invert=98.0)],
+                   [pipe("AO", "A", "OUT", 200)], intensity=5.5, tailwater=tailwater)
+    designed = design(text)
+    free = json.loads(text)
+    free["tailwater"] = None
+    alone = rillway.design_project(json.dumps(free))
+    assert record(designed, "AO")["diameter"] == record(alone, "AO")["diameter"] == 1.5
+    assert record(designed, "AO")["governing"] != "grade_line"
+    freeboard = designed["result"]["nodes"][0]["freeboard"]
+    assert designed["unmet"] == [
+        f"structure A: grade_line: the grade line stands {abs(freeboard):.2f} ft {stands} the rim, "
+        f"{1.0 - freeboard:.2f} ft less than the 1.00 ft freeboard "
+        "(grade line held by the tailwater at OUT)"]
+
+
 def test_freeboard_is_kept_on_the_line_the_analysis_checks():
     # With the FHWA access-hole energy method a structure's water stands at its energy level,
     # here above the grade line the standard losses would give at A: the pipe below A must be
@@ -235,6 +258,30 @@ def test_bad_rules_are_refused(rules, message):
     doc["design"] = rules
     with pytest.raises(ValueError, match="^" + message.replace("(", r"\(")):
         rillway.design_project(json.dumps(doc))
+
+
+@pytest.mark.parametrize("record, key, value, message", [
+    ("pipes", "n", 0.0, "pipe 'P2': n must be a finite number above zero, got 0"),
+    ("pipes", "length", 0.0, "pipe 'P2': length must be a finite number above zero, got 0"),
+    ("pipes", "length", -20.0, "pipe 'P2': length must be a finite number above zero, got -20"),
+    ("nodes", "rim", 1e308, "node 'N2': rim must be a finite elevation within 1e+07 ft of zero, got 1e+308"),
+])
+def test_records_design_cannot_lay_are_refused_by_name(record, key, value, message):
+    doc = json.loads(rillway.demo_project_json())
+    doc[record][1][key] = value
+    with pytest.raises(ValueError, match="^design failed: " + re.escape(message) + "$"):
+        rillway.design_project(json.dumps(doc))
+
+
+def test_an_unknown_design_key_is_warned_of_and_kept_as_given():
+    doc = json.loads(rillway.demo_project_json())
+    doc["design"] = {"min_cover": 6, "freeboard_ft": 1.5, "sizes_in": [18, 24, 36]}
+    with pytest.warns(rillway.InputWarning, match="^design: unknown key 'min_cover', ignored$"):
+        designed = rillway.design_project(json.dumps(doc))
+    assert json.loads(designed["project"])["design"] == doc["design"]
+    # The misspelt key changed nothing: the design is the one without it.
+    del doc["design"]["min_cover"]
+    assert rillway.design_project(json.dumps(doc))["pipes"] == designed["pipes"]
 
 
 def test_document_without_design_keys_is_written_as_before():
@@ -378,3 +425,71 @@ def test_a_rwn_network_is_designed_as_its_project_document(tmp_path):
         [(p["id"], p["diameter"], p["governing"]) for p in designed["pipes"]]
     written = (tmp_path / "main-street.designed.rwproj").read_text()
     assert rillway.analyze_project(written) == designed["result"]
+
+
+def flat_pair(q, **design):
+    """Inlet A and junction B on flat ground (rims 100 ft), a 200-ft pipe, then B to a deep
+    outfall; Q = 1 acre x C 1 x q in/hr."""
+    extra = {"design": design} if design else {}
+    return project([node("A", "inlet", 0, 100.0, area=1.0, c=1.0), node("B", "junction", 200, 100.0),
+                    node("O", "outfall", 400, 95.0, invert=80.0)],
+                   [pipe("AB", "A", "B", 200.0), pipe("BO", "B", "O", 200.0)], intensity=q, **extra)
+
+
+@pytest.mark.parametrize("q, design, size_in", [
+    (6.0, {}, 18),   # 18 in at 0.0033 carries 6 cfs (3.40 ft/s full), higher at both ends than 21 in
+    (8.0, {}, 21),
+    (12.0, {}, 27),  # 24 in at its capacity slope ends 0.02 ft below 27 in at self-cleansing
+    (2.0, {"min_velocity_fps": 0}, 18),  # no self-cleansing slope: the capacity slope alone
+])
+def test_flat_ground_gets_the_smallest_pipe_laid_at_its_own_slope(q, design, size_in):
+    ab = record(rillway.design_project(flat_pair(q, **design)), "AB")
+    assert round(ab["diameter"] * 12) == size_in
+    needed = (q * N / (0.463 * ab["diameter"] ** (8 / 3))) ** 2  # HEC-22 closed form, just full
+    floor = 2.87 * N * N * design.get("min_velocity_fps", 3.0) ** 2 / ab["diameter"] ** (4 / 3)
+    assert max(needed, floor) * (1 - 1e-3) <= ab["slope"] <= max(needed, floor) + 0.01 / 200 + 1e-12
+
+
+def laid(d, z_top, z_bottom, length, q, rules):
+    """The placement of a round pipe of d ft as the design lays a candidate, recomputed here:
+    its upper invert at z_top (floored to the 0.01-ft grid), no flatter than max(self-cleansing,
+    the HEC-22 just-full slope for q), its lower end no higher than z_bottom."""
+    grid = lambda z: math.floor(z * 100 + 1e-9) / 100
+    s = max(2.87 * N * N * rules.get("min_velocity_fps", 3.0) ** 2 / d ** (4 / 3),
+            (q / rules.get("max_pct_full", 1.0) * N / (0.463 * d ** (8 / 3))) ** 2)
+    up = grid(z_top)
+    dn = grid(min(up - s * length, z_bottom))
+    return up, dn, (up - dn) / length
+
+
+@pytest.mark.parametrize("seed", range(6))
+def test_no_smaller_size_would_have_worked_where_capacity_governs(seed):
+    text = random_network(seed, pipes=60)
+    designed = rillway.design_project(text)
+    doc = json.loads(designed["project"])
+    nodes = {n["id"]: n for n in json.loads(text)["nodes"]}
+    pipes = {p["id"]: p for p in doc["pipes"]}
+    results = {r["id"]: r for r in designed["result"]["pipes"]}
+    checked = 0
+    for rec in designed["pipes"]:
+        if rec["governing"] != "capacity":
+            continue
+        p, r = pipes[rec["id"]], results[rec["id"]]
+        up_node, down_node = nodes[p["from"]], nodes[p["to"]]
+        entering = [e for e in doc["pipes"] if e["to"] == p["from"]]
+        crown = min([up_node["rim"] - 3.0] + [e["invert_dn"] + e["diameter"] for e in entering])
+        smaller = max(d for d in CATALOG_IN if d < round(p["diameter"] * 12)) / 12
+        if smaller < max([1.5] + [e["diameter"] for e in entering]):
+            continue  # the size below is not allowed: the floor governs where it fails
+        top = min([crown - smaller] + [e["invert_dn"] - 0.1 for e in entering])
+        bottom = (down_node["invert"] if down_node["kind"] == "outfall"
+                  else down_node["rim"] - 3.0 - smaller)
+        up, dn, slope = laid(smaller, top, bottom, p["length"], r["design_q"], {})
+        depth = rillway.normal_depth(r["design_q"], smaller, N, slope)
+        area = (rillway.circular_geometry(smaller, depth)["area"] if depth is not None
+                else math.pi * smaller ** 2 / 4)
+        breaks = r["design_q"] / area > 15.0
+        deeper = up < p["invert_up"] - 1e-9 or dn < p["invert_dn"] - 1e-9
+        assert breaks or deeper, (rec["id"], smaller, up, dn, p)
+        checked += 1
+    assert checked

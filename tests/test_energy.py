@@ -182,3 +182,58 @@ def test_tables_show_the_energy_line_beside_the_grade_line():
     assert "egl" not in plain and header.split(",")[3:5] == ["hgl", "egl"]
     assert [float(r.split(",")[4]) for r in rows] == [n["egl"] for n in result["nodes"]]
     assert "EGL up" in render(result, "table", "pipes")
+
+
+# --- HEC-22's worked example through the network ------------------------------------------------
+
+# HEC-22 3rd ed. (2009) Example 7-3 part 2, the 4th edition's Examples 9.1 and 9.2: per structure
+# the EGL by the manual's steps carried out without its rounding, and as printed (the manual
+# rounds E_ai at 43 and reads depths and velocities at 41 and 40 from charts).
+EXAMPLE_EGL = {"43": (333.7097, 333.68), "42": (345.7994, 345.81), "41": (355.8249, 355.85),
+               "40": (366.8818, 366.85)}
+
+
+def test_hec22_example_through_the_network():
+    result = rillway.analyze_file(str(EXAMPLES / "hec22-energy.rwproj"))
+    nodes = {node["id"]: node for node in result["nodes"]}
+    for node_id, (unrounded, printed) in EXAMPLE_EGL.items():
+        assert nodes[node_id]["egl"] == pytest.approx(unrounded, abs=0.001), node_id
+        assert nodes[node_id]["egl"] == pytest.approx(printed, abs=0.04), node_id
+    pipes = {pipe["id"]: pipe for pipe in result["pipes"]}
+    # EGL_o and EGL_i to the manual's rounding: 43-44 starts a velocity head above the pool, and
+    # 42-43 falls into 43 and so leaves at its normal depth, with E_i 1.650 at 42.
+    ends = [round(pipes[pipe][key], 2)
+            for pipe in ("43-44", "42-43") for key in ("egl_dn", "egl_up")]
+    assert ends == [333.57, 333.62, 345.71, 345.72]
+    assert round(pipes["42-43"]["egl_up"] - 344.07, 3) == 1.650
+    # The jet of 40-41 is drowned at its face by 41 (case F); the manual prints 355.80 from its
+    # own 355.85 at 41.
+    assert pipes["40-41"]["hgl_dn"] == pytest.approx(355.80, abs=0.04)
+
+
+def segment_area(d, y):
+    theta = 2.0 * math.acos(1.0 - 2.0 * min(y, d) / d)
+    return d * d / 8.0 * (theta - math.sin(theta))
+
+
+@pytest.mark.parametrize("fall, tailwater", [
+    (0.4, None),    # no pool: (y_c + D) / 2 above the outlet invert
+    (0.4, 100.3),   # a pool below that
+    (0.4, 101.35),  # a pool between it and the crown
+    (0.4, 102.0),   # above the crown: the tailwater, the full pipe's velocity head above it
+    (6.0, 100.3),   # a steep pipe keeps its jet at normal depth into a low pool
+])
+def test_outfall_pipe_starts_at_the_pool_or_midway_from_critical_depth_to_crown(fall, tailwater):
+    # HEC-22 3rd ed. section 7.1.5: the water at a free outlet stands at (d_c + D) / 2 at least.
+    text = (f"NODE A inlet 0 0 {100 + fall} 112 0.3 0.9\nNODE O outfall 200 0 100 108\n"
+            "PIPE P A O 200 1.5 0.013\nLOSSMETHOD fhwa_energy\n")
+    if tailwater is not None:
+        text += f"TAILWATER {tailwater}\n"
+    pipe = rillway.analyze_rwn(text)["pipes"][0]
+    if fall > 1.0:
+        expected = 100.0 + pipe["normal_depth"]
+    else:
+        expected = max(tailwater or 100.0, 100.0 + (pipe["critical_depth"] + 1.5) / 2.0)
+    velocity = pipe["design_q"] / segment_area(1.5, expected - 100.0)
+    assert pipe["hgl_dn"] == pytest.approx(expected, abs=1e-6)
+    assert pipe["egl_dn"] == pytest.approx(expected + velocity ** 2 / TWO_G, abs=1e-6)

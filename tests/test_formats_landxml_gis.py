@@ -39,7 +39,9 @@ METRIC = dict(system="Metric", linear="meter", size="millimeter", rim1=33.5, sum
 def test_hand_written_landxml(tmp_path, values, units, scale, diameter):
     path = tmp_path / "elm.xml"
     path.write_text(LANDXML.format(**values))
-    document = read_network(path)
+    with pytest.warns(rillway.InputWarning) as said:
+        document = read_network(path)
+    assert sum("assumed: " in str(w.message) for w in said) == 3  # IDF, min tc, K
     assert document["units"] == units and document["name"] == "Elm Street"
     mh1, outfall = document["nodes"]
     assert (mh1["x"], mh1["y"], mh1["invert"]) == (values["e1"], values["n1"], values["sump1"])

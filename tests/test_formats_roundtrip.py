@@ -13,6 +13,9 @@ from rillway_tools.cli import main
 from rillway_tools.formats import FormatError
 
 ROOT = Path(__file__).resolve().parent.parent
+# The shaped networks split at A (P1 and P3 both leave it), which every analysis notes.
+pytestmark = pytest.mark.filterwarnings(
+    "ignore:structure A has 2 pipes leaving it:rillway.InputWarning")
 SETTINGS = ("idf_a", "idf_b", "idf_c", "min_tc", "junction_k", "tailwater", "min_slope")
 
 
@@ -74,6 +77,33 @@ def test_rwn_round_trip_and_refusal(tmp_path):
     with pytest.raises(FormatError, match="pipe 'P2' is box: .rwn holds round pipes only"):
         write_network(networks()["shaped"], tmp_path / "b.rwn")
     assert not (tmp_path / "b.rwn").exists()
+
+
+def channels():
+    document = json.loads(rillway.demo_project_json())
+    document["pipes"][0].update(shape="trapezoid", rise_ft=1.5, span_ft=2.0, side_slope=[2, 3])
+    document["pipes"][2]["barrels"] = 2
+    return document
+
+
+@pytest.mark.parametrize("suffix, refusal", [
+    (".rwproj", None), (".inp", None),
+    (".rwn", "pipe 'P1' is trapezoid: .rwn holds round pipes only"),
+    (".xml", "pipe 'P1' has an open channel: LandXML pipe networks hold single closed pipes"),
+    (".gpkg", "pipe 'P1' has an open channel: the GIS layers hold single closed pipes"),
+])
+def test_channels_and_barrels_travel_only_where_the_format_holds_them(tmp_path, suffix, refusal):
+    if suffix == ".gpkg":
+        pytest.importorskip("geopandas")
+    document, path = channels(), tmp_path / f"net{suffix}"
+    if refusal:
+        with pytest.raises(FormatError, match=refusal):
+            write_network(document, path)
+        assert not path.exists()
+        return
+    write_network(document, path)
+    back = read_network(path, defaults={k: document[k] for k in SETTINGS})
+    assert rillway.analyze_project(json.dumps(back)) == rillway.analyze_project(json.dumps(document))
 
 
 def test_si_result_matches_the_engine_in_si():

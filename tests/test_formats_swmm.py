@@ -110,8 +110,26 @@ def test_subcritical_chain_heads_follow_the_grade_line(tmp_path):
     flows, heads, _ = run_swmm(tmp_path / "chain.inp")
     for row in result["pipes"]:
         assert flows[row["id"] + "~1"] == pytest.approx(row["design_q"], rel=1e-3)
-    for row in result["nodes"]:
-        assert heads[row["id"]] == pytest.approx(row["hgl"], abs=0.02)
+    # Where a structure's still water stands at the critical energy of the pipe it feeds (no
+    # structure loss here lifts it higher), SWMM's head is the water surface at the entrance:
+    # between the critical depth and that energy. Above such a structure the difference, carried
+    # up a subcritical pipe, only shrinks.
+    invert = {n["id"]: n["invert"] for n in document["nodes"]}
+    ours = {row["id"]: row["hgl"] for row in result["nodes"]}
+    below = {row["from"]: row["to"] for row in result["pipes"]}
+    floored = set()
+    for row, pipe in zip(result["pipes"], document["pipes"]):
+        area = rillway.circular_geometry(pipe["diameter"], row["critical_depth"])["area"]
+        low = invert[row["from"]] + row["critical_depth"]
+        if ours[row["from"]] == pytest.approx(low + (row["design_q"] / area) ** 2 / 64.4,
+                                              abs=1e-9):
+            floored.add(row["from"])
+            assert low < heads[row["from"]] < ours[row["from"]]
+    assert floored == {"B", "C"}
+    for node in ours.keys() - floored:
+        under = below.get(node)
+        allowed = max(0.02, ours[under] - heads[under]) if under else 0.02
+        assert abs(heads[node] - ours[node]) <= allowed, node
 
 
 def test_real_model_imported_agrees_with_swmm(tmp_path):
@@ -120,7 +138,17 @@ def test_real_model_imported_agrees_with_swmm(tmp_path):
     keeps every pipe of this model below full flow, where kinematic-wave routing (the model's
     own) carries the flow unchanged."""
     model = MODELS / "model_lids.inp"
-    document = read_network(model, defaults={"idf_a": 4.0})
+    with pytest.warns(rillway.InputWarning) as said:
+        document = read_network(model, defaults={"idf_a": 4.0})
+    assert str(said[0].message).split(": ", 1)[1].startswith("not read: [")
+    assert [str(w.message).split(": ", 1)[1] for w in said][1:] == [
+        "assumed: inlet time 10 min for subcatchments '1', '2', '3', '4', '5', ... (7 in all) "
+        "(SWMM has none; set tc_inlet in the defaults, or a tc= tag)",
+        "assumed: C = 0.05 + 0.009 x %impervious (the Simple Method) for subcatchments '1', "
+        "'2', '3', '4', '5', ... (7 in all)",
+        "assumed: IDF i = 4/(tc + 10)^0.8 in/hr (b, c built in)",
+        "assumed: smallest time of concentration 10 min",
+        "assumed: structure loss coefficient K = 0.5"]
     assert (len(document["nodes"]), len(document["pipes"])) == (14, 13)
     node = next(n for n in document["nodes"] if n["id"] == "9")
     assert (node["rim"], node["area_ac"]) == (1003.0, 10.0)  # depth 3 ft; 10 acres
@@ -156,9 +184,55 @@ def test_real_model_imported_agrees_with_swmm(tmp_path):
         assert full[row["id"]] == pytest.approx(row["capacity"], rel=3e-3)
 
 
+def ditches():
+    """Trapezoidal ditches (one with unequal banks) and a triangular swale joined by a
+    twin-barrel culvert and an open rectangular flume, every reach adding area."""
+    nodes = [("A", "inlet", 0, 104.0, 108.0, 6.0), ("B", "inlet", 300, 103.1, 107.0, 8.0),
+             ("S", "inlet", 300, 104.0, 108.0, 3.0), ("C", "junction", 600, 102.2, 106.0, 5.0),
+             ("D", "junction", 760, 101.6, 105.0, 2.0), ("O", "outfall", 1000, 100.5, 104.0, 0)]
+    pipes = [
+        ("T1", "A", "B", {"shape": "trapezoid", "rise_ft": 2.0, "span_ft": 2.0, "side_slope": 2.0}),
+        ("T2", "B", "C", {"shape": "trapezoid", "rise_ft": 2.5, "span_ft": 3.0,
+                          "side_slope": [1.5, 3.0]}),
+        ("V1", "S", "B", {"shape": "triangle", "rise_ft": 1.5, "side_slope": 4.0}),
+        ("C1", "C", "D", {"diameter": 3.0, "n": 0.013, "barrels": 2}),
+        ("F1", "D", "O", {"shape": "rect_open", "rise_ft": 2.5, "span_ft": 5.0, "n": 0.015}),
+    ]
+    return {"name": "ditches", "idf_a": 60.0, "idf_b": 10.0, "idf_c": 0.8, "min_tc": 10.0,
+            "junction_k": 0.0, "tailwater": None,
+            "nodes": [{"id": i, "kind": k, "x": x, "y": 0, "invert": z, "rim": r, "area_ac": a,
+                       "c": 0.5, "tc_inlet": 10.0} for i, k, x, z, r, a in nodes],
+            "pipes": [{"id": i, "from": a, "to": b, "length": 300.0, "diameter": 2.0, "n": 0.035,
+                       **extra} for i, a, b, extra in pipes]}
+
+
+def test_ditch_network_carries_design_flows_at_bank_full_capacities(tmp_path):
+    document = ditches()
+    result = rillway.analyze_project(json.dumps(document))
+    assert not any(row["surcharged"] for row in result["pipes"])
+    write_network(document, tmp_path / "ditches.inp", result)
+    back = read_network(tmp_path / "ditches.inp")
+    assert rillway.analyze_project(json.dumps(back))["pipes"] == result["pipes"]
+    flows, _, full = run_swmm(tmp_path / "ditches.inp")
+    view = rillway.read_project(json.dumps(document))
+    for pipe, row in zip(view["pipes"], result["pipes"]):
+        assert flows[pipe["id"]] == pytest.approx(row["design_q"], rel=1e-6)
+        # SWMM's full flow is one barrel's.
+        capacity = full[pipe["id"]] * pipe["barrels"]
+        assert capacity == pytest.approx(row["capacity"], rel=3e-3)
+        fall = pipe["invert_up"] - pipe["invert_dn"]
+        assert slope_corrected(capacity, row["slope"], fall, pipe["length"]) == \
+            pytest.approx(row["capacity"], rel=1e-9)
+
+
 def test_metric_model_becomes_si_project():
     model = MODELS / "model_rain.inp"
-    document = read_network(model)
+    with pytest.warns(rillway.InputWarning) as said:
+        document = read_network(model)
+    assert any("assumed: IDF i = 1524/(tc + 10)^0.8 mm/h (no rainfall curve in the file)"
+               in str(w.message) for w in said)  # 60 in/hr in mm
+    assert any("'J1': constant inflow 1.0 CMS from [DWF]" in str(w.message) for w in said)
+    assert document["nodes"][0] == {**document["nodes"][0], "id": "J1", "inflow_cfs": 1.0}
     assert document["units"] == "si"
     kinds = {n["id"]: n["kind"] for n in document["nodes"]}
     assert kinds["Out1"] == "outfall" and kinds["S1"] in ("inlet", "junction")  # storage
@@ -182,8 +256,10 @@ def _model(sections):
 @pytest.mark.parametrize("sections, message", [
     ({"CONDUITS": "C1 J1 J2 100 0.013 0 0\nC2 J2 X9 100 0.013 0 0"},
      "line 11: conduit 'C2' names unknown node 'X9'"),
-    ({"XSECTIONS": "C1 CIRCULAR 1.5 0 0 0 1\nC2 TRAPEZOIDAL 1.5 2 1 1 1"},
-     "line 14: conduit 'C2' has shape TRAPEZOIDAL"),
+    ({"XSECTIONS": "C1 CIRCULAR 1.5 0 0 0 1\nC2 PARABOLIC 1.5 2 0 0 1"},
+     "line 14: conduit 'C2' has shape PARABOLIC"),
+    ({"XSECTIONS": "C1 CIRCULAR 1.5 0 0 0 1\nC2 CIRCULAR 1.5 0 0 0 0"},
+     "line 14: conduit 'C2' has 0 barrels"),
     ({"PUMPS": "PU1 J2 O1 * ON 0 0"}, "link 'PU1' is a pump"),
     ({"WEIRS": "W1 J2 O1 TRANSVERSE 99 3.33"}, "link 'W1' is a weir"),
     ({"COORDINATES": "J1 0 zz\nJ2 100 0\nO1 200 0"}, "line 16: [COORDINATES]"),
@@ -205,3 +281,34 @@ def test_file_that_is_not_swmm(tmp_path, content):
     path.write_bytes(content)
     with pytest.raises(FormatError, match="not an EPA SWMM input file"):
         read_network(path)
+
+
+HOURLY = " ".join(["1.0"] * 11 + ["2.0"] + ["0.5"] * 12)
+
+
+@pytest.mark.parametrize("units, cfs", [("CFS", 1.0), ("GPM", 231 / 1728 / 60)])
+def test_known_inflows_read_at_their_peak_and_written_back(tmp_path, units, cfs):
+    # J1: baseline 0.5 plus time series TS1 (peak 3.0) times 2 = 6.5; J2: dry-weather average
+    # 0.9 times the hourly pattern's largest factor 2 = 1.8; in the model's flow units.
+    path = tmp_path / "inflows.inp"
+    path.write_text(_model({
+        "OPTIONS": f"FLOW_UNITS {units}\nLINK_OFFSETS DEPTH",
+        "INFLOWS": "J1 FLOW TS1 FLOW 1.0 2.0 0.5",
+        "DWF": 'J2 FLOW 0.9 "" "" "DAY"',
+        "TIMESERIES": "TS1 0:00 1.0\nTS1 1:00 3.0\nTS1 2:00 0.0",
+        "PATTERNS": f"DAY HOURLY {HOURLY}"}))
+    with pytest.warns(rillway.InputWarning) as caught:
+        document = read_network(path)
+    messages = [str(w.message) for w in caught]
+    assert any("node 'J1': constant inflow 6.5" in m and "TS1" in m for m in messages)
+    assert any("node 'J2': constant inflow 1.8" in m and "[DWF]" in m for m in messages)
+    inflow = {n["id"]: n.get("inflow_cfs", 0.0) for n in document["nodes"]}
+    assert inflow == pytest.approx({"J1": 6.5 * cfs, "J2": 1.8 * cfs, "O1": 0.0}, rel=1e-12)
+    result = rillway.analyze_project(json.dumps(document))
+    # Its design flows, known inflows included, are what SWMM then carries.
+    write_network(document, tmp_path / "out.inp", result)
+    flows, _, _ = run_swmm(tmp_path / "out.inp")
+    for row in result["pipes"]:
+        assert flows[row["id"]] == pytest.approx(row["design_q"], rel=1e-3)
+    back = read_network(tmp_path / "out.inp")  # the inflows come back from the tags, silently
+    assert rillway.analyze_project(json.dumps(back))["pipes"] == result["pipes"]

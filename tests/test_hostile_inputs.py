@@ -486,7 +486,8 @@ def test_duplicate_node_ids_are_refused_before_unknown_nodes(function, text, nod
 def test_duplicate_pipe_ids_are_accepted():
     text = "NODE A inlet 0 0 100 105 1 0.5\nNODE O outfall 10 0 99 103\n" \
            "PIPE P A O 10 1.5 0.013\nPIPE P A O 10 1.5 0.013\n"
-    assert [p["id"] for p in rillway.analyze_rwn(text)["pipes"]] == ["P", "P"]
+    with pytest.warns(rillway.InputWarning, match=r"structure A has 2 pipes leaving it \(P, P\)"):
+        assert [p["id"] for p in rillway.analyze_rwn(text)["pipes"]] == ["P", "P"]
 
 
 def kirpich(length, slope):

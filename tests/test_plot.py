@@ -115,6 +115,7 @@ def test_rwn_layout_reads_case_insensitive_keywords_comments_and_crlf():
     assert profile_of(text, rillway.analyze_rwn(text), "A").structures[-1].station == 270.0
 
 
+@pytest.mark.filterwarnings("ignore:structure IN2 has 2 pipes leaving it:rillway.InputWarning")
 def test_path_follows_the_first_pipe_leaving_each_node():
     text = MAIN_STREET + "NODE POND outfall 250 -300 90 95\nPIPE SPILL IN2 POND 300 1 0.013\n"
     result = rillway.analyze_rwn(text)

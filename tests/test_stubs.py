@@ -31,7 +31,8 @@ def test_stub_package_is_installed_beside_the_module():
 
 def test_stub_constants_hold_the_module_values():
     tree = ast.parse((installed_stubs() / "__init__.pyi").read_text())
-    constants = ("K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI")
+    constants = ("K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI", "FEET_PER_METRE", "ACRES_PER_HECTARE",
+                 "INCHES_PER_MILLIMETRE", "SQUARE_FEET_PER_ACRE")
     values = {node.target.id: ast.literal_eval(node.value) for node in tree.body
               if isinstance(node, ast.AnnAssign) and node.target.id in constants}
     assert values == {name: getattr(rillway, name) for name in constants}

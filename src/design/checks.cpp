@@ -26,9 +26,10 @@ class Checker {
 public:
     Checker(const network::Network& net, const network::Links& links,
             const network::Analysis& analysis, const Rules& rules,
-            std::vector<PipeDesign>& pipes, std::vector<std::string>& unmet)
+            std::vector<PipeDesign>& pipes, std::vector<std::string>& unmet,
+            const std::vector<std::string>& held)
         : net_(net), links_(links), analysis_(analysis), rules_(rules), pipes_(pipes),
-          unmet_(unmet) {}
+          unmet_(unmet), held_(held) {}
 
     void fail_pipe(std::size_t p, const std::string& text) {
         pipes_[p].met = false;
@@ -127,10 +128,12 @@ public:
         const double hgl = analysis_.nodes[v].hgl;
         const double freeboard = node.rim - hgl;
         if (freeboard >= rules_.freeboard_ft - kLevelSlack || std::isnan(hgl)) return;
-        unmet_.push_back("structure " + node.id + ": grade_line: the grade line stands " +
-                         ft(freeboard) + " ft below the rim, " +
-                         ft(rules_.freeboard_ft - freeboard) + " ft less than the " +
-                         ft(rules_.freeboard_ft) + " ft freeboard");
+        const std::string stands = freeboard >= 0.0 ? ft(freeboard) + " ft below the rim"
+                                                    : ft(-freeboard) + " ft above the rim";
+        const std::string held = v < held_.size() && !held_[v].empty() ? " (" + held_[v] + ")" : "";
+        unmet_.push_back("structure " + node.id + ": grade_line: the grade line stands " + stands +
+                         ", " + ft(rules_.freeboard_ft - freeboard) + " ft less than the " +
+                         ft(rules_.freeboard_ft) + " ft freeboard" + held);
         for (std::size_t s = links_.out_begin[v]; s < links_.out_begin[v + 1]; ++s) {
             pipes_[links_.out_pipes[s]].met = false;
         }
@@ -143,6 +146,7 @@ private:
     const Rules& rules_;
     std::vector<PipeDesign>& pipes_;
     std::vector<std::string>& unmet_;
+    const std::vector<std::string>& held_;
 };
 
 }  // namespace
@@ -150,8 +154,8 @@ private:
 void check_design(const network::Network& designed, const network::Links& links,
                   const network::Analysis& analysis, const Rules& rules,
                   const std::vector<bool>& sized, std::vector<PipeDesign>& pipes,
-                  std::vector<std::string>& unmet) {
-    Checker checker(designed, links, analysis, rules, pipes, unmet);
+                  std::vector<std::string>& unmet, const std::vector<std::string>& held) {
+    Checker checker(designed, links, analysis, rules, pipes, unmet, held);
     for (std::size_t p = 0; p < designed.pipes.size(); ++p) {
         pipes[p].met = true;
         if (sized[p]) checker.size(p);

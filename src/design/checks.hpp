@@ -14,10 +14,12 @@
 namespace rillway::design {
 
 // `sized` flags the pipes whose size came from the catalog (the size rules apply to them only);
-// every other rule applies to every pipe, locked ones included.
+// every other rule applies to every pipe, locked ones included. `held` may give per structure
+// what keeps its grade line up ("grade line held by the tailwater at OUT"), said with an unmet
+// freeboard.
 void check_design(const network::Network& designed, const network::Links& links,
                   const network::Analysis& analysis, const Rules& rules,
                   const std::vector<bool>& sized, std::vector<PipeDesign>& pipes,
-                  std::vector<std::string>& unmet);
+                  std::vector<std::string>& unmet, const std::vector<std::string>& held = {});
 
 }  // namespace rillway::design

@@ -3,16 +3,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
+#include <string>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <utility>
 
 #include "design/checks.hpp"
 #include "design/layout.hpp"
+#include "design/size_choice.hpp"
 #include "hydraulics/constants.hpp"
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
+#include "network/loads.hpp"
 #include "network/solvers.hpp"
 #include "network/routing.hpp"
 
@@ -38,6 +44,7 @@ std::string_view name(Governing governing) noexcept {
 
 std::string display(const DesignError& error) {
     if (const auto* rules = std::get_if<InvalidRules>(&error)) return rules->message;
+    if (const auto* record = std::get_if<InvalidRecord>(&error)) return record->message;
     return network::display(std::get<network::NetworkError>(error));
 }
 
@@ -52,24 +59,34 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kSizeSlack = 1e-9;  // ft
 // A grade line that enlarging the pipes below did not lower by this much is left as it is.
 constexpr double kUsefulLowering = 1e-4;  // ft
+// An enlargement for the freeboard is kept only where it lowers the structure's grade line by
+// this much, or by this share of what the freeboard lacks, whichever is less: where the
+// tailwater or an outfall above holds the line, each size helps by hundredths of a foot, and
+// climbing the catalog for them would bury nothing but money and cover.
+constexpr double kMeaningfulLowering = 0.05;  // ft
+constexpr double kMeaningfulShare = 0.1;
+// Cover lost by an enlargement beyond this breaks the rule (the check's own slack).
+constexpr double kCoverSlack = 1e-6;  // ft
 // A placement must stand lower than another by this much to be preferred to it (well below
 // the 0.01 ft or 1 mm grid of the inverts, well above rounding noise).
 constexpr double kLevelStep = 1e-6;  // ft
-// Largest ratio of the velocity at normal depth to the full-flow velocity in a round pipe
-// (1.139 at 81% depth, from Manning's equation on the circular segment), rounded up.
-constexpr double kPeakVelocityRatio = 1.15;
 
 enum class Role { sized, shaped, locked };
 
-// The routing helpers, in one place: ids, the order from sources to outfalls, the pipe links
-// and the accumulated C*A.
+std::string feet_text(double v) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    return text;
+}
+
+// The routing helpers, in one place: ids, the order from sources to outfalls and the pipe
+// links.
 struct Routing {
     std::vector<std::size_t> order;
     Links links;
-    std::vector<double> total_ca;
 };
 
-std::variant<Routing, network::NetworkError> route(const Network& net, double frequency_factor) {
+std::variant<Routing, network::NetworkError> route(const Network& net) {
     auto resolved = network::resolve(net);
     if (auto* error = std::get_if<network::NetworkError>(&resolved)) return std::move(*error);
     Routing routing;
@@ -77,7 +94,6 @@ std::variant<Routing, network::NetworkError> route(const Network& net, double fr
     auto ordered = network::topo_order(routing.links);
     if (auto* error = std::get_if<network::NetworkError>(&ordered)) return std::move(*error);
     routing.order = std::move(std::get<std::vector<std::size_t>>(ordered));
-    routing.total_ca = network::accumulate_ca(net, routing.links, routing.order, frequency_factor);
     return routing;
 }
 
@@ -130,7 +146,10 @@ public:
         placement_.resize(pipes);
         governing_.assign(pipes, Governing::locked);
         flows_.resize(pipes);
+        step_.resize(net_.nodes.size());
+        held_.resize(net_.nodes.size());
         tc_.assign(net_.nodes.size(), 0.0);
+        loads_ = network::empty_loads(net_, options_);
         part_ = parts(links_);
     }
 
@@ -209,10 +228,13 @@ private:
         for (const std::size_t u : order) {
             const double tc = time_of_concentration(u);
             tc_[u] = tc;
+            network::gather(net_, links_, u, options_.frequency_factor, loads_);
             if (links_.outflow_count(u) == 0) continue;
             const double intensity =
                 network::design_intensity(tc, idf_, options_.intensity_override);
-            const double q = routing_.total_ca[u] * intensity;
+            // Pipes that split a structure's flow by their capacities are sized for the whole
+            // of it: their shares follow from the sizes chosen.
+            const bool split = split_by_capacity(u);
 
             const network::Node& node = net_.nodes[u];
             double lowest_invert = kInf;
@@ -235,16 +257,44 @@ private:
                 limits.outfall_dn = down.kind == NodeKind::outfall ? down.invert : kInf;
                 limits.fallback_up = node.invert;
                 limits.length = net_.pipes[p].length;
+                const double q = flow(p, intensity).q;
+                // One barrel is sized for its share; the count is the user's.
+                const double q_barrel = net_.pipes[p].barrel_flow(q);
                 if (role_[p] == Role::sized) {
-                    choose_size(p, q, limits, largest);
-                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q, limits, largest);
+                    choose_size(p, q_barrel, limits, largest);
+                    if (std::isfinite(limits.outfall_dn)) reach_outfall(p, q_barrel, limits, largest);
                 }
-                if (role_[p] == Role::shaped) lay_fixed_size(p, q, limits);
-                const network::Pipe& pipe = net_.pipes[p];
-                flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p),
-                                                 z_dn(p), q, intensity, options_.min_slope);
+                if (role_[p] == Role::shaped) lay_fixed_size(p, q_barrel, limits);
+                if (!split) set_flow(p, q, intensity);
+            }
+            if (!split) continue;
+            network::split_among_leaving(net_, links_, u, options_.min_slope, loads_);
+            for (std::size_t s = links_.out_begin[u]; s < links_.out_begin[u + 1]; ++s) {
+                const std::size_t p = links_.out_pipes[s];
+                set_flow(p, flow(p, intensity).q, intensity);
             }
         }
+    }
+
+    // Whether the pipes leaving u share its flow by capacity; if so, each takes the whole until
+    // all are sized.
+    bool split_by_capacity(std::size_t u) {
+        if (loads_.share.empty() || links_.outflow_count(u) < 2) return false;
+        for (std::size_t s = links_.out_begin[u]; s < links_.out_begin[u + 1]; ++s) {
+            loads_.share[links_.out_pipes[s]] = 1.0;
+        }
+        return true;
+    }
+
+    // The design flow of p as the analysis forms it, from the loads and the flows above.
+    [[nodiscard]] network::DesignFlow flow(std::size_t p, double intensity) const {
+        return network::design_flow(loads_, links_, p, intensity, flows_,
+                                    options_.min_flow_from_upstream);
+    }
+
+    void set_flow(std::size_t p, double q, double intensity) {
+        flows_[p] = network::design_barrels(net_.pipes[p], z_up(p), z_dn(p), q, intensity,
+                                            options_.min_slope);
     }
 
     // The highest placement of the section no flatter than self-cleansing, flattened by a drop
@@ -252,25 +302,7 @@ private:
     // whether the velocity rule could be kept.
     bool lay_section(std::size_t p, const hydraulics::Section& section, double q,
                      const EndLimits& limits, double s_low, Placement& out) const {
-        const double n = net_.pipes[p].n;
-        out = lay(limits, section.rise, s_low, grid_);
-        const double slope = slope_of(out, limits.length, grid_);
-        // Why the shortcut holds: below the peak of a round pipe's flow curve the velocity at
-        // normal depth never exceeds 1.14 times the full-flow velocity (its largest value, at
-        // about 81% depth), and a flow above the peak fills the pipe and runs at Q / A, which
-        // the capacity rule keeps below the full-flow velocity times max_pct_full. So a pipe
-        // whose bound is within the limit needs no normal depth here.
-        const double full_velocity = full_capacity(section, n, slope) / section.full_area();
-        const double bound = full_velocity * std::fmax(kPeakVelocityRatio, rules_.max_pct_full);
-        if (section.kind == hydraulics::SectionKind::circular && bound <= rules_.max_velocity_fps) {
-            return true;
-        }
-        if (design_velocity(section, n, q, slope) <= rules_.max_velocity_fps) return true;
-        const SteepestSlope steepest =
-            steepest_slope(section, n, q, s_low, slope, rules_.max_velocity_fps);
-        if (!steepest.found) return false;
-        out = flatten(out, limits, steepest.slope, grid_);
-        return true;
+        return lay_within_velocity(section, net_.pipes[p].n, q, limits, s_low, rules_, grid_, out);
     }
 
     void lay_fixed_size(std::size_t p, double q, const EndLimits& limits) {
@@ -303,11 +335,12 @@ private:
                                             double largest_entering) const {
         const std::size_t index = size_index_[p];
         const double slope = slope_of(placement_[p], net_.pipes[p].length, grid_);
+        // Enlarged for the grade line: the sizes below were tried and left the line too high.
+        if (index > floor.natural) return Governing::grade_line;
         const bool below_would_carry =
             index == 0 ||
             carries(hydraulics::Section::circular(catalog_[index - 1]), net_.pipes[p].n, q, slope);
         if (!below_would_carry) return Governing::capacity;
-        if (index > floor.natural) return Governing::grade_line;
         if (largest_entering > rules_.min_diameter_in / 12.0 + kSizeSlack) return Governing::no_decrease;
         return Governing::min_size;
     }
@@ -316,70 +349,29 @@ private:
         const double n = net_.pipes[p].n;
         const std::size_t last = catalog_.size() - 1;
         const SizeFloor floor = size_floor(p, largest_entering);
-        const std::size_t start = floor.start;
-
-        // Step 3: the first size that carries Q on the slope it is laid at.
-        std::optional<std::size_t> chosen;
-        Placement placement;
-        Governing rejected_for = Governing::capacity;
-        for (std::size_t i = start; i <= last && !chosen; ++i) {
-            const auto section = hydraulics::Section::circular(catalog_[i]);
-            const double s_low = self_cleansing_slope(section, n, rules_.min_velocity_fps);
-            // Capacity first: it is a closed form, the velocity needs the normal depth.
-            if (!carries(section, n, q, slope_of(lay(limits, section.rise, s_low, grid_), limits.length, grid_))) {
-                rejected_for = Governing::capacity;
-                continue;
-            }
-            Placement trial;
-            const bool steady = lay_section(p, section, q, limits, s_low, trial);
-            if (steady && carries(section, n, q, slope_of(trial, limits.length, grid_))) {
-                chosen = i;
-                placement = trial;
-            } else {
-                rejected_for = Governing::max_velocity;
-            }
-        }
-        if (!chosen) {
+        // Step 3 (design/size_choice.hpp).
+        const SizeChoice choice = design::choose_size(catalog_, floor.start, n, q, limits, rules_, grid_);
+        if (!choice.index) {
             // Past the catalog: the largest size, laid steep enough to carry Q where the
             // velocity allows; the check reports what still fails.
             const auto section = hydraulics::Section::circular(catalog_[last]);
             const double s_low = std::fmax(self_cleansing_slope(section, n, rules_.min_velocity_fps),
                                            capacity_slope(section, n, q / rules_.max_pct_full));
+            Placement placement;
             if (!lay_section(p, section, q, limits, s_low, placement)) {
                 placement = lay(limits, section.rise, s_low, grid_);
             }
             set_size(p, last);
             place(p, placement);
-            governing_[p] = rejected_for;
+            governing_[p] = Governing::max_velocity;
             return;
         }
-
-        // A smaller size on a steeper slope, no deeper than the chosen one lies, is the better
-        // pipe; this happens where the drop below the entering pipes, not the cover, fixes the
-        // upstream invert, so a smaller pipe gains no height there but loses it downstream.
-        std::size_t index = *chosen;
-        bool descended = false;
-        while (index > start) {
-            const auto smaller = hydraulics::Section::circular(catalog_[index - 1]);
-            if (!carries(smaller, n, q, slope_of(placement, limits.length, grid_))) break;
-            const double s_low = std::fmax(self_cleansing_slope(smaller, n, rules_.min_velocity_fps),
-                                           capacity_slope(smaller, n, q / rules_.max_pct_full));
-            const Placement trial = lay(limits, smaller.rise, s_low, grid_);
-            const double slope = slope_of(trial, limits.length, grid_);
-            if (!carries(smaller, n, q, slope) ||
-                !(design_velocity(smaller, n, q, slope) <= rules_.max_velocity_fps)) {
-                break;
-            }
-            --index;
-            placement = trial;
-            descended = true;
-        }
-        set_size(p, index);
-        place(p, placement);
-
-        if (descended || index > start) {
-            governing_[p] = descended ? Governing::capacity : rejected_for;
-            return;
+        set_size(p, *choice.index);
+        place(p, choice.placement);
+        switch (choice.smaller) {
+            case SmallerSize::lies_deeper: governing_[p] = Governing::capacity; return;
+            case SmallerSize::too_fast: governing_[p] = Governing::max_velocity; return;
+            case SmallerSize::none: break;
         }
         // At the floor: the floor governs unless the size below it would not carry Q either.
         governing_[p] = floor_governing(p, q, floor, largest_entering);
@@ -428,7 +420,11 @@ private:
                 better_placement = trial;
             }
         }
-        if (!better) return;
+        if (!better) {
+            // The size chosen for the ground is already the one that stands lowest up there.
+            if (size_index_[p] > floor.start) governing_[p] = Governing::cover;
+            return;
+        }
         set_size(p, *better);
         place(p, better_placement);
         governing_[p] = *better > floor.start ? Governing::cover
@@ -460,9 +456,8 @@ private:
                 raised.steps_up += steps;
                 raised.steps_dn += steps;
                 place(p, raised);
-                const network::Pipe& pipe = net_.pipes[p];
-                flows_[p] = network::design_pipe(pipe.section, pipe.n, pipe.length, z_up(p), z_dn(p),
-                                                 flows_[p].design_q, flows_[p].intensity, options_.min_slope);
+                flows_[p] = network::design_barrels(net_.pipes[p], z_up(p), z_dn(p), flows_[p].design_q,
+                                                    flows_[p].intensity, options_.min_slope);
             }
         }
     }
@@ -472,12 +467,12 @@ private:
     [[nodiscard]] double friction_loss(std::size_t p) const {
         const network::Pipe& pipe = net_.pipes[p];
         const double unit = full_capacity(pipe.section, pipe.n, 1.0);
-        const double ratio = flows_[p].design_q / unit;
+        const double ratio = pipe.barrel_flow(flows_[p].design_q) / unit;
         return pipe.length * ratio * ratio;
     }
 
     // Step 5 for the structures of `order`, whole parts of the network. Returns the pipes
-    // enlarged, whose parts must be laid again.
+    // enlarged, or set back, whose parts must be laid again.
     std::vector<std::size_t> enlarge_below_high_grade_lines(const std::vector<std::size_t>& order,
                                                             std::vector<bool>& hopeless,
                                                             std::vector<double>& enlarged_at) {
@@ -488,16 +483,28 @@ private:
         const network::PipeSolvers& solvers = network::production_solvers();
         const std::vector<double> node_hgl =
             network::method_grade_lines(net_, links_, order, pipes, options_, solvers).hgl;
+        const std::vector<double> deficit = cover_deficits(order);
+        std::vector<std::size_t> relay = judge_steps(order, node_hgl, deficit, hopeless, enlarged_at);
+        std::vector<bool> set_back(net_.nodes.size(), false);
+        for (const std::size_t p : relay) set_back[part_[links_.from[p]]] = true;
+
         std::vector<std::size_t> enlarge;
         for (const std::size_t v : order) {
             const network::Node& node = net_.nodes[v];
             const double hgl = node_hgl[v];
-            if (node.kind == NodeKind::outfall || hopeless[v]) continue;
+            // A part with a step set back is laid again first; its grade lines here are stale.
+            if (node.kind == NodeKind::outfall || hopeless[v] || set_back[part_[v]]) continue;
             if (!(node.rim - hgl < rules_.freeboard_ft)) continue;
+            // Water standing at the outfall above where the freeboard needs this grade line
+            // cannot be drawn down by any pipe between them.
+            if (outfall_water_above_freeboard(v, node_hgl)) {
+                give_up(v, node_hgl, hopeless, "");
+                continue;
+            }
             // Enlarging below this structure last time did not lower its grade line: the
             // outfall's water or the pipes above hold it, not the pipes below.
             if (!(hgl < enlarged_at[v] - kUsefulLowering)) {
-                hopeless[v] = true;
+                give_up(v, node_hgl, hopeless, "a larger pipe below does not lower the grade line");
                 continue;
             }
             std::optional<std::size_t> worst;
@@ -515,16 +522,108 @@ private:
                 w = links_.to[p];
             }
             if (!worst) {
-                hopeless[v] = true;
+                give_up(v, node_hgl, hopeless, "no pipe below can be enlarged");
                 continue;
             }
             enlarged_at[v] = hgl;
+            step_[v] = Step{*worst, grade_floor_[*worst], deficit[part_[v]]};
             enlarge.push_back(*worst);
         }
         for (const std::size_t p : enlarge) {
             grade_floor_[p] = std::max(grade_floor_[p], size_index_[p] + 1);
         }
+        enlarge.insert(enlarge.end(), relay.begin(), relay.end());
         return enlarge;
+    }
+
+    // Last round's enlargements, judged on the grade lines they gave: one is kept where it
+    // lowered the grade line of a structure that asked for it by a meaningful amount and broke
+    // no cover rule; otherwise the pipe goes back to the size the other rules chose, the
+    // structures that asked for it are given up, and the pipe is returned to be laid again.
+    std::vector<std::size_t> judge_steps(const std::vector<std::size_t>& order,
+                                         const std::vector<double>& node_hgl,
+                                         const std::vector<double>& deficit,
+                                         std::vector<bool>& hopeless,
+                                         const std::vector<double>& enlarged_at) {
+        std::vector<std::size_t> asked;  // structures whose step is judged now
+        for (const std::size_t v : order) {
+            if (step_[v]) asked.push_back(v);
+        }
+        if (asked.empty()) return {};
+        std::vector<char> verdict(net_.pipes.size(), 0);  // 1: helped someone, 2: broke cover
+        for (const std::size_t v : asked) {
+            const Step& step = *step_[v];
+            const double lowered = enlarged_at[v] - node_hgl[v];
+            const double shortfall = rules_.freeboard_ft - (net_.nodes[v].rim - enlarged_at[v]);
+            if (deficit[part_[v]] > step.deficit + kCoverSlack) {
+                verdict[step.pipe] = 2;
+            } else if (verdict[step.pipe] == 0 &&
+                       lowered >= std::fmin(kMeaningfulLowering, kMeaningfulShare * shortfall)) {
+                verdict[step.pipe] = 1;
+            }
+        }
+        std::vector<std::size_t> relay;
+        for (const std::size_t v : asked) {
+            const Step step = *step_[v];
+            step_[v].reset();
+            if (verdict[step.pipe] == 1) continue;
+            if (grade_floor_[step.pipe] != step.floor) {
+                grade_floor_[step.pipe] = step.floor;
+                relay.push_back(step.pipe);
+            }
+            const std::string& pipe = net_.pipes[step.pipe].id;
+            give_up(v, node_hgl, hopeless,
+                    verdict[step.pipe] == 2
+                        ? "a larger pipe " + pipe + " below would break the cover rule"
+                        : "a larger pipe " + pipe + " below lowers the grade line only " +
+                              feet_text(enlarged_at[v] - node_hgl[v]) + " ft");
+        }
+        return relay;
+    }
+
+    // The outfall that v's first pipes lead to, when the water there stands above where v's
+    // freeboard would need its grade line.
+    [[nodiscard]] std::optional<std::size_t> outfall_water_above_freeboard(
+        std::size_t v, const std::vector<double>& node_hgl) const {
+        std::size_t w = v;
+        for (std::size_t guard = 0; guard < net_.nodes.size() && links_.outflow_count(w) > 0; ++guard) {
+            w = links_.to[links_.out_pipes[links_.out_begin[w]]];
+        }
+        const bool above = net_.nodes[w].kind == NodeKind::outfall && w != v &&
+                           node_hgl[w] > net_.nodes[v].rim - rules_.freeboard_ft;
+        return above ? std::optional<std::size_t>(w) : std::nullopt;
+    }
+
+    // Marks v as beyond help from the pipes below, with the cause the report gives: the water
+    // at the outfall (see above), else `otherwise`.
+    void give_up(std::size_t v, const std::vector<double>& node_hgl, std::vector<bool>& hopeless,
+                 const std::string& otherwise) {
+        hopeless[v] = true;
+        if (const auto w = outfall_water_above_freeboard(v, node_hgl)) {
+            const bool tailwater = options_.tailwater && node_hgl[*w] == *options_.tailwater;
+            held_[v] = std::string("grade line held by the ") +
+                       (tailwater ? "tailwater at " : "water at outfall ") + net_.nodes[*w].id;
+        } else {
+            held_[v] = otherwise;
+        }
+    }
+
+    // Per part (indexed by its representative structure), how far the pipes leaving the
+    // structures of `order` fall short of the cover at their ends, summed, ft.
+    [[nodiscard]] std::vector<double> cover_deficits(const std::vector<std::size_t>& order) const {
+        std::vector<double> deficit(net_.nodes.size(), 0.0);
+        const auto short_of = [&](std::size_t v, double crown) {
+            const network::Node& node = net_.nodes[v];
+            if (node.kind == NodeKind::outfall) return 0.0;
+            return std::fmax(0.0, rules_.min_cover_ft - (node.rim - crown));
+        };
+        for (const std::size_t u : order) {
+            for (std::size_t s = links_.out_begin[u]; s < links_.out_begin[u + 1]; ++s) {
+                const std::size_t p = links_.out_pipes[s];
+                deficit[part_[u]] += short_of(u, z_up(p) + rise(p)) + short_of(links_.to[p], z_dn(p) + rise(p));
+            }
+        }
+        return deficit;
     }
 
     void set_structure_inverts() {
@@ -559,7 +658,7 @@ private:
             sized[p] = role_[p] == Role::sized;
             if (sized[p]) d.catalog_in = catalog_in_[size_index_[p]];
         }
-        check_design(net_, links_, design.analysis, rules_, sized, design.pipes, design.unmet);
+        check_design(net_, links_, design.analysis, rules_, sized, design.pipes, design.unmet, held_);
         design.network = std::move(net_);
         return design;
     }
@@ -580,8 +679,53 @@ private:
     std::vector<Governing> governing_;
     std::vector<network::PipeResult> flows_;
     std::vector<double> tc_;
+    // The enlargement a structure asked for last round: the pipe, its grade floor before, and
+    // the cover its part lacked then (ft); judged on the next round's grade lines.
+    struct Step {
+        std::size_t pipe = 0;
+        std::size_t floor = 0;
+        double deficit = 0.0;
+    };
+    std::vector<std::optional<Step>> step_;
+    std::vector<std::string> held_;  // per structure: what keeps its grade line up, if known
+    network::Loads loads_;
     std::vector<std::size_t> part_;  // per structure: its part's representative structure
 };
+
+std::string number_text(double value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+// The first pipe or structure design cannot lay: a slope needs a length, a capacity a
+// roughness, and the level grid finite elevations of a sane size.
+std::optional<InvalidRecord> invalid_record(const Network& network) {
+    const auto elevation_ok = [](double z) { return std::fabs(z) <= kLargestElevation; };
+    const auto elevation_message = [](const std::string& record, const char* key, double z) {
+        return InvalidRecord{record + ": " + key + " must be a finite elevation within " +
+                             number_text(kLargestElevation) + " ft of zero, got " + number_text(z)};
+    };
+    for (const network::Node& node : network.nodes) {
+        const std::string record = "node '" + node.id + "'";
+        if (!elevation_ok(node.rim)) return elevation_message(record, "rim", node.rim);
+        if (!elevation_ok(node.invert)) return elevation_message(record, "invert", node.invert);
+    }
+    for (const network::Pipe& pipe : network.pipes) {
+        const std::string record = "pipe '" + pipe.id + "'";
+        if (!(pipe.n > 0.0 && std::isfinite(pipe.n))) {
+            return InvalidRecord{record + ": n must be a finite number above zero, got " + number_text(pipe.n)};
+        }
+        if (!(pipe.length > 0.0 && std::isfinite(pipe.length))) {
+            return InvalidRecord{record + ": length must be a finite number above zero, got " +
+                                 number_text(pipe.length)};
+        }
+        for (const auto& [key, z] : {std::pair{"invert_up", pipe.invert_up}, std::pair{"invert_dn", pipe.invert_dn}}) {
+            if (z && !elevation_ok(*z)) return elevation_message(record, key, *z);
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -589,16 +733,18 @@ DesignOutcome design(const Network& network, const network::IdfParams& idf,
                      const network::DesignOptions& options, const Rules& rules,
                      const std::vector<bool>& locked, const LevelGrid& grid) {
     if (auto message = validate(rules)) return DesignError{InvalidRules{std::move(*message)}};
-    auto routed = route(network, options.frequency_factor);
+    if (auto invalid = invalid_record(network)) return DesignError{std::move(*invalid)};
+    auto routed = route(network);
     if (auto* error = std::get_if<network::NetworkError>(&routed)) return DesignError{std::move(*error)};
     // The sizes the design keeps must be valid for the analysis; the ones it chooses need not be.
     for (std::size_t p = 0; p < network.pipes.size(); ++p) {
         const network::Pipe& pipe = network.pipes[p];
         const bool keeps = (p < locked.size() && locked[p]) ||
                            pipe.section.kind != hydraulics::SectionKind::circular;
-        const bool valid = pipe.section.rise >= 0.0 &&
-                           (pipe.section.kind == hydraulics::SectionKind::circular || pipe.section.span >= 0.0);
-        if (keeps && !valid) return DesignError{network::NetworkError{network::InvalidPipeSize{pipe.id}}};
+        auto error = network::pipe_error(pipe);
+        if (error && (keeps || std::holds_alternative<network::NoBarrels>(*error))) {
+            return DesignError{std::move(*error)};
+        }
     }
     Designer designer(network, idf, options, rules, locked, grid, std::move(std::get<Routing>(routed)));
     return designer.run();

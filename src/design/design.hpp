@@ -4,24 +4,29 @@
 //
 // Method (HEC-22 4th ed., 2024, section 9.3, the rational-method design of a storm drain):
 //  1. Pipes are taken in the routing order, upstream to downstream, so each pipe's design flow
-//     Q = C*A * i(tc) uses the travel times of the sizes already chosen above it.
+//     Q = C*A * i(tc) + known inflow uses the travel times of the sizes already chosen above
+//     it. Pipes that split a structure's flow by capacity are sized for the whole of it.
 //  2. A pipe starts as high as its upstream structure allows (cover under the rim, its crown or
 //     invert no higher than the lowest entering one, its invert min_drop below the lowest
 //     entering invert) and follows the ground: its downstream end lies at the cover line, unless
 //     the slope would be flatter than the self-cleansing one, S >= (V n / (1.486 R^(2/3)))^2
 //     (2.87 n^2 V^2 / D^(4/3) for a round pipe), or would carry the design flow faster than the
 //     largest velocity, when a drop at the upstream structure flattens it.
-//  3. The size is the smallest catalog size, no smaller than the minimum and than any pipe
-//     entering the upstream structure, whose just-full capacity at that slope carries Q within
-//     max_pct_full; a smaller size that carries Q on a steeper slope no deeper than the larger
-//     pipe would lie is preferred to the larger one.
+//  3. Every catalog size, no smaller than the minimum and than any pipe entering the upstream
+//     structure, is laid as in 2 no flatter than the slope on which its just-full capacity
+//     carries Q within max_pct_full; the size is the smallest that keeps the velocity rule and
+//     lies no deeper at either end than any larger size (design/size_choice.hpp, which also
+//     says how a lower crown counts where crowns are matched).
 //  4. Pipes that the outfall invert or a locked pipe below keeps from ending where they were
 //     laid are raised, upstream pipes with them, and the lost cover is reported. A pipe into an
 //     outfall that must be raised first takes, of the sizes laid up from the outfall invert on
 //     the flattest slope that carries Q, the one that stands least high at its upper end.
 //  5. The whole network is analysed; where a structure's grade line breaks the freeboard, the
 //     pipe below it with the largest full-flow friction loss is enlarged one catalog step, and
-//     steps 1-5 repeat while that lowers the grade line and the catalog lasts.
+//     steps 1-5 repeat while the catalog lasts. A step is kept only where it lowered the
+//     structure's grade line meaningfully (0.05 ft, or a tenth of the shortfall if less) and
+//     cost no cover; otherwise the pipe goes back a size and the structure is reported with
+//     what holds its grade line (the tailwater at an outfall, most often).
 //  6. Every rule is checked on the final analysis; what fails is reported, never hidden.
 //
 // Glossary: D diameter (rise for other shapes), z invert, Q design flow, S slope, V velocity,
@@ -41,7 +46,8 @@ namespace rillway::design {
 
 // The rule that fixed a pipe's size.
 enum class Governing {
-    capacity,      // the next smaller size would not carry Q at the designed slope
+    capacity,      // the next smaller size carries Q only on a slope that lays it deeper (at the
+                   // floor: would not carry Q at the designed slope)
     min_size,      // the smallest size allowed
     no_decrease,   // as large as the largest pipe entering its upstream structure
     min_velocity,  // (reported rules only: the self-cleansing slope fixes slopes, not sizes)
@@ -78,7 +84,16 @@ struct Design {
 struct InvalidRules {
     std::string message;  // e.g. "min_cover_ft must be a finite number >= 0, got -1"
 };
-using DesignError = std::variant<network::NetworkError, InvalidRules>;
+// A pipe or structure design cannot work with, named: a roughness or a length that is not a
+// finite number above zero, an elevation that is not finite or beyond kLargestElevation.
+struct InvalidRecord {
+    std::string message;  // e.g. "pipe 'P1': n must be a finite number above zero, got 0"
+};
+using DesignError = std::variant<network::NetworkError, InvalidRules, InvalidRecord>;
+
+// Elevations design accepts, ft either side of zero: far beyond any ground, and small enough that
+// every elevation counts whole 1-mm grid steps exactly in a double (2^53 steps is 9e12 m).
+inline constexpr double kLargestElevation = 1e7;
 using DesignOutcome = std::variant<Design, DesignError>;
 
 [[nodiscard]] std::string display(const DesignError& error);

@@ -1,10 +1,12 @@
 set(RILLWAY_DESIGN_SOURCES
   src/design/rules.cpp
   src/design/layout.cpp
+  src/design/size_choice.cpp
   src/design/checks.cpp
   src/design/design.cpp
   src/design/project_design.cpp)
 set(RILLWAY_DESIGN_TESTS
   design_layout_test.cpp
+  design_size_choice_test.cpp
   design_network_test.cpp
   ../../bench/network_generator.cpp)

@@ -29,6 +29,12 @@ namespace rillway::hydraulics {
 //     is below 2 on a grid of 4e5 points per ratio, so it still passes 1 once. Flatter
 //     ellipses are always scanned in full.
 //
+// Open channels need no window: A = y (B + m y) with m = (z_l + z_r) / 2 and P = B + s y with
+// s = sqrt(1 + z_l^2) + sqrt(1 + z_r^2), so dR/dy has the sign of B^2 + 2 B m y + m s y^2 >= 0.
+// R never falls and A grows at least in proportion to y, so q_2000 / q_1999 >=
+// 2000 / 1999 (1 - eps) / (1 + eps) > 1: the last sample, the bank-full depth, is the scan's
+// one largest.
+//
 // Each computed sample q_i lies within a relative kSampleError of Q(y_i): the rounding of the
 // arithmetic is below 1e-13, the steepest spots (acos near the crown of round and elliptical
 // sections, asin at the crown of an arch) add at most 6e-8, and Simpson's rule with 256
@@ -81,7 +87,10 @@ double interpolate(const std::array<double, N>& table, double position) {
 double peak_fraction(const Section& s) {
     switch (s.kind) {
         case SectionKind::circular: return 0.938181;
-        case SectionKind::rectangular: return 1.0;
+        case SectionKind::rectangular:
+        case SectionKind::trapezoid:
+        case SectionKind::rect_open:
+        case SectionKind::triangle: return 1.0;
         case SectionKind::elliptical:
             return interpolate(kEllipsePeak, 2.0 * (std::log2(s.span / s.rise) + 4.0));
         case SectionKind::arch: {
@@ -136,6 +145,17 @@ std::optional<PeakFlow> windowed_peak(const Section& section, double n, double s
         !premises::within(slope, kSmallest * kSmallest, kLargest * kLargest) ||
         !premises::normal_size(section.rise)) {
         return std::nullopt;
+    }
+    if (section.open()) {
+        const auto normal_or_zero = [](double v) { return v == 0.0 || premises::normal_size(v); };
+        if (!normal_or_zero(section.span) || !normal_or_zero(section.slope_left) ||
+            !normal_or_zero(section.slope_right)) {
+            return std::nullopt;
+        }
+        Samples bank_full(section, n, slope, k);
+        const std::optional<double> q = bank_full.at(kScanPoints);
+        if (!q || !usable(*q)) return std::nullopt;
+        return PeakFlow{*q, bank_full.depth(kScanPoints)};
     }
     if (section.kind != SectionKind::circular) {
         if (!premises::normal_size(section.span)) return std::nullopt;

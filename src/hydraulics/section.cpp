@@ -90,6 +90,25 @@ SectionGeometry arch_geometry(double y, double rise, double span) noexcept {
     return g;
 }
 
+// Every open kind is a trapezoid: bottom B, banks rising z_l and z_r horizontally per unit of
+// height (the open rectangle has z = 0, the triangle B = 0).
+//   A = y (B + (z_l + z_r) y / 2),  P = B + y (sqrt(1 + z_l^2) + sqrt(1 + z_r^2)),
+//   T = B + (z_l + z_r) y
+template <bool kPerimeter, bool kTopWidth>
+SectionGeometry open_geometry(double y, const Section& s) noexcept {
+    const double spread = s.slope_left + s.slope_right;
+    SectionGeometry g;
+    g.area = y * (s.span + 0.5 * spread * y);
+    if constexpr (kPerimeter) {
+        const double banks = std::sqrt(1.0 + s.slope_left * s.slope_left) +
+                             std::sqrt(1.0 + s.slope_right * s.slope_right);
+        g.wetted_perimeter = s.span + y * banks;
+        g.hydraulic_radius = hydraulic_radius(g.area, g.wetted_perimeter);
+    }
+    if constexpr (kTopWidth) g.top_width = s.span + spread * y;
+    return g;
+}
+
 template <bool kPerimeter, bool kTopWidth>
 SectionGeometry kind_geometry(const Section& s, double y) {
     switch (s.kind) {
@@ -99,6 +118,9 @@ SectionGeometry kind_geometry(const Section& s, double y) {
         case SectionKind::elliptical:
             return elliptical_geometry<kPerimeter, kTopWidth>(y, s.rise, s.span);
         case SectionKind::arch: return arch_geometry<kPerimeter, kTopWidth>(y, s.rise, s.span);
+        case SectionKind::trapezoid:
+        case SectionKind::rect_open:
+        case SectionKind::triangle: return open_geometry<kPerimeter, kTopWidth>(y, s);
     }
     return {};
 }
@@ -141,6 +163,9 @@ double Section::full_area() const noexcept {
             const double w = std::max(rise - r, 0.0);
             return kPi * r * r * 0.5 + w * span;
         }
+        case SectionKind::trapezoid:
+        case SectionKind::rect_open:
+        case SectionKind::triangle: return open_geometry<false, false>(rise, *this).area;
     }
     return 0.0;
 }
@@ -154,6 +179,9 @@ double Section::full_perimeter() const {
             const double w = std::max(rise - span / 2.0, 0.0);
             return 0.5 * span * kPi + (2.0 * w + span);
         }
+        case SectionKind::trapezoid:
+        case SectionKind::rect_open:
+        case SectionKind::triangle: return open_geometry<true, false>(rise, *this).wetted_perimeter;
     }
     return 0.0;
 }

@@ -1,11 +1,13 @@
 #pragma once
-// Closed-conduit cross-sections and their flow geometry.
+// Cross-sections, closed conduits and open channels, and their flow geometry.
 //
 // Glossary (all lengths in the caller's unit, feet or metres):
-//   y  depth of flow above the invert      H  rise (vertical extent; the diameter of a round pipe)
-//   A  flow area                           B  span (horizontal extent)
-//   P  wetted perimeter                    R  hydraulic radius A/P
+//   y  depth of flow above the invert      H  rise (vertical extent; the diameter of a round pipe,
+//   A  flow area                              the bank height of an open channel)
+//   P  wetted perimeter                    B  span (horizontal extent; an open channel's bottom
+//   R  hydraulic radius A/P                   width)
 //   T  top width of the water surface      D  diameter of a round pipe
+//   z_l, z_r  side slopes of an open channel's left and right banks, horizontal over vertical
 //
 // Every depth is clamped into [0, rise]. A rise below zero or not a number violates the
 // section invariant: the geometry routines throw SectionInvariantError instead of computing.
@@ -15,7 +17,9 @@
 
 namespace rillway::hydraulics {
 
-enum class SectionKind { circular, rectangular, elliptical, arch };
+// The open kinds have no roof: a trapezoid (B, H, z_l, z_r), an open rectangle (z = 0) and a
+// triangle (B = 0).
+enum class SectionKind { circular, rectangular, elliptical, arch, trapezoid, rect_open, triangle };
 
 struct SectionGeometry {
     double area = 0.0;
@@ -45,19 +49,34 @@ struct Section {
     SectionKind kind = SectionKind::circular;
     double rise = 0.0;  // diameter of a circular section
     double span = 0.0;  // equals the diameter for a circular section
+    double slope_left = 0.0;   // z_l of an open channel; 0 for the other kinds
+    double slope_right = 0.0;  // z_r
 
-    static Section circular(double diameter) { return {SectionKind::circular, diameter, diameter}; }
-    static Section rectangular(double rise, double span) { return {SectionKind::rectangular, rise, span}; }
-    static Section elliptical(double rise, double span) { return {SectionKind::elliptical, rise, span}; }
-    static Section arch(double rise, double span) { return {SectionKind::arch, rise, span}; }
+    static Section circular(double diameter) { return {SectionKind::circular, diameter, diameter, 0.0, 0.0}; }
+    static Section rectangular(double rise, double span) { return {SectionKind::rectangular, rise, span, 0.0, 0.0}; }
+    static Section elliptical(double rise, double span) { return {SectionKind::elliptical, rise, span, 0.0, 0.0}; }
+    static Section arch(double rise, double span) { return {SectionKind::arch, rise, span, 0.0, 0.0}; }
+    static Section trapezoid(double rise, double bottom, double left, double right) {
+        return {SectionKind::trapezoid, rise, bottom, left, right};
+    }
+    static Section rect_open(double rise, double span) {
+        return {SectionKind::rect_open, rise, span, 0.0, 0.0};
+    }
+    static Section triangle(double rise, double left, double right) {
+        return {SectionKind::triangle, rise, 0.0, left, right};
+    }
+
+    // Open to the air above its banks: "full" means bank-full, and no roof is ever wetted.
+    [[nodiscard]] bool open() const noexcept { return kind >= SectionKind::trapezoid; }
 
     // A, P, R, T at the depth clamped into [0, rise].
     [[nodiscard]] SectionGeometry geometry(double depth) const;
     // The chosen parts at the depth clamped into [0, rise]; the others are 0.
     [[nodiscard]] SectionGeometry geometry(double depth, GeometryParts parts) const;
-    // Flow area of the completely full conduit.
+    // Flow area of the completely full conduit (an open channel at bank-full depth).
     [[nodiscard]] double full_area() const noexcept;
-    // Perimeter of the completely full conduit (a box counts its roof).
+    // Perimeter of the completely full conduit (a box counts its roof; an open channel's is
+    // its wetted perimeter at bank-full depth).
     [[nodiscard]] double full_perimeter() const;
     // full area / full perimeter, 0 when the perimeter is not positive.
     [[nodiscard]] double full_hydraulic_radius() const;

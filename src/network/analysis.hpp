@@ -28,7 +28,8 @@ struct PipeResult {
     double z_dn = 0.0;                // ft
     double slope = 0.0;               // ft/ft, geometric, may be negative
     double design_slope = 0.0;        // ft/ft, used for the hydraulics
-    double total_ca = 0.0;            // acres, accumulated C*A at the upstream node
+    double total_ca = 0.0;            // acres, accumulated C*A at the upstream node (the
+                                      // pipe's share of it under FlowSplit::capacity)
     double intensity = 0.0;           // in/hr
     double tc = 0.0;                  // minutes, at the upstream node
     double travel_time = 0.0;         // minutes
@@ -43,6 +44,7 @@ struct PipeResult {
     // The reported flag: over_peak, except on an adverse design slope or with neither a
     // positive slope nor a positive capacity, where "surcharged" would say nothing useful.
     bool surcharged = false;
+    bool flow_from_upstream = false;  // min_flow_from_upstream raised design_q to the inflow
 };
 
 struct NodeResult {
@@ -60,6 +62,9 @@ struct Analysis {
     std::vector<PipeResult> pipes;  // network pipe order
     std::vector<NodeResult> nodes;  // network node order
     LossMethod loss_method = LossMethod::standard;  // the energy line exists under fhwa_energy
+    bool marks_flow_from_upstream = false;  // the options asked for min_flow_from_upstream
+    // What the analysis assumed for the user, one line each (see split_notes).
+    std::vector<std::string> notes;
 };
 
 using AnalysisOutcome = std::variant<Analysis, NetworkError>;

@@ -7,21 +7,11 @@
 #include "network/design_pass.hpp"
 #include "network/energy_line.hpp"
 #include "network/grade_line.hpp"
+#include "network/loads.hpp"
 #include "network/routing.hpp"
 #include "network/solvers.hpp"
 
 namespace rillway::network {
-
-namespace {
-
-// A negative or not-a-number dimension would break the section invariant deep inside the
-// hydraulics; it is refused up front as a value. A round pipe has no span of its own.
-bool valid_size(const hydraulics::Section& section) noexcept {
-    if (!(section.rise >= 0.0)) return false;
-    return section.kind == hydraulics::SectionKind::circular || section.span >= 0.0;
-}
-
-}  // namespace
 
 AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
                         const DesignOptions& options) {
@@ -37,13 +27,13 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
     if (auto* error = std::get_if<NetworkError>(&routed)) return std::move(*error);
     const std::vector<std::size_t>& order = std::get<std::vector<std::size_t>>(routed);
 
+    // A bad size would break the section invariant deep inside the hydraulics: refused up front.
     for (const Pipe& pipe : network.pipes) {
-        if (!valid_size(pipe.section)) return NetworkError{InvalidPipeSize{pipe.id}};
+        if (auto error = pipe_error(pipe)) return std::move(*error);
     }
 
-    const std::vector<double> total_ca =
-        accumulate_ca(network, links, order, options.frequency_factor);
-    DesignPassResult pass = design_pass(network, links, order, total_ca, idf, options, solvers);
+    const Loads loads = route_loads(network, links, order, options);
+    DesignPassResult pass = design_pass(network, links, order, loads, idf, options, solvers);
     const LossMethod method = options.method();
     NodeLines lines = method_grade_lines(network, links, order, pass.pipes, options, solvers);
     const std::vector<double>& node_hgl = lines.hgl;
@@ -51,6 +41,8 @@ AnalysisOutcome analyze(const Network& network, const IdfParams& idf,
     Analysis analysis;
     analysis.pipes = std::move(pass.pipes);
     analysis.loss_method = method;
+    analysis.marks_flow_from_upstream = options.min_flow_from_upstream;
+    analysis.notes = split_notes(network, links, options);
     analysis.nodes.reserve(network.nodes.size());
     for (std::size_t v = 0; v < network.nodes.size(); ++v) {
         const Node& node = network.nodes[v];

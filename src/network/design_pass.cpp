@@ -17,6 +17,30 @@ constexpr double kFlatSlope = 1e-6;
 
 }  // namespace
 
+double design_slope(double slope, double min_slope) noexcept {
+    return std::fabs(slope) < kFlatSlope ? min_slope : slope;
+}
+
+DesignFlow design_flow(const Loads& loads, const Links& links, std::size_t p, double intensity,
+                       const std::vector<PipeResult>& pipes, bool min_flow_from_upstream) noexcept {
+    DesignFlow flow;
+    flow.q = loads.pipe_ca(links, p) * intensity;
+    // Added only where there is an inflow, so a network without one keeps its flows' bits.
+    if (!loads.inflow.empty()) flow.q += loads.pipe_inflow(links, p);
+    if (!min_flow_from_upstream) return flow;
+    const std::size_t u = links.from[p];
+    double upstream = 0.0;
+    for (std::size_t s = links.in_begin[u]; s < links.in_begin[u + 1]; ++s) {
+        upstream = std::fmax(upstream, pipes[links.in_pipes[s]].design_q);
+    }
+    upstream *= loads.share_of(p);
+    if (upstream > flow.q) {
+        flow.q = upstream;
+        flow.raised = true;
+    }
+    return flow;
+}
+
 double design_intensity(double tc, const IdfParams& idf,
                         const std::optional<double>& override_intensity) noexcept {
     if (override_intensity) return *override_intensity;
@@ -30,7 +54,7 @@ PipeResult design_pipe(const hydraulics::Section& section, double n, double leng
     r.z_up = z_up;
     r.z_dn = z_dn;
     r.slope = length > 0.0 ? (z_up - z_dn) / length : 0.0;
-    r.design_slope = std::fabs(r.slope) < kFlatSlope ? min_slope : r.slope;
+    r.design_slope = design_slope(r.slope, min_slope);
     r.intensity = intensity;
     r.design_q = q;
 
@@ -66,9 +90,22 @@ PipeResult design_pipe(const hydraulics::Section& section, double n, double leng
     return r;
 }
 
+PipeResult design_barrels(const Pipe& pipe, double z_up, double z_dn, double q, double intensity,
+                          double min_slope, const PipeSolvers& solvers) {
+    PipeResult r = design_pipe(pipe.section, pipe.n, pipe.length, z_up, z_dn, pipe.barrel_flow(q),
+                               intensity, min_slope, solvers);
+    if (pipe.barrels != 1) {
+        const double barrels = pipe.barrels;
+        r.design_q = q;
+        r.capacity *= barrels;
+        r.peak_capacity *= barrels;
+    }
+    return r;
+}
+
 DesignPassResult design_pass(const Network& network, const Links& links,
                              const std::vector<std::size_t>& order,
-                             const std::vector<double>& total_ca, const IdfParams& idf,
+                             const Loads& loads, const IdfParams& idf,
                              const DesignOptions& options, const PipeSolvers& solvers) {
     DesignPassResult result;
     result.tc.assign(network.nodes.size(), 0.0);
@@ -90,16 +127,18 @@ DesignPassResult design_pass(const Network& network, const Links& links,
         for (std::size_t s = links.out_begin[u]; s < links.out_begin[u + 1]; ++s) {
             const std::size_t p = links.out_pipes[s];
             const Pipe& pipe = network.pipes[p];
+            const DesignFlow flow = design_flow(loads, links, p, intensity, result.pipes,
+                                                options.min_flow_from_upstream);
             PipeResult& r = result.pipes[p];
-            r = design_pipe(pipe.section, pipe.n, pipe.length,
-                            upstream_invert(network, links, p),
-                            downstream_invert(network, links, p), total_ca[u] * intensity,
-                            intensity, options.min_slope, solvers);
+            r = design_barrels(pipe, upstream_invert(network, links, p),
+                               downstream_invert(network, links, p), flow.q, intensity,
+                               options.min_slope, solvers);
             r.id = pipe.id;
             r.from = pipe.from;
             r.to = pipe.to;
-            r.total_ca = total_ca[u];
+            r.total_ca = loads.pipe_ca(links, p);
             r.tc = tc;
+            r.flow_from_upstream = flow.raised;
         }
     }
     return result;

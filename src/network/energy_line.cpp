@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "hydraulics/constants.hpp"
+#include "hydraulics/momentum.hpp"
 #include "network/energy_loss.hpp"
 #include "network/grade_line.hpp"
 #include "network/profile.hpp"
@@ -19,10 +20,19 @@ constexpr double kSupercriticalRatio = 0.98;  // as in the hydraulic grade line
 constexpr double kOutfallExitLoss = 1.0;      // into still receiving water
 constexpr int kEnergyDepthHalvings = 200;     // the depth solvers' budget
 
-// What the structure upstream needs of a pipe's upstream end.
-struct UpstreamEnd {
+// A pipe's upstream end as the structure above it sees it.
+struct Entrance {
+    double egl = 0.0;
     double velocity = 0.0;  // ft/s
     bool supercritical = false;
+};
+
+// What the structure upstream needs of a pipe: its entrance and, for a steep pipe drowned to its
+// entrance, the free jet's reading as well, which the structure never stands below (raising the
+// water below a pipe never lowers the water above it).
+struct UpstreamEnd {
+    Entrance entrance;
+    std::optional<Entrance> jet;
 };
 
 // A pipe's two ends on both lines.
@@ -32,6 +42,13 @@ struct PipeEnds {
     double hgl_up = 0.0;
     double egl_up = 0.0;
     UpstreamEnd up;
+};
+
+// Where a pipe's outlet meets the water below it.
+struct Outlet {
+    double level = 0.0;     // ft: the structure's still water, or the outfall's tailwater
+    bool plunging = false;  // the pipe falls into the structure above its water
+    bool outfall = false;
 };
 
 double velocity_at(const Conduit& c, double depth) {
@@ -68,48 +85,88 @@ double depth_for_energy(const Conduit& c, double e) {
     return (lo + hi) / 2.0;
 }
 
-// The pipe from its outlet end, where the energy is at least `boundary` (ft) and the
-// structure's still water stands at `level`, to its upstream end.
-PipeEnds pipe_ends(const Conduit& c, double boundary, double level, const PipeSolvers& solvers) {
+// The energy a pipe's outlet holds when the water below it sets its start. A pipe that plunges
+// leaves at its own normal depth with no exit loss (HEC-22 3rd ed. section 7.1.6, step 7,
+// case A), unless the structure's final level still stands higher. Into an outfall the water
+// stands at least at (y_c + D) / 2 (section 7.1.5) and the whole velocity head is lost; into a
+// structure an exit loss of 0.4 hv.
+double outlet_energy(const Conduit& c, const Outlet& outlet) {
+    if (outlet.plunging) {
+        const double y = c.surcharged ? c.section.rise : c.y_n;
+        return std::fmax(outlet.level, c.z_dn + y + velocity_head(c, y));
+    }
+    const double y_c = std::fmax(c.y_c, kMinProfileDepth);
+    const double level = outlet.outfall
+                             ? std::fmax(outlet.level, c.z_dn + (y_c + c.section.rise) / 2.0)
+                             : outlet.level;
+    const double hv = c.surcharged ? velocity_head(c, c.section.rise)
+                                   : velocity_head(c, std::fmax(level - c.z_dn, y_c));
+    return level + (outlet.outfall ? kOutfallExitLoss : kInflowExitLoss) * hv;
+}
+
+// A part-full pipe in subcritical flow from its outlet depth: the backwater profile balances
+// energy reach by reach, so it carries the energy line to the upstream end.
+PipeEnds subcritical_ends(const Conduit& c, double y_dn, const PipeSolvers& solvers) {
     PipeEnds ends;
-    const hydraulics::Section& s = c.section;
-    if (c.surcharged) {
-        // Full flow: the energy line falls by the full-pipe friction slope, the grade line a
-        // velocity head below it.
-        const double full_area = s.full_area();
-        const double v = full_area > 0.0 ? c.q / full_area : 0.0;
-        const double hv = v * v / kTwoG;
-        const double sf = friction_slope(c.q, c.n, full_area, s.full_hydraulic_radius());
-        ends.egl_dn = std::fmax(boundary, c.z_dn + s.rise + hv);
-        ends.egl_up = ends.egl_dn + c.length * sf;
-        ends.hgl_dn = ends.egl_dn - hv;
-        ends.hgl_up = ends.egl_up - hv;
-        ends.up.velocity = v;
-        return ends;
-    }
-    if (c.y_n < kSupercriticalRatio * c.y_c && c.z_dn + s.rise >= level) {
-        // Supercritical at normal depth, unless the structure's water holds more energy than
-        // the jet brings, which backs the water up into the pipe (the profile below).
-        const double hv = velocity_head(c, c.y_n);
-        if (c.z_dn + c.y_n + hv >= boundary) {
-            ends.hgl_dn = c.z_dn + c.y_n;
-            ends.egl_dn = ends.hgl_dn + hv;
-            ends.hgl_up = c.z_up + c.y_n;
-            ends.egl_up = ends.hgl_up + hv;
-            ends.up = {velocity_at(c, c.y_n), true};
-            return ends;
-        }
-    }
-    // The backwater profile balances energy reach by reach, so started from the depth that
-    // holds the outlet's energy it carries the energy line to the upstream end.
-    const double y_dn = depth_for_energy(c, boundary - c.z_dn);
     ends.hgl_dn = c.z_dn + y_dn;
     ends.egl_dn = ends.hgl_dn + velocity_head(c, y_dn);
     ends.hgl_up = solvers.backwater_surface(c, ends.hgl_dn);
     const double y_up = ends.hgl_up - c.z_up;
     ends.egl_up = ends.hgl_up + velocity_head(c, y_up);
-    ends.up.velocity = velocity_at(c, y_up);
+    ends.up.entrance = {ends.egl_up, velocity_at(c, y_up), false};
     return ends;
+}
+
+// The pipe from its outlet end, where the water below it is as `outlet` says, to its upstream
+// end.
+PipeEnds pipe_ends(const Conduit& c, const Outlet& outlet, const PipeSolvers& solvers) {
+    const hydraulics::Section& s = c.section;
+    if (c.surcharged) {
+        // Full flow: the energy line falls by the full-pipe friction slope, the grade line a
+        // velocity head below it.
+        PipeEnds ends;
+        const double full_area = s.full_area();
+        const double v = full_area > 0.0 ? c.q / full_area : 0.0;
+        const double hv = v * v / kTwoG;
+        const double sf = friction_slope(c.q, c.n, full_area, s.full_hydraulic_radius());
+        ends.egl_dn = std::fmax(outlet_energy(c, outlet), c.z_dn + s.rise + hv);
+        ends.egl_up = ends.egl_dn + c.length * sf;
+        ends.hgl_dn = ends.egl_dn - hv;
+        ends.hgl_up = ends.egl_up - hv;
+        ends.up.entrance = {ends.egl_up, v, false};
+        return ends;
+    }
+    if (c.y_n < kSupercriticalRatio * c.y_c) {
+        // A steep pipe runs at normal depth from its entrance. The water below drowns its
+        // outlet face only when it stands deeper over the outlet invert than the jet's sequent
+        // depth (the jump's momentum balance); the subcritical profile from the drowned face
+        // then meets the jet in a jump inside the barrel, unless at the upstream end it still
+        // stands above the sequent depth, which drowns the entrance too.
+        const double hv_n = velocity_head(c, c.y_n);
+        const Entrance jet{c.z_up + c.y_n + hv_n, velocity_at(c, c.y_n), true};
+        const double sequent =
+            hydraulics::sequent_depth(c.q, s, c.y_n, c.y_c, kEnergyGravity);
+        PipeEnds ends;
+        if (outlet.level - c.z_dn > sequent) {
+            ends = subcritical_ends(c, depth_for_energy(c, outlet_energy(c, outlet) - c.z_dn),
+                                    solvers);
+            if (ends.hgl_up - c.z_up > sequent) {
+                ends.up.jet = jet;
+                return ends;
+            }
+        } else {
+            ends.hgl_dn = c.z_dn + c.y_n;
+            ends.egl_dn = ends.hgl_dn + hv_n;
+        }
+        ends.hgl_up = c.z_up + c.y_n;
+        ends.egl_up = jet.egl;
+        ends.up = {jet, std::nullopt};
+        return ends;
+    }
+    if (outlet.plunging && !(outlet.level > c.z_dn + c.y_n + velocity_head(c, c.y_n))) {
+        return subcritical_ends(c, c.y_n, solvers);
+    }
+    return subcritical_ends(c, depth_for_energy(c, outlet_energy(c, outlet) - c.z_dn), solvers);
 }
 
 // The angle between an inflow (w -> v) and the outlet (v -> x), 180 degrees for a straight run.
@@ -128,33 +185,36 @@ struct StructureLevel {
 
 StructureLevel structure_level(const Network& network, const Links& links,
                                const std::vector<PipeResult>& pipes, std::size_t v,
-                               std::size_t o, double egl_up, const UpstreamEnd& up,
+                               std::size_t o, const Entrance& up,
                                std::vector<StructureInflow>& inflows) {
     const PipeResult& out = pipes[o];
     const hydraulics::Section& section = network.pipes[o].section;
+    // The structure feeds each barrel of its outlet alike: every flow is taken per barrel.
+    const Pipe& outlet = network.pipes[o];
     const Node& node = network.nodes[v];
     inflows.clear();
     double q_pipes = 0.0;
     for (std::size_t s = links.in_begin[v]; s < links.in_begin[v + 1]; ++s) {
         const std::size_t p = links.in_pipes[s];
         StructureInflow inflow;
-        inflow.q = pipes[p].design_q;
+        inflow.q = outlet.barrel_flow(pipes[p].design_q);
         inflow.angle_deg = inflow_angle(network.nodes[links.from[p]], node,
                                         network.nodes[links.to[o]]);
         inflow.invert_height = pipes[p].z_dn - out.z_up;
         inflows.push_back(inflow);
         q_pipes += inflow.q;
     }
-    if (node.kind == NodeKind::inlet && out.design_q > q_pipes) {
+    const double q_out = outlet.barrel_flow(out.design_q);
+    if (node.kind == NodeKind::inlet && q_out > q_pipes) {
         StructureInflow surface;
-        surface.q = out.design_q - q_pipes;
+        surface.q = q_out - q_pipes;
         surface.invert_height = node.rim - out.z_up;
         surface.surface = true;
         inflows.push_back(surface);
     }
     AccessHoleInput in;
-    in.e_i = egl_up - out.z_up;
-    in.q_out = out.design_q;
+    in.e_i = up.egl - out.z_up;
+    in.q_out = q_out;
     in.d_out = section.rise;
     in.a_out = section.full_area();
     in.v_out = up.velocity;
@@ -185,8 +245,14 @@ NodeLines energy_grade_line(const Network& network, const Links& links,
         for (std::size_t s = links.out_begin[v]; s < links.out_begin[v + 1]; ++s) {
             const std::size_t o = links.out_pipes[s];
             if (!pipes[o].egl_up) continue;  // adverse: the upstream end is unknown
-            const StructureLevel candidate = structure_level(network, links, pipes, v, o,
-                                                             *pipes[o].egl_up, upstream[o], inflows);
+            const UpstreamEnd& up = upstream[o];
+            StructureLevel candidate =
+                structure_level(network, links, pipes, v, o, up.entrance, inflows);
+            if (up.jet) {
+                const StructureLevel free =
+                    structure_level(network, links, pipes, v, o, *up.jet, inflows);
+                if (free.egl > candidate.egl) candidate = free;
+            }
             if (!level || candidate.egl > level->egl) level = candidate;
         }
         double egl = level ? level->egl : kUnset;
@@ -207,16 +273,8 @@ NodeLines energy_grade_line(const Network& network, const Links& links,
                 continue;  // the upstream end stays unknown
             }
             const Conduit c = conduit_of(network.pipes[p], flow);
-            const bool plunging = level && flow.z_dn - level->z_out > level->e_ai;
-            double boundary = egl;
-            if (!plunging) {
-                const double y_c = std::fmax(c.y_c, kMinProfileDepth);
-                const double hv = c.surcharged
-                                      ? velocity_head(c, c.section.rise)
-                                      : velocity_head(c, std::fmax(egl - c.z_dn, y_c));
-                boundary += (outfall ? kOutfallExitLoss : kInflowExitLoss) * hv;
-            }
-            const PipeEnds ends = pipe_ends(c, boundary, egl, solvers);
+            const Outlet outlet{egl, level && flow.z_dn - level->z_out > level->e_ai, outfall};
+            const PipeEnds ends = pipe_ends(c, outlet, solvers);
             flow.hgl_dn = ends.hgl_dn;
             flow.egl_dn = ends.egl_dn;
             flow.hgl_up = ends.hgl_up;

@@ -6,14 +6,23 @@
 // Glossary (feet, seconds, cfs): EGL energy grade line, HGL hydraulic grade line, E_a the
 // structure's energy level above its outlet invert, hv velocity head V^2 / 2g, y depth.
 //
-// Readings of the manual where it leaves a choice, chosen to reproduce its Example 9.2:
-// - an outlet pipe in supercritical flow (normal depth below critical, its outlet not drowned)
-//   leaves the structure at normal depth, so E_i is its normal depth plus velocity head;
+// Readings of the manual where it leaves a choice, chosen to reproduce its worked example (3rd
+// ed. Example 7-3 part 2, 4th ed. Examples 9.1 and 9.2) through the whole network:
+// - a steep pipe (y_n below 98 % of y_c) runs at normal depth from its entrance, so E_i is its
+//   normal depth plus velocity head and outlet control does not apply;
+// - the water below drowns a steep pipe's outlet face when its depth over the outlet invert
+//   exceeds the jet's sequent depth; the jump then stays in the barrel unless the subcritical
+//   profile from the face still stands above the sequent depth at the upstream end, which drowns
+//   the entrance, and the structure above then stands at the higher of its levels from the
+//   drowned and the free entrance;
+// - a pipe that plunges (its invert above E_ai) leaves at its normal depth plus velocity head
+//   with no exit loss, unless the structure's final level stands higher;
 // - V_o is the outlet pipe's velocity at the depth its profile reaches at the structure;
 // - V_i of an inflow pipe's exit loss is its velocity at the depth the structure's level
 //   stands at its outlet, between its critical depth and its rise;
-// - a pipe into an outfall loses its whole velocity head there (an exit into still water),
-//   so a submerged outlet keeps the tailwater as its hydraulic grade line;
+// - a pipe into an outfall starts at the higher of the tailwater and (y_c + D) / 2 over its
+//   outlet invert and loses its whole velocity head there (an exit into still water), so a
+//   submerged outlet keeps the tailwater as its hydraulic grade line;
 // - the surface inflow of an inlet is its outlet flow less its pipe inflows.
 
 #include <cstddef>

@@ -117,8 +117,8 @@ std::vector<double> grade_line(const Network& network, const Links& links,
             flow.hgl_dn = h_v;
             if (flow.slope < kAdverseSlope) continue;  // the upstream end stays unknown
 
-            const WaterSurface w =
-                upstream_surface(conduit_of(pipe, flow), h_v, solvers.backwater_surface);
+            const Conduit conduit = conduit_of(pipe, flow);
+            const WaterSurface w = upstream_surface(conduit, h_v, solvers.backwater_surface);
 
             double loss = 0.0;
             if (!w.free_outlet) {
@@ -126,7 +126,13 @@ std::vector<double> grade_line(const Network& network, const Links& links,
                            ? hec22_loss(network, links, p, flow.velocity, w.level, flow.z_up, options)
                            : standard_loss(network, links, p, flow.velocity, options);
             }
-            const double upstream = w.level + loss;
+            double upstream = w.level + loss;
+            // The still water that drives q into the pipe stands at least at the pipe's critical
+            // energy, on either side of the steep test: the subcritical branch alone can give
+            // less (about y_c + K V_c^2/2g where the profile starts near critical depth), and
+            // the level would then drop as a rising flow makes the pipe steep. The free outlet
+            // stands exactly there, so it keeps its bits.
+            if (flow.design_q > 0.0) upstream = std::fmax(upstream, critical_energy(conduit));
             flow.hgl_up = upstream;
             const std::size_t u = links.from[p];
             hgl[u] = std::fmax(hgl[u], upstream);  // NaN on either side never wins

@@ -19,6 +19,7 @@ namespace {
 constexpr std::array<std::string_view, 3> kLossMethodWords = {"standard", "hec22", "fhwa_energy"};
 constexpr std::array<std::string_view, 5> kBenchingWords = {"flat", "depressed", "half", "full",
                                                             "improved"};
+constexpr std::array<std::string_view, 2> kFlowSplitWords = {"whole", "capacity"};
 
 template <class E, std::size_t N>
 std::optional<E> of_word(const std::array<std::string_view, N>& words, std::string_view word) {
@@ -44,6 +45,14 @@ std::string_view benching_word(Benching benching) noexcept {
 
 std::optional<Benching> benching_of_word(std::string_view word) noexcept {
     return of_word<Benching>(kBenchingWords, word);
+}
+
+std::string_view flow_split_word(FlowSplit split) noexcept {
+    return kFlowSplitWords[static_cast<std::size_t>(split)];
+}
+
+std::optional<FlowSplit> flow_split_of_word(std::string_view word) noexcept {
+    return of_word<FlowSplit>(kFlowSplitWords, word);
 }
 
 Node Node::inlet(std::string id, double invert, double rim, double area, double c) {
@@ -103,6 +112,22 @@ Pipe Pipe::arch(std::string id, std::string from, std::string to, double length,
                      Section::arch(rise, span), std::sqrt(4.0 * area / kPi), n);
 }
 
+Pipe Pipe::open_channel(std::string id, std::string from, std::string to, double length,
+                        const Section& section, double n) {
+    return make_pipe(std::move(id), std::move(from), std::move(to), length, section,
+                     std::sqrt(4.0 * section.full_area() / kPi), n);
+}
+
+std::optional<NetworkError> pipe_error(const Pipe& pipe) {
+    const Section& s = pipe.section;
+    bool valid = s.rise >= 0.0;
+    if (s.kind != hydraulics::SectionKind::circular) valid = valid && s.span >= 0.0;
+    if (s.open()) valid = valid && s.slope_left >= 0.0 && s.slope_right >= 0.0;
+    if (!valid) return NetworkError{InvalidPipeSize{pipe.id}};
+    if (pipe.barrels == 0) return NetworkError{NoBarrels{pipe.id}};
+    return std::nullopt;
+}
+
 std::string display(const NetworkError& error) {
     struct Visitor {
         std::string operator()(const UnknownNode& e) const {
@@ -114,6 +139,9 @@ std::string display(const NetworkError& error) {
         }
         std::string operator()(const InvalidPipeSize& e) const {
             return "pipe '" + e.pipe_id + "' has a negative or not-a-number size";
+        }
+        std::string operator()(const NoBarrels& e) const {
+            return "pipe '" + e.pipe_id + "' has no barrels (barrels must be 1 or more)";
         }
     };
     return std::visit(Visitor{}, error);

@@ -3,6 +3,7 @@
 // lists, and the two parameter records that accompany an analysis. Every quantity is in US
 // customary units: feet, acres, minutes, inches per hour, cubic feet per second.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,12 +26,21 @@ enum class LossMethod { standard, hec22, fhwa_energy };
 // pipe height, or improved (benching shaped to the flow).
 enum class Benching { flat, depressed, half, full, improved };
 
+// What a structure with several pipes leaving it sends down each: its whole C*A and known
+// inflow (the conservative reading for the pipes themselves, which counts the area once per
+// route where the routes rejoin), or a share of them in proportion to the pipes' full-flow
+// capacities (network/loads.hpp).
+enum class FlowSplit { whole, capacity };
+
 // The documents' words for both: "standard", "hec22", "fhwa_energy"; "flat", "depressed",
 // "half", "full", "improved". The *_of_word functions give none for any other word.
 [[nodiscard]] std::string_view loss_method_word(LossMethod method) noexcept;
 [[nodiscard]] std::optional<LossMethod> loss_method_of_word(std::string_view word) noexcept;
 [[nodiscard]] std::string_view benching_word(Benching benching) noexcept;
 [[nodiscard]] std::optional<Benching> benching_of_word(std::string_view word) noexcept;
+// "whole", "capacity".
+[[nodiscard]] std::string_view flow_split_word(FlowSplit split) noexcept;
+[[nodiscard]] std::optional<FlowSplit> flow_split_of_word(std::string_view word) noexcept;
 
 struct Node {
     std::string id;
@@ -44,6 +54,8 @@ struct Node {
     NodeKind kind = NodeKind::inlet;
     double diameter = 4.0;  // ft, the structure's inside diameter (drawings)
     Benching benching = Benching::flat;  // read by the FHWA energy method only
+    double inflow = 0.0;  // cfs entering from outside the rainfall (base flow, a pump, a system
+                          // upstream); added to the rational flow below, never scaled
 
     // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
     static Node inlet(std::string id, double invert, double rim, double area, double c);
@@ -63,6 +75,10 @@ struct Pipe {
     double length = 0.0;               // ft
     double equivalent_diameter = 0.0;  // ft; circle of the same full area
     double n = 0.0;                    // Manning roughness
+    // Identical barrels side by side, sharing the flow equally; each carries barrel_flow(q).
+    std::uint32_t barrels = 1;
+
+    [[nodiscard]] double barrel_flow(double q) const noexcept { return q / barrels; }
 
     // The circular constructor (the round pipe every format can describe).
     static Pipe circular(std::string id, std::string from, std::string to, double length,
@@ -73,6 +89,9 @@ struct Pipe {
                            double rise, double span, double n);
     static Pipe arch(std::string id, std::string from, std::string to, double length, double rise,
                      double span, double n);
+    // An open channel of any open kind (Section::trapezoid, rect_open, triangle).
+    static Pipe open_channel(std::string id, std::string from, std::string to, double length,
+                             const hydraulics::Section& section, double n);
 };
 
 struct Network {
@@ -93,6 +112,10 @@ struct DesignOptions {
     bool hec22_structure_loss = false;         // HEC-22 method instead of junction_k and bends
     // Absent: hec22 when hec22_structure_loss, else standard, as before the choice existed.
     std::optional<LossMethod> loss_method;
+    FlowSplit flow_split = FlowSplit::whole;
+    // A pipe's design flow is at least the largest entering its upper structure (times its
+    // share of a split), where the rational flow would fall with a longer tc.
+    bool min_flow_from_upstream = false;
 
     [[nodiscard]] LossMethod method() const noexcept {
         if (loss_method) return *loss_method;
@@ -115,10 +138,17 @@ struct UnknownNode {
     std::string id;
 };
 struct Cycle {};
-struct InvalidPipeSize {  // a negative or not-a-number diameter, rise or span
+struct InvalidPipeSize {  // a negative or not-a-number diameter, rise, span or side slope
     std::string pipe_id;
 };
-using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode>;
+struct NoBarrels {  // a barrel count of 0
+    std::string pipe_id;
+};
+using NetworkError = std::variant<UnknownNode, Cycle, InvalidPipeSize, DuplicateNode, NoBarrels>;
+
+// The pipe's sizes are numbers of zero or more (a round pipe has no span of its own) and it
+// has a barrel: what the hydraulics require of every pipe they are given.
+[[nodiscard]] std::optional<NetworkError> pipe_error(const Pipe& pipe);
 
 // The whole message, e.g. "pipe references unknown node 'X9'".
 [[nodiscard]] std::string display(const NetworkError& error);

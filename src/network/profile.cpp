@@ -35,7 +35,7 @@ Conduit conduit_of(const Pipe& pipe, const PipeResult& flow) {
     c.length = pipe.length;
     c.z_up = flow.z_up;
     c.z_dn = flow.z_dn;
-    c.q = flow.design_q;
+    c.q = pipe.barrel_flow(flow.design_q);  // the grade line of one barrel
     c.y_n = flow.normal_depth ? *flow.normal_depth : pipe.section.rise;
     c.y_c = flow.critical_depth;
     c.surcharged = flow.over_peak;
@@ -231,6 +231,15 @@ double backwater_surface(const Conduit& c, double h_v) {
     return c.z_up + y;
 }
 
+double critical_energy(const Conduit& c) {
+    // Only the velocity head is needed, so only the area is computed: an ellipse's perimeter
+    // integral is most of the cost of its full geometry.
+    const double y_c1 = std::fmax(c.y_c, kMinProfileDepth);
+    const hydraulics::SectionGeometry g = c.section.geometry(
+        profile_depth(y_c1, c.section.rise), hydraulics::GeometryParts::area);
+    return c.z_up + y_c1 + terms_of(g, c.n, c.q).velocity_head;
+}
+
 WaterSurface upstream_surface(const Conduit& c, double h_v,
                               double (*backwater)(const Conduit&, double)) {
     if (c.surcharged) return {surcharged_surface(c, h_v), false};
@@ -238,12 +247,7 @@ WaterSurface upstream_surface(const Conduit& c, double h_v,
         // Water leaving a structure into a steep pipe passes critical depth at the entrance, so
         // the still water in the structure stands at least at the critical energy, not at the
         // normal depth further down the pipe.
-        // Only the velocity head is needed, so only the area is computed: an ellipse's
-        // perimeter integral is most of the cost of its full geometry.
-        const double y_c1 = std::fmax(c.y_c, kMinProfileDepth);
-        const hydraulics::SectionGeometry g = c.section.geometry(
-            profile_depth(y_c1, c.section.rise), hydraulics::GeometryParts::area);
-        return {c.z_up + y_c1 + terms_of(g, c.n, c.q).velocity_head, true};
+        return {critical_energy(c), true};
     }
     return {backwater(c, h_v), false};
 }

@@ -65,6 +65,11 @@ struct WaterSurface {
 // reference copy (src/reference), which computes the depth terms afresh at every trial depth.
 [[nodiscard]] double backwater_surface(const Conduit& conduit, double h_v);
 
+// The critical energy at the pipe's entrance, z_up + y_c' + hv(y_c') with y_c' = max(y_c, 1e-4)
+// and hv taken at y_c' clamped to the rise: the least level the still water of the upstream
+// structure can stand at and still drive q into the pipe.
+[[nodiscard]] double critical_energy(const Conduit& conduit);
+
 // W of a pipe whose downstream node stands at h_v: surcharged, free supercritical outlet, or
 // the backwater profile (computed by `backwater`), in that order of precedence.
 [[nodiscard]] WaterSurface upstream_surface(

@@ -78,24 +78,6 @@ std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Links& lin
     return order;
 }
 
-std::vector<double> accumulate_ca(const Network& network, const Links& links,
-                                  const std::vector<std::size_t>& order,
-                                  double frequency_factor) {
-    std::vector<double> totals(network.nodes.size(), 0.0);
-    for (const std::size_t u : order) {
-        const Node& node = network.nodes[u];
-        // The cap applies to the node's own coefficient only; accumulated totals are not capped.
-        // A NaN coefficient stays NaN rather than being raised to the cap.
-        const double coefficient = node.c * frequency_factor;
-        double total = (coefficient > 1.0 ? 1.0 : coefficient) * node.area;
-        for (std::size_t s = links.in_begin[u]; s < links.in_begin[u + 1]; ++s) {
-            total += totals[links.from[links.in_pipes[s]]];
-        }
-        totals[u] = total;
-    }
-    return totals;
-}
-
 double upstream_invert(const Network& network, const Links& links, std::size_t p) {
     const Pipe& pipe = network.pipes[p];
     return pipe.invert_up ? *pipe.invert_up : network.nodes[links.from[p]].invert;

@@ -1,9 +1,9 @@
 #pragma once
-// Resolution of pipe ends, the flow routing order of the nodes and the accumulated C*A.
+// Resolution of pipe ends and the flow routing order of the nodes.
 //
 // Node and pipe indices are positions in the network's lists. One pass resolves every pipe end
 // to a node index and builds the adjacency in flat index arrays (compressed rows); the routing
-// order, the C*A accumulation, the design pass and the grade line all work from that result.
+// order, the loads (network/loads.hpp), the design pass and the grade line all work from that result.
 
 #include <cstddef>
 #include <variant>
@@ -36,12 +36,6 @@ struct Links {
 // Kahn's method with a last-in-first-out stack seeded with the sources in ascending index
 // order: every node comes after all nodes with a pipe into it. A loop gives Cycle.
 [[nodiscard]] std::variant<std::vector<std::size_t>, NetworkError> topo_order(const Links& links);
-
-// C*A reaching each node, node-list order: min(c * frequency_factor, 1) * area of the node
-// itself, then the totals of the upstream ends of its inflow pipes in pipe-list order.
-[[nodiscard]] std::vector<double> accumulate_ca(const Network& network, const Links& links,
-                                                const std::vector<std::size_t>& order,
-                                                double frequency_factor);
 
 // The pipe's own inverts, or those of the nodes its ends resolve to.
 [[nodiscard]] double upstream_invert(const Network& network, const Links& links, std::size_t p);

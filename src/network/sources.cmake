@@ -1,6 +1,7 @@
 set(RILLWAY_NETWORK_SOURCES
   src/network/network.cpp
   src/network/routing.cpp
+  src/network/loads.cpp
   src/network/solvers.cpp
   src/network/design_pass.cpp
   src/network/profile.cpp

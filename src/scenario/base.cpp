@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "scenario/scenario.hpp"
+#include "units/unit_system.hpp"
 
 namespace rillway::scenario {
 
@@ -12,6 +13,7 @@ Base from_project(const formats::project::Project& project) {
     base.network = project.to_analysis_network();
     base.idf = project.idf();
     base.options = project.design_options();
+    if (project.units == units::UnitSystem::si) base.feet_per_unit = units::kFeetPerMetre;
     // The design period always has a curve: its own entry in idf_curves, else the project's
     // coefficients (what the design analysis uses).
     base.curves.push_back({formats::project::return_period_key(project.design_return_period_years),

@@ -86,7 +86,9 @@ ScenarioOutcome Runner::analyze(const Scenario& s) {
     }
     idf.a *= s.intensity_factor;
     if (options.intensity_override) *options.intensity_override *= s.intensity_factor;
-    if (s.tailwater) options.tailwater = *s.tailwater;
+    // The product the document reader forms for its own tailwater (formats/project), so a
+    // scenario's value and the same value in the document analyse alike to the bit.
+    if (s.tailwater) options.tailwater = *s.tailwater * base_.feet_per_unit;
 
     // Rewritten from the base values, never compounded, and only when the factor changes.
     if (s.c_factor != applied_c_factor_) {

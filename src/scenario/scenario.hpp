@@ -1,8 +1,8 @@
 #pragma once
 // Scenarios: one network read once, analysed under many storms and assumptions. A scenario
 // picks the rainfall curve of a return period, scales the intensity, every runoff coefficient
-// and every Manning n, and may impose an outfall tailwater. Units as in the analysis: ft,
-// years, in/hr.
+// and every Manning n, and may impose an outfall tailwater. A tailwater is in the document's
+// length unit (m in an SI project, as its own `tailwater`); the rest has no unit but years.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,7 @@ namespace rillway::scenario {
 
 struct Scenario {
     std::optional<double> return_period;  // years; absent: the document's design period
-    std::optional<double> tailwater;      // ft, overrides the document's tailwater
+    std::optional<double> tailwater;      // document units, overrides the document's tailwater
     double intensity_factor = 1.0;        // multiplies the IDF `a`, or the intensity override
     double c_factor = 1.0;                // multiplies every C before the 1.0 cap on C x Cf
     double n_factor = 1.0;                // multiplies every Manning n
@@ -40,6 +40,7 @@ struct Base {
     network::DesignOptions options;
     std::vector<PeriodCurve> curves;  // first curve of each period; empty for a .rwn network
     bool single_curve = false;        // a .rwn network: one curve, no return periods
+    double feet_per_unit = 1.0;       // the document's length unit, as the reader converts it
 };
 
 [[nodiscard]] Base from_project(const formats::project::Project& project);

@@ -1,5 +1,5 @@
-// The energy grade line through analyze: full-flowing pipe ends, the order of the lines, and
-// the choice of method.
+// The energy grade line through analyze: full-flowing pipe ends, the order of the lines, the
+// level above a steep pipe as the water below it rises, and the choice of method.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +12,8 @@
 
 namespace rillway::network {
 namespace {
+
+using hydraulics::Section;
 
 constexpr double kPi = 3.141592653589793;
 
@@ -104,6 +106,78 @@ TEST(EnergyChain, PartFullRunKeepsEnergyFalling) {
         EXPECT_GT(*p.egl_dn, *p.hgl_dn);
     }
 }
+
+// Pipe 41-42 of HEC-22's example (3 %, 1.5 ft, 5.1 cfs over 328 ft: normal depth 0.54 ft,
+// critical 0.87 ft) below its inlet, whose water below rises in 2 mm steps from under its outlet
+// invert until the subcritical profile drowns its entrance, once into an outfall and once into a
+// structure drained by a flat pipe to an outfall. The inlet starts at the free jet's level,
+// y_n + hv(y_n) over the entrance invert, and must rise with the water below without a fall or a
+// jump anywhere, through the crown and through the moment the entrance drowns.
+struct SteepCase {
+    const char* name;
+    bool via_structure;
+};
+
+class SteepPipeDrowning : public ::testing::TestWithParam<SteepCase> {};
+
+TEST_P(SteepPipeDrowning, LevelAboveRisesWithoutFallOrJump) {
+    Network net;
+    constexpr double kArea = 5.1 / (0.73 * 7.1);
+    net.nodes.push_back(Node::inlet("A", 354.07, 360.0, kArea, 0.73));
+    Pipe steep = Pipe::circular("P", "A", "B", 328.0, 1.5, 0.013);
+    steep.invert_up = 354.07;
+    steep.invert_dn = 344.23;
+    net.pipes.push_back(steep);
+    if (GetParam().via_structure) {
+        Node b = Node::junction("B", 344.07, 370.0, 0.0, 0.0);
+        b.x = 328.0;
+        net.nodes.push_back(b);
+        Node o = Node::outfall("O", 344.06, 370.0);
+        o.x = 338.0;
+        net.nodes.push_back(o);
+        net.pipes.push_back(Pipe::circular("Q", "B", "O", 10.0, 3.0, 0.013));
+    } else {
+        Node b = Node::outfall("B", 344.23, 370.0);
+        b.x = 328.0;
+        net.nodes.push_back(b);
+    }
+    DesignOptions options;
+    options.loss_method = LossMethod::fhwa_energy;
+    options.intensity_override = 7.1;
+    options.min_tc = 5.0;
+    constexpr double kStep = 0.002;
+    std::optional<double> previous;
+    double first = 0.0;
+    double below = 0.0;
+    for (int k = 0; k <= 6500; ++k) {
+        options.tailwater = 344.0 + kStep * k;
+        const Analysis a = run(net, options);
+        ASSERT_TRUE(a.nodes[0].egl && a.pipes[0].normal_depth);
+        const double level = *a.nodes[0].egl;
+        below = *a.nodes[1].egl;
+        if (!previous) {
+            const double y_n = *a.pipes[0].normal_depth;
+            const double v = a.pipes[0].design_q / Section::circular(1.5).geometry(y_n).area;
+            EXPECT_NEAR(level, 354.07 + y_n + v * v / 64.4, 1e-6);
+            first = level;
+        } else {
+            SCOPED_TRACE(*options.tailwater);
+            ASSERT_GE(level, *previous);
+            ASSERT_LE(level - *previous, 2.0 * kStep);
+        }
+        previous = level;
+    }
+    // The sweep reached the drowned entrance: the structure above follows the water below.
+    EXPECT_GT(below, 354.07 + 1.5);
+    EXPECT_GT(*previous, first + 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drowning, SteepPipeDrowning,
+                         ::testing::Values(SteepCase{"into_an_outfall", false},
+                                           SteepCase{"into_a_structure", true}),
+                         [](const ::testing::TestParamInfo<SteepCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 // The key absent follows the old flag; the flag alone never reaches the energy method.
 TEST(LossMethodChoice, AbsentFollowsTheFlag) {

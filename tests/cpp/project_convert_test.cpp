@@ -112,7 +112,11 @@ TEST(ProjectConvert, SiValuesBecomeFeetAndAcres) {
     p.pipes = {ProjectPipe::create("p", "a", "b", 100.0, 0.6, 0.013)};
     p.pipes[0].invert_up = 29.5;
     p.catchments = {make_catchment(kAcre, 0.5, 0.0, 0.0, "a")};
+    p.nodes[1].diameter_ft = 1.5;
     const network::Network net = p.to_analysis_network();
+    // A structure's own diameter is in metres; without one it is the 4 ft access hole.
+    EXPECT_EQ(net.nodes[0].diameter, 4.0);
+    EXPECT_DOUBLE_EQ(net.nodes[1].diameter, 1.5 * kFt);
     EXPECT_DOUBLE_EQ(net.nodes[0].invert, 30.0 * kFt);
     EXPECT_DOUBLE_EQ(net.nodes[0].rim, 106.0 * kFt);
     EXPECT_DOUBLE_EQ(net.nodes[0].x, 10.0 * kFt);

@@ -99,7 +99,7 @@ TEST(ProjectRead, RecordDefaultsOfNodesPipesAndBackgrounds) {
     ASSERT_EQ(p.nodes.size(), 2U);
     EXPECT_EQ(p.nodes[0].inlet, InletOverrides{});
     EXPECT_FALSE(p.nodes[0].bypass_to.has_value());
-    EXPECT_EQ(p.nodes[0].diameter_ft, 4.0);
+    EXPECT_FALSE(p.nodes[0].diameter_ft.has_value());
     EXPECT_EQ(p.nodes[0].tc_inlet, 7.0);
     EXPECT_EQ(p.nodes[1].inlet, (InletOverrides{2.5, 0.02, true, 1.5, 0.0}));
     ASSERT_EQ(p.pipes.size(), 1U);
@@ -311,7 +311,7 @@ TEST(ProjectRead, ArrayFormsMayDropTrailingDefaults) {
     ASSERT_EQ(p.nodes.size(), 2U);
     EXPECT_EQ(p.nodes[0].kind, "junction");
     EXPECT_EQ(p.nodes[0].tc_inlet, 7.0);
-    EXPECT_EQ(p.nodes[0].diameter_ft, 4.0);
+    EXPECT_FALSE(p.nodes[0].diameter_ft.has_value());
     EXPECT_EQ(p.nodes[1].inlet, (InletOverrides{1.5, 0.02, true, 0.0, 0.0}));
     EXPECT_EQ(p.nodes[1].bypass_to, "A");
     EXPECT_EQ(p.nodes[1].diameter_ft, 5.0);
@@ -340,11 +340,11 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
     // Short arrays fail at their closing bracket, long ones at the first surplus value.
     expect_errors({
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6])", ""), "0.6]",
-         "invalid length 8, expected struct ProjectNode with 13 elements"},
+         "invalid length 8, expected struct ProjectNode with 14 elements"},
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02]])", ""), "0.02]",
          "invalid length 2, expected struct InletOverrides with 5 elements"},
         {document("", R"(["P","A","B",100,1.5])"), "1.5]",
-         "invalid length 5, expected struct ProjectPipe with 12 elements"},
+         "invalid length 5, expected struct ProjectPipe with 14 elements"},
         // inlet_node_id has no default in the array form.
         {minimal_with(R"("catchments":[["C",[],0.5,10,0.01]])"), "0.01]",
          "invalid length 5, expected struct ProjectCatchment with 6 elements"},
@@ -355,7 +355,7 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
         {minimal_with(R"("background_dxf":[])"), R"("background_dxf":[])",
          "invalid length 0, expected struct BackgroundDxf with 6 elements"},
         {R"(["M",1,2,0.5,null,5,0.4,0,false,0,10,3,0.001,[]])", "[]]",
-         "invalid length 14, expected struct Project with 24 elements"},
+         "invalid length 14, expected struct Project with 26 elements"},
         {minimal_with(R"("idf_curves":[[25,1,2,3,"extra"]])"), R"("extra")", "trailing characters"},
         {minimal_with(R"("report":["a","b","c","d",{}])"), ",{", "trailing characters"},
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02,true,0,0,0]])", ""), "0,0,0", "trailing characters"},

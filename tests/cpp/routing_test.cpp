@@ -1,10 +1,12 @@
-// Routing order, unknown-node and cycle errors, and accumulated C*A.
+// Routing order, unknown-node and cycle errors, accumulated C*A, known inflows and splits.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "network/loads.hpp"
 #include "network/routing.hpp"
 
 namespace rillway::network {
@@ -30,6 +32,13 @@ Links links_of(const Network& net) {
     EXPECT_TRUE(std::holds_alternative<Links>(resolved));
     if (!std::holds_alternative<Links>(resolved)) return {};
     return std::get<Links>(resolved);
+}
+
+std::vector<double> accumulate_ca(const Network& net, const Links& links,
+                                  const std::vector<std::size_t>& order, double frequency_factor) {
+    DesignOptions options;
+    options.frequency_factor = frequency_factor;
+    return route_loads(net, links, order, options).ca;
 }
 
 std::variant<std::vector<std::size_t>, NetworkError> route(const Network& net) {
@@ -148,6 +157,33 @@ TEST(AccumulateCa, FrequencyFactorCapsEachNodesCoefficient) {
     EXPECT_DOUBLE_EQ(totals[0], 2.0);
     EXPECT_DOUBLE_EQ(totals[1], 2.0);
     EXPECT_DOUBLE_EQ(totals[2], 1.0 + 2.0 + 2.0);  // the accumulated total itself is not capped
+}
+
+TEST(Loads, CapacitySplitCountsEveryAcreOnceAndCarriesInflows) {
+    // A (10 ac at 0.5, 2 cfs known inflow) splits into an 18-in and a 24-in pipe on the same
+    // slope (all inverts equal: min_slope), which rejoin at C. Manning at one slope and n:
+    // Q_full ~ D^(8/3), so the 18-in pipe takes 1.5^(8/3) / (1.5^(8/3) + 2^(8/3)).
+    Network net{{inlet("A", 10.0, 0.5), inlet("B"), inlet("C")},
+                {Pipe::circular("S", "A", "C", 100.0, 1.5, 0.013),
+                 Pipe::circular("L", "A", "B", 100.0, 2.0, 0.013), pipe("T", "B", "C")}};
+    net.nodes[0].inflow = 2.0;
+    const Links links = links_of(net);
+    DesignOptions options;
+    const Loads whole = route_loads(net, links, order_of(net), options);
+    EXPECT_DOUBLE_EQ(whole.ca[2], 10.0);  // counted once per route
+    EXPECT_DOUBLE_EQ(whole.inflow[2], 4.0);
+    EXPECT_EQ(split_notes(net, links, options).size(), 1u);
+
+    options.flow_split = FlowSplit::capacity;
+    const Loads split = route_loads(net, links, order_of(net), options);
+    const double small = std::pow(1.5, 8.0 / 3.0) / (std::pow(1.5, 8.0 / 3.0) + std::pow(2.0, 8.0 / 3.0));
+    EXPECT_NEAR(split.share_of(0), small, 1e-12);
+    EXPECT_NEAR(split.pipe_ca(links, 0), 5.0 * small, 1e-12);
+    EXPECT_NEAR(split.pipe_inflow(links, 1), 2.0 * (1.0 - small), 1e-12);
+    EXPECT_DOUBLE_EQ(split.share_of(2), 1.0);
+    EXPECT_NEAR(split.ca[2], 5.0, 1e-12);
+    EXPECT_NEAR(split.inflow[2], 2.0, 1e-12);
+    EXPECT_TRUE(split_notes(net, links, options).empty());
 }
 
 TEST(LinkPipes, InflowAndOutflowListsKeepPipeOrder) {

@@ -1,9 +1,10 @@
-// Section geometry of the four kinds: limits, boundaries and the rise invariant.
+// Section geometry of every kind: limits, boundaries and the rise invariant.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
+#include "hydraulics/depth_solvers.hpp"
 #include "hydraulics/manning.hpp"
 #include "hydraulics/section.hpp"
 
@@ -144,6 +145,62 @@ TEST(PeakFlowScan, NoFlowWithoutSlopeOrRoughness) {
         EXPECT_EQ(peak.flow, 0.0);
         EXPECT_EQ(peak.depth, 0.0);
         EXPECT_EQ(hy::circular_q(1.0, n, slope, 0.5, 1.486), 0.0);
+    }
+}
+
+// Open channels against the trapezoid's closed forms, worked by hand:
+// A = y (B + (z_l + z_r) y / 2), P = B + y (sqrt(1 + z_l^2) + sqrt(1 + z_r^2)), T = B + (z_l + z_r) y.
+TEST(OpenChannel, GeometryIsTheTrapezoidsClosedForm) {
+    const double s5 = std::sqrt(5.0), s2 = std::sqrt(2.0), s10 = std::sqrt(10.0);
+    struct Case {
+        hy::Section section;
+        double depth, area, perimeter, top;
+    };
+    for (const Case& c : {
+             Case{hy::Section::trapezoid(3.0, 4.0, 2.0, 2.0), 1.5, 10.5, 4.0 + 6.0 * s5 / 2.0, 10.0},
+             Case{hy::Section::trapezoid(3.0, 2.0, 1.0, 3.0), 2.0, 12.0, 2.0 + 2.0 * (s2 + s10), 10.0},
+             Case{hy::Section::rect_open(2.5, 3.0), 2.0, 6.0, 7.0, 3.0},
+             Case{hy::Section::triangle(2.0, 2.0, 2.0), 1.0, 2.0, 2.0 * s5, 4.0},
+             // Above the banks the depth is clamped: bank-full, no lid.
+             Case{hy::Section::rect_open(2.5, 3.0), 9.0, 7.5, 8.0, 3.0},
+         }) {
+        const hy::SectionGeometry g = c.section.geometry(c.depth);
+        EXPECT_NEAR(g.area, c.area, 1e-12);
+        EXPECT_NEAR(g.wetted_perimeter, c.perimeter, 1e-12);
+        EXPECT_NEAR(g.hydraulic_radius, c.area / c.perimeter, 1e-12);
+        EXPECT_NEAR(g.top_width, c.top, 1e-12);
+        const hy::SectionGeometry bank_full = c.section.geometry(c.section.rise);
+        EXPECT_EQ(c.section.full_area(), bank_full.area);
+        EXPECT_EQ(c.section.full_perimeter(), bank_full.wetted_perimeter);
+        EXPECT_TRUE(c.section.open());
+    }
+    EXPECT_FALSE(hy::Section::rectangular(2.5, 3.0).open());
+}
+
+// Chow, Open-Channel Hydraulics (1959), Example 6.2: B = 20 ft, 2:1 banks, S = 0.0016,
+// n = 0.025, Q = 400 cfs gives y_n = 3.36 ft. Critical depths by the closed forms of the
+// rectangle, (q^2 / g)^(1/3) with q = Q / B, and the triangle, (2 Q^2 / (g z^2))^(1/5).
+TEST(OpenChannel, DepthsMatchTheTextbookAndTheClosedForms) {
+    const hy::Section chow = hy::Section::trapezoid(6.0, 20.0, 2.0, 2.0);
+    EXPECT_NEAR(*hy::normal_depth(400.0, 0.025, 0.0016, chow, 1.486), 3.36, 0.005);
+    EXPECT_NEAR(hy::critical_depth(90.0, hy::Section::rect_open(4.0, 6.0), 32.2),
+                std::cbrt(15.0 * 15.0 / 32.2), 1e-6);
+    EXPECT_NEAR(hy::critical_depth(30.0, hy::Section::triangle(4.0, 3.0, 3.0), 32.2),
+                std::pow(2.0 * 900.0 / (32.2 * 9.0), 0.2), 1e-6);
+}
+
+// Flow rises with depth to the banks, so the peak is the bank-full flow, which is also the
+// full-flow capacity; more than that has no normal depth.
+TEST(OpenChannel, PeakIsTheBankFullFlow) {
+    for (const hy::Section s : {hy::Section::trapezoid(2.0, 3.0, 1.5, 4.0),
+                                hy::Section::rect_open(2.0, 0.5), hy::Section::triangle(1.0, 2.0, 0.5)}) {
+        const hy::PeakFlow peak = hy::peak_flow_scan(s, 0.03, 0.002, 1.486);
+        EXPECT_EQ(peak.depth, s.rise);
+        EXPECT_EQ(peak.flow, hy::manning_flow(s, 0.03, 0.002, s.rise, 1.486));
+        EXPECT_NEAR(hy::full_flow_capacity(s, 0.03, 0.002, 1.486), peak.flow, 1e-12 * peak.flow);
+        EXPECT_FALSE(hy::normal_depth(peak.flow * 1.001, 0.03, 0.002, s, 1.486).has_value());
+        const double y = *hy::normal_depth(0.5 * peak.flow, 0.03, 0.002, s, 1.486);
+        EXPECT_NEAR(hy::manning_flow(s, 0.03, 0.002, y, 1.486), 0.5 * peak.flow, 1e-5 * peak.flow);
     }
 }
 

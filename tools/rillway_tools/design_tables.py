@@ -10,10 +10,11 @@ from __future__ import annotations
 import json
 from typing import Any
 
+from .formats.si import FEET_PER_METRE, SI_UNITS, US_PER_SI, _from_us
 from .results import DesignResult
-from .tables import Column, TableFormat, _csv, _finite_row, _markdown, _text
+from .tables import Column, TableFormat, Units, _csv, _finite_row, _markdown, _text
 
-__all__ = ["DESIGN_COLUMNS", "design_rows", "render_design"]
+__all__ = ["DESIGN_COLUMNS", "SI_DESIGN_COLUMNS", "design_rows", "render_design"]
 
 DESIGN_COLUMNS = (
     Column("id", "pipe", "", ""),
@@ -27,11 +28,18 @@ DESIGN_COLUMNS = (
     Column("velocity", "V", "ft/s", ".2f"),
     Column("met", "met", "", ""),
 )
+# The same table of an SI project: sizes in mm, inverts in m, flows in m³/s, velocities in m/s.
+SI_DESIGN_COLUMNS = tuple(
+    Column("size_mm", "size", "mm", ".0f") if c.key == "size_in"
+    else Column(c.key, c.heading, *SI_UNITS[c.key][1:]) if c.key in SI_UNITS
+    else Column(c.key, c.heading, "m", ".3f") if c.key in ("invert_up", "invert_dn")
+    else c for c in DESIGN_COLUMNS)
 NOTE = "! some rule fails for this pipe (see below)"
 
 
-def design_rows(design: DesignResult) -> list[dict[str, Any]]:
-    """One row per pipe: the design record with the size in inches and the pipe's flows."""
+def design_rows(design: DesignResult, units: Units = "us") -> list[dict[str, Any]]:
+    """One row per pipe: the design record with the size in inches (mm in SI) and the pipe's
+    flows, in US units or, with `units="si"`, in SI units."""
     rows = []
     for record, result in zip(design["pipes"], design["result"]["pipes"]):
         rows.append({"id": record["id"], "size_in": record["diameter"] * 12.0,
@@ -40,12 +48,23 @@ def design_rows(design: DesignResult) -> list[dict[str, Any]]:
                      "design_q": result["design_q"], "capacity": result["capacity"],
                      "velocity": result["velocity"], "met": record["met"],
                      "unmet": not record["met"]})
+        if units == "si":
+            row = rows[-1]
+            del row["size_in"]
+            row["size_mm"] = 1000.0 * _from_us(record["diameter"], FEET_PER_METRE)
+            row["invert_up"] = _from_us(record["invert_up"], FEET_PER_METRE)
+            row["invert_dn"] = _from_us(record["invert_dn"], FEET_PER_METRE)
+            for key in ("design_q", "capacity", "velocity"):
+                row[key] = _from_us(result[key], US_PER_SI[SI_UNITS[key][1]])
     return rows
 
 
-def render_design(design: DesignResult, fmt: TableFormat = "table", color: bool = False) -> str:
-    """The design table in the chosen format, ending with a newline."""
-    rows = design_rows(design)
+def render_design(design: DesignResult, fmt: TableFormat = "table", color: bool = False,
+                  units: Units = "us") -> str:
+    """The design table in the chosen format, ending with a newline; `units="si"` gives sizes
+    in mm and the rest in SI units."""
+    rows = design_rows(design, units)
+    columns = SI_DESIGN_COLUMNS if units == "si" else DESIGN_COLUMNS
     name = design["result"]["name"]
     if fmt == "json":
         document = {"name": name,
@@ -54,12 +73,12 @@ def render_design(design: DesignResult, fmt: TableFormat = "table", color: bool 
                     "unmet": design["unmet"]}
         return json.dumps(document, indent=2, ensure_ascii=False, allow_nan=False) + "\n"
     if fmt == "csv":
-        return _csv(rows, DESIGN_COLUMNS)
+        return _csv(rows, columns)
     if fmt == "markdown":
-        table = _markdown(rows, DESIGN_COLUMNS, "unmet", "Design")
+        table = _markdown(rows, columns, "unmet", "Design")
         rules = [f"- {line}" for line in design["unmet"]] or ["- every rule holds"]
         return table + "\n**Unmet rules**\n\n" + "\n".join(rules) + "\n"
-    table = _text(rows, DESIGN_COLUMNS, "unmet", "Design", color, NOTE)
+    table = _text(rows, columns, "unmet", "Design", color, NOTE)
     head = name + "\n" if name else ""
     if not design["unmet"]:
         return head + table + "\nEvery rule holds.\n"

@@ -11,15 +11,16 @@ import json
 import sys
 from collections.abc import Mapping
 from dataclasses import dataclass
+from functools import cached_property
 from pathlib import Path
 from typing import Any, Literal
 
 import rillway
 
-from .results import AnalysisResult
+from .results import AnalysisResult, DesignResult, NetworkView
 
 __all__ = ["Document", "DocumentError", "Layout", "NodeLayout", "PipeLayout", "analyze",
-           "demo_document", "layout_of", "read_document"]
+           "analyze_any", "demo_document", "design", "is_si", "layout_of", "network_of", "read_document"]
 
 Format = Literal["rwproj", "rwn"]
 
@@ -73,6 +74,18 @@ def analyze(document: Document) -> AnalysisResult:
         raise DocumentError(document.source, str(error)) from None
 
 
+def design(document: Document) -> tuple[Document, DesignResult]:
+    """Designs the document (`rillway.design_project`; a `.rwn` network becomes a project
+    first) and returns the designed project as a document of the same source, and the design."""
+    try:
+        text = (rillway.rwn_to_project(document.text) if document.format == "rwn"
+                else document.text)
+        designed = rillway.design_project(text)
+    except ValueError as error:
+        raise DocumentError(document.source, str(error)) from None
+    return Document(document.source, "rwproj", designed["project"]), designed
+
+
 @dataclass(frozen=True)
 class NodeLayout:
     id: str
@@ -80,6 +93,8 @@ class NodeLayout:
     invert: float    # ft
     rim: float       # ft
     diameter: float  # structure diameter, ft
+    x: float         # plan coordinates, ft
+    y: float
 
 
 @dataclass(frozen=True)
@@ -102,10 +117,18 @@ class Layout:
 
     def node(self, node_id: str) -> int:
         """Index of the node with this id."""
-        for index, node in enumerate(self.nodes):
-            if node.id == node_id:
-                return index
-        raise ValueError(f"no node '{node_id}' in the network")
+        index = self._index.get(node_id)
+        if index is None:
+            raise ValueError(f"no node '{node_id}' in the network")
+        return index
+
+    @cached_property
+    def _index(self) -> dict[str, int]:
+        # The first node of an id, as a search from the start would find it.
+        index: dict[str, int] = {}
+        for position, node in enumerate(self.nodes):
+            index.setdefault(node.id, position)
+        return index
 
     def flow_path(self, start: str) -> list[int]:
         """Pipe indices from `start` down to the end of the line, following at each node its
@@ -130,20 +153,49 @@ class Layout:
         return path
 
 
-def layout_of(document: Document | Mapping[str, Any] | str) -> Layout:
-    """The layout of a document: a `Document`, a project as parsed JSON, or the text of a
-    project (beginning with "{") or of a `.rwn` network. The module reads it, so a document it
-    cannot read raises its `ValueError`."""
+def network_of(document: Document | Mapping[str, Any] | str) -> NetworkView:
+    """The network as the analysis sees it (`rillway.read_project`, `rillway.read_rwn`) of a
+    `Document`, a project as parsed JSON, or the text of a project (beginning with "{") or of
+    a `.rwn` network. A document the module cannot read raises its `ValueError`."""
     if isinstance(document, Document):
-        network = (rillway.read_rwn(document.text) if document.format == "rwn"
-                   else rillway.read_project(document.text))
-    elif isinstance(document, str):
-        network = (rillway.read_project(document) if document.lstrip().startswith("{")
-                   else rillway.read_rwn(document))
-    else:
-        network = rillway.read_project(json.dumps(document))
+        return (rillway.read_rwn(document.text) if document.format == "rwn"
+                else rillway.read_project(document.text))
+    if isinstance(document, str):
+        return (rillway.read_project(document) if document.lstrip().startswith("{")
+                else rillway.read_rwn(document))
+    return rillway.read_project(json.dumps(document))
+
+
+def analyze_any(document: Document | Mapping[str, Any] | str) -> AnalysisResult:
+    """The analysis of a document in any of the forms `network_of` takes."""
+    if isinstance(document, Document):
+        return analyze(document)
+    if isinstance(document, str):
+        return (rillway.analyze_project(document) if document.lstrip().startswith("{")
+                else rillway.analyze_rwn(document))
+    return rillway.analyze_project(json.dumps(document))
+
+
+def is_si(document: Document | Mapping[str, Any] | str) -> bool:
+    """Whether the document is an SI project (`"units": "si"`), which is shown in SI units."""
+    if isinstance(document, Mapping):
+        return document.get("units") == "si"
+    text = document.text if isinstance(document, Document) else document
+    if not text.lstrip().startswith("{"):
+        return False  # .rwn networks are in US customary units
+    try:
+        parsed = json.loads(text)
+    except ValueError:
+        return False  # the analysis reports what is wrong with the text
+    return isinstance(parsed, dict) and parsed.get("units") == "si"
+
+
+def layout_of(document: Document | Mapping[str, Any] | str) -> Layout:
+    """The layout of a document in any of the forms `network_of` takes."""
+    network = network_of(document)
     return Layout(
-        tuple(NodeLayout(n["id"], n["kind"], n["invert"], n["rim"], n["diameter_ft"])
+        tuple(NodeLayout(n["id"], n["kind"], n["invert"], n["rim"], n["diameter_ft"], n["x"],
+                         n["y"])
               for n in network["nodes"]),
         tuple(PipeLayout(p["id"], p["from"], p["to"], p["length"], p["rise"], p["invert_up"],
                          p["invert_dn"]) for p in network["pipes"]))

@@ -29,6 +29,8 @@ HGL = "#1f77b4"
 EGL = "#2ca02c"
 STRUCTURE_FACE = "#f0f0f0"
 FLOOD = "#d62728"
+# Past this many structures the ids would overlap: only the ends and flooding ones are named.
+LABEL_LIMIT = 40
 MIN_STRUCTURE_SHARE = 0.006  # a structure is drawn at least this share of the profile wide
 
 
@@ -128,9 +130,11 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
     """Draws the profile from node `start` down to its outfall and returns the Axes.
 
     With `ax=None` the profile gets a new figure; otherwise it is drawn on the given Axes.
-    Stations and elevations are in feet. Surcharged pipes are filled red and flooding
-    structures carry a red marker at their grade line. A result of the FHWA energy method
-    (`"loss_method": "fhwa_energy"`) also gets its energy grade line, dashed.
+    Stations and elevations are in feet. Each structure is named, or on a path of more than
+    `LABEL_LIMIT` structures the first, the last and the flooding ones. Surcharged pipes are
+    filled red and flooding structures carry a red marker at their grade line. A result of the
+    FHWA energy method (`"loss_method": "fhwa_energy"`) also gets its energy grade line,
+    dashed.
     """
     try:
         from matplotlib.lines import Line2D
@@ -188,9 +192,12 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
                                structure.rim - bottom, facecolor=STRUCTURE_FACE,
                                edgecolor=PIPE_EDGE, linewidth=0.8, zorder=2.5))
         top = max(structure.rim, structure.hgl)
-        label = structure.id + ("\n(outfall)" if structure.kind == "outfall" else "")
-        ax.annotate(label, (structure.station, top), xytext=(0, 6),
-                    textcoords="offset points", ha="center", va="bottom", fontsize=8)
+        named = (len(profile.structures) <= LABEL_LIMIT or structure.floods
+                 or index in (0, len(profile.structures) - 1))
+        if named:
+            label = structure.id + ("\n(outfall)" if structure.kind == "outfall" else "")
+            ax.annotate(label, (structure.station, top), xytext=(0, 6),
+                        textcoords="offset points", ha="center", va="bottom", fontsize=8)
         if structure.floods:
             ax.plot([structure.station, structure.station], [structure.rim, structure.hgl],
                     color=FLOOD, linewidth=3, zorder=5)
@@ -208,7 +215,10 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
     if any(structure.floods for structure in profile.structures):
         handles.append(Line2D([], [], color=FLOOD, marker="v", linewidth=3,
                               label="flooding structure"))
-    ax.legend(handles=handles, fontsize=8, loc="best")
+    # The best place costs a search over every vertex; a long profile falls to the right, which
+    # leaves its lower left empty.
+    ax.legend(handles=handles, fontsize=8,
+              loc="best" if len(profile.structures) <= LABEL_LIMIT else "lower left")
     ax.set_xlabel("Station (ft)")
     ax.set_ylabel("Elevation (ft)")
     if title is None:

@@ -9,8 +9,8 @@ from typing import TypedDict
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "NetworkNode",
-           "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "PipeResult",
-           "ScenarioColumns"]
+           "NetworkPipe", "NetworkSettings", "NetworkView", "NodeResult", "OpenChannel",
+           "PipeResult", "RaisedPipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -18,11 +18,12 @@ PipeResult = TypedDict("PipeResult", {
     "from": str,                    # upstream node id
     "to": str,                      # downstream node id
     "slope": float,                 # geometric slope from the end inverts, ft/ft
-    "total_ca": float,              # accumulated C*A at the upstream node, acres
+    "total_ca": float,              # accumulated C*A at the upstream node (the pipe's share
+                                    # under flow_split "capacity"), acres
     "tc": float,                    # time of concentration at the upstream node, min
     "travel_time": float,           # time of flow through the pipe, min
     "intensity": float,             # rainfall intensity for tc, in/hr
-    "design_q": float,              # Q = C*A * i, cfs
+    "design_q": float,              # Q = C*A * i + known inflow, cfs
     "capacity": float,              # just-full Manning capacity, cfs
     "pct_full": float,              # design_q / capacity (1.0 = full-flow capacity)
     "velocity": float,              # design velocity, ft/s
@@ -52,6 +53,11 @@ class EnergyPipeResult(PipeResult):
 
 class EnergyNodeResult(NodeResult):
     egl: float | None  # the structure's energy level (its hgl: the water in it is still), ft
+
+
+# Under "min_flow_from_upstream": true every pipe record ends with the flag.
+class RaisedPipeResult(PipeResult):
+    flow_from_upstream: bool  # design_q raised to the largest flow entering the upper structure
 
 
 class AccessHoleInflow(TypedDict):
@@ -93,6 +99,18 @@ class CircularGeometry(TypedDict):
     top_width: float
 
 
+class OpenChannel(TypedDict):
+    """What `open_channel` returns: uniform flow in a trapezoidal channel."""
+
+    normal_depth: float | None  # ft; None when the banks cannot hold the flow
+    capacity: float             # bank-full Manning flow, cfs
+    critical_depth: float       # ft
+    velocity: float             # ft/s, at normal depth (bank-full above the capacity)
+    area: float                 # ft², at the same depth
+    wetted_perimeter: float     # ft
+    top_width: float            # ft
+
+
 class NetworkSettings(TypedDict):
     """The IDF curve in use and the design options, as the analysis applies them."""
 
@@ -109,6 +127,8 @@ class NetworkSettings(TypedDict):
     frequency_factor: float       # multiplies every C (the product capped at 1)
     access_hole_diameter: float   # ft, for the HEC-22 loss
     loss_method: str              # "standard", "hec22" or "fhwa_energy"
+    flow_split: str               # "whole" or "capacity"
+    min_flow_from_upstream: bool  # a pipe's flow at least that entering its upper structure
 
 
 class NetworkNode(TypedDict):
@@ -123,6 +143,7 @@ class NetworkNode(TypedDict):
     tc_inlet: float    # inlet time, min
     diameter_ft: float  # structure diameter, ft
     benching: str      # "flat", "depressed", "half", "full" or "improved" (energy method)
+    inflow_cfs: float  # known inflow entering here, cfs
 
 
 NetworkPipe = TypedDict("NetworkPipe", {
@@ -130,12 +151,15 @@ NetworkPipe = TypedDict("NetworkPipe", {
     "from": str,
     "to": str,
     "length": float,     # ft
-    "shape": str,        # "circular", "box", "elliptical" or "arch"
-    "rise": float,       # ft (the diameter of a round pipe)
-    "span": float,       # ft (equal to the rise for a round pipe)
+    # "circular", "box", "elliptical", "arch", or open: "trapezoid", "rect_open", "triangle"
+    "shape": str,
+    "rise": float,       # ft (the diameter of a round pipe, the bank height of a channel)
+    "span": float,       # ft (equal to the rise for a round pipe; a channel's bottom width)
     "n": float,          # Manning roughness
     "invert_up": float,  # ft, the pipe's own or its upstream node's
     "invert_dn": float,  # ft
+    "side_slope": tuple[float, float] | None,  # banks (left, right), H:V; None when closed
+    "barrels": int,      # identical barrels sharing the flow
 })
 
 

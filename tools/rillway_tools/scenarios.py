@@ -9,7 +9,8 @@ A scenario is one row of a table with these columns (any may be left out):
     intensity_factor  multiplies the rainfall intensity (the IDF `a`, or the override); 1.0
     c_factor          multiplies every runoff coefficient, before the 1.0 cap on C x Cf; 1.0
     n_factor          multiplies every Manning n; 1.0
-    tailwater         ft at the outfalls, overriding the document's; empty: the document's
+    tailwater         at the outfalls, in the document's length unit (m in an SI project,
+                      as its own `tailwater`), overriding the document's; empty: the document's
 
     import rillway_tools.scenarios as rs
     storms = rs.grid(return_period=[10, 100], intensity_factor=[1.0, 1.2, 1.4])
@@ -36,7 +37,8 @@ from typing import Any, Literal, NamedTuple
 
 import rillway
 
-from .documents import Document, DocumentError, read_document
+from .documents import Document, DocumentError, is_si
+from .formats.si import SI_UNITS, US_PER_SI
 
 # pandas, numpy, pyarrow, tqdm and Dask are optional (the scenarios and dask extras) and are
 # imported where they are used; tables are typed as Any so that the package type-checks with
@@ -220,7 +222,8 @@ def _name_of(row: Any) -> str:
 # ---- running ----------------------------------------------------------------------------
 
 class Results(NamedTuple):
-    """What `run` returns. Units: ft, cfs, ft/s.
+    """What `run` returns. Units: each document's own, named in the `units` column of every
+    table: "us" ft, cfs, ft/s; "si" (an SI project) m, m³/s, m/s.
 
     pipes       one row per document, scenario and pipe: document, scenario (its row in the
                 scenario table), the scenario fields, pipe, design_q, pct_full, velocity,
@@ -238,12 +241,15 @@ class Results(NamedTuple):
     summary: DataFrame
 
 
-def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLike[str] | Document],
-        scenarios: Any, *, client: Any = None, workers: int | None = None,
+NetworkInput = str | os.PathLike[str] | Document | Mapping[str, Any]
+
+
+def run(documents: NetworkInput | Iterable[NetworkInput], scenarios: Any, *, client: Any = None, workers: int | None = None,
         progress: bool = True) -> Results:
     """Analyses every document under every scenario.
 
-    documents: `.rwproj` / `.rwn` paths or `Document`s. scenarios: anything `scenario_table`
+    documents: network files of any format, `Document`s, or project documents as
+    `read_network` returns them (a dict, or a list of them). scenarios: anything `scenario_table`
     takes. client: a `dask.distributed.Client` to run on its cluster, one task per batch of
     scenarios of one document; None runs on a local pool of `workers` threads (default: the
     CPU count). progress: a bar on standard error when it is a terminal (needs tqdm).
@@ -254,12 +260,14 @@ def run(documents: str | os.PathLike[str] | Document | Iterable[str | os.PathLik
     table = scenario_table(scenarios)
     records = [{field: None if _missing(value) else value for field, value in row.items()
                 if field != "name"} for row in table.to_dict("records")]
-    if isinstance(documents, (str, os.PathLike, Document)):
+    from .formats.registry import read_input
+
+    if isinstance(documents, (str, os.PathLike, Document, Mapping)):
         documents = [documents]
     loaded: list[Document | DocumentError] = []
     for item in documents:
         try:
-            loaded.append(item if isinstance(item, Document) else read_document(os.fspath(item)))
+            loaded.append(read_input(item))
         except DocumentError as error:
             loaded.append(error)
 
@@ -396,12 +404,18 @@ def _assemble(loaded: list[Document | DocumentError], table: DataFrame, jobs: li
         if good:
             pipes = {v: np.concatenate([b["pipes"][v] for _, b in good]) for v in PIPE_VALUES}
             nodes = {v: np.concatenate([b["nodes"][v] for _, b in good]) for v in NODE_VALUES}
+            if is_si(doc):
+                for values in (pipes, nodes):
+                    for key in values:
+                        if key in SI_UNITS:
+                            values[key] = values[key] / US_PER_SI[SI_UNITS[key][1]]
             first = good[0][1]
             pipe_parts.append(_long(d, rows, ok, first["pipes"]["id"], pipes, "pipe"))
             node_parts.append(_long(d, rows, ok, first["nodes"]["id"], nodes, "structure"))
             stats = _statistics(first, pipes, nodes, len(rows), ok)
         summaries.append(_summary(d, errors, rows[ok], stats))
 
+    units = np.array([isinstance(doc, Document) and is_si(doc) for doc in loaded] or [False])
     sources = [doc.source for doc in loaded]
     names = list(dict.fromkeys(sources))
     codes = np.array([names.index(s) for s in sources] or [0], dtype=np.int64)
@@ -415,8 +429,11 @@ def _assemble(loaded: list[Document | DocumentError], table: DataFrame, jobs: li
         document = pd.Categorical.from_codes(codes[frame["document"].to_numpy(np.int64)],
                                              categories=pd.Index(names, dtype=object))
         chosen = fields.iloc[frame["scenario"].to_numpy(np.int64)].reset_index(drop=True)
+        si = units[frame["document"].to_numpy(np.int64)]
         return pd.concat([pd.DataFrame({"document": document,
-                                        "scenario": frame["scenario"].to_numpy(np.int64)}),
+                                        "scenario": frame["scenario"].to_numpy(np.int64),
+                                        "units": pd.Categorical.from_codes(
+                                            si.astype(np.int64), categories=["us", "si"])}),
                           chosen, frame.drop(columns=["document", "scenario"])], axis=1)
 
     summary_values = ("pipes_surcharged", "structures_flooding", "least_freeboard",

@@ -61,6 +61,9 @@ std::string_view shape_word(hydraulics::SectionKind kind) noexcept {
         case hydraulics::SectionKind::rectangular: return "box";
         case hydraulics::SectionKind::elliptical: return "elliptical";
         case hydraulics::SectionKind::arch: return "arch";
+        case hydraulics::SectionKind::trapezoid: return "trapezoid";
+        case hydraulics::SectionKind::rect_open: return "rect_open";
+        case hydraulics::SectionKind::triangle: return "triangle";
         default: return "circular";
     }
 }
@@ -75,7 +78,9 @@ std::optional<network::NodeKind> kind_of_word(std::string_view word) noexcept {
 
 std::optional<hydraulics::SectionKind> shape_of_word(std::string_view word) noexcept {
     for (const auto kind : {hydraulics::SectionKind::circular, hydraulics::SectionKind::rectangular,
-                            hydraulics::SectionKind::elliptical, hydraulics::SectionKind::arch}) {
+                            hydraulics::SectionKind::elliptical, hydraulics::SectionKind::arch,
+                            hydraulics::SectionKind::trapezoid, hydraulics::SectionKind::rect_open,
+                            hydraulics::SectionKind::triangle}) {
         if (word == shape_word(kind)) return kind;
     }
     return std::nullopt;

@@ -1,12 +1,14 @@
 // From the document's terms (words for kinds and shapes, polygons, per-period IDF curves,
 // either unit system) to the analysis network and its IDF coefficients in US customary units.
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <variant>
 
 #include "formats/project/project.hpp"
 #include "formats/text/quote.hpp"
@@ -22,6 +24,8 @@ using hydraulics::SectionKind;
 constexpr double kKirpichCoefficient = 0.0078;
 constexpr double kKirpichLengthExponent = 0.77;
 constexpr double kKirpichSlopeExponent = -0.385;
+// A structure without a diameter: the 4 ft (48 in, 1.2192 m) access hole of common practice.
+constexpr double kStandardStructureDiameterFt = 4.0;
 
 // Polygon area by the shoelace formula, the ring closed from the last vertex to the first.
 double shoelace_area(const std::vector<std::array<double, 2>>& v) {
@@ -41,7 +45,8 @@ double kirpich_tc(double flow_length_ft, double slope) {
            std::pow(slope, kKirpichSlopeExponent);
 }
 
-Node build_node(const ProjectNode& n, double length_factor, double area_factor) {
+Node build_node(const ProjectNode& n, double length_factor, double area_factor,
+                double flow_factor) {
     const double invert = n.invert * length_factor;
     const double rim = n.rim * length_factor;
     const double area = n.area_ac * area_factor;
@@ -53,27 +58,52 @@ Node build_node(const ProjectNode& n, double length_factor, double area_factor) 
     if (n.tc_inlet > 0.0) node.tc = n.tc_inlet;
     node.x = n.x * length_factor;
     node.y = n.y * length_factor;
-    node.diameter = n.diameter_ft * length_factor;
+    node.diameter = n.diameter_ft ? *n.diameter_ft * length_factor : kStandardStructureDiameterFt;
     node.benching = n.benching;
+    node.inflow = n.inflow_cfs * flow_factor;
     return node;
+}
+
+// An open channel's banks, H:V; vertical (0) when the document gives none.
+std::array<double, 2> bank_slopes(const ProjectPipe& p) {
+    if (!p.side_slope) return {0.0, 0.0};
+    if (const auto* both = std::get_if<double>(&*p.side_slope)) return {*both, *both};
+    return std::get<std::array<double, 2>>(*p.side_slope);
+}
+
+// The shape a pipe is built with: its word's when it has the dimensions that shape needs (a
+// rise, and a span but for the triangle), else circular.
+SectionKind built_shape(const ProjectPipe& p) {
+    const auto shape = shape_of_word(p.shape).value_or(SectionKind::circular);
+    if (!(p.rise_ft > 0.0)) return SectionKind::circular;
+    const bool spanned = p.span_ft > 0.0 || shape == SectionKind::triangle ||
+                         (shape == SectionKind::trapezoid && p.side_slope);
+    return spanned ? shape : SectionKind::circular;
 }
 
 Pipe build_pipe(const ProjectPipe& p, double length_factor) {
     const double length = p.length * length_factor;
     const double rise = p.rise_ft * length_factor;
     const double span = p.span_ft * length_factor;
-    // Non-round shapes need both dimensions; without them, or with an unknown word, the pipe
-    // is read as round.
-    const bool sized = p.rise_ft > 0.0 && p.span_ft > 0.0;
-    const auto shape = sized ? shape_of_word(p.shape).value_or(SectionKind::circular)
-                             : SectionKind::circular;
+    const auto [left, right] = bank_slopes(p);
+    // Without the dimensions of its shape, or with an unknown word, the pipe is read as round.
+    const SectionKind shape = built_shape(p);
     Pipe pipe = shape == SectionKind::elliptical ? Pipe::elliptical(p.id, p.from, p.to, length, rise, span, p.n)
                 : shape == SectionKind::arch     ? Pipe::arch(p.id, p.from, p.to, length, rise, span, p.n)
                 : shape == SectionKind::rectangular ? Pipe::rectangular(p.id, p.from, p.to, length, rise, span, p.n)
-                                                 : Pipe::circular(p.id, p.from, p.to, length,
-                                                                  p.diameter * length_factor, p.n);
+                : shape == SectionKind::trapezoid
+                    ? Pipe::open_channel(p.id, p.from, p.to, length,
+                                         hydraulics::Section::trapezoid(rise, span, left, right), p.n)
+                : shape == SectionKind::rect_open
+                    ? Pipe::open_channel(p.id, p.from, p.to, length,
+                                         hydraulics::Section::rect_open(rise, span), p.n)
+                : shape == SectionKind::triangle
+                    ? Pipe::open_channel(p.id, p.from, p.to, length,
+                                         hydraulics::Section::triangle(rise, left, right), p.n)
+                    : Pipe::circular(p.id, p.from, p.to, length, p.diameter * length_factor, p.n);
     if (p.invert_up) pipe.invert_up = *p.invert_up * length_factor;
     if (p.invert_dn) pipe.invert_dn = *p.invert_dn * length_factor;
+    pipe.barrels = p.barrels;
     return pipe;
 }
 
@@ -111,10 +141,13 @@ network::Network Project::to_analysis_network() const {
     const bool si = units == units::UnitSystem::si;
     const double length_factor = si ? units::kFeetPerMetre : 1.0;
     const double area_factor = si ? units::kAcresPerHectare : 1.0;
+    const double flow_factor = si ? units::kCubicFeetPerCubicMetre : 1.0;
 
     network::Network net;
     net.nodes.reserve(nodes.size());
-    for (const ProjectNode& n : nodes) net.nodes.push_back(build_node(n, length_factor, area_factor));
+    for (const ProjectNode& n : nodes) {
+        net.nodes.push_back(build_node(n, length_factor, area_factor, flow_factor));
+    }
     net.pipes.reserve(pipes.size());
     for (const ProjectPipe& p : pipes) net.pipes.push_back(build_pipe(p, length_factor));
     // Catchment geometry is drawn in feet in both unit systems, so it is never converted.
@@ -134,9 +167,24 @@ std::vector<std::string> Project::fallback_warnings() const {
         }
     }
     for (const ProjectPipe& p : pipes) {
-        if (!shape_of_word(p.shape)) {
-            warnings.push_back("pipe '" + shown(p.id) + "': unknown shape '" + shown(p.shape) +
-                               "', read as circular");
+        const auto shape = shape_of_word(p.shape);
+        const std::string record = "pipe '" + shown(p.id) + "': ";
+        if (!shape) {
+            warnings.push_back(record + "unknown shape '" + shown(p.shape) + "', read as circular");
+        } else if (hydraulics::Section{*shape, 1.0, 1.0, 0.0, 0.0}.open()) {
+            // Closed shapes without their sizes have always been read as round without a word.
+            if (built_shape(p) != *shape) {
+                warnings.push_back(record + "a " + shown(p.shape) + " needs rise_ft" +
+                                   (*shape == SectionKind::triangle ? "" : " and span_ft") +
+                                   ", read as circular");
+            } else if (*shape != SectionKind::rect_open && !p.side_slope) {
+                warnings.push_back(record + "no side_slope, the banks read as vertical");
+            }
+        }
+    }
+    if (design) {
+        for (const std::string& key : design->given.unknown_keys) {
+            warnings.push_back("design: unknown key '" + shown(key) + "', ignored");
         }
     }
     return warnings;

@@ -42,6 +42,8 @@ network::DesignOptions Project::design_options() const {
     options.frequency_factor = frequency_factor(design_return_period_years);
     options.hec22_structure_loss = hec22_structure_loss;
     options.loss_method = loss_method;
+    options.flow_split = flow_split;
+    options.min_flow_from_upstream = min_flow_from_upstream;
     return options;
 }
 

@@ -1,6 +1,7 @@
 // From an analysis network (as the plain-text format describes one) to a project document that
 // analyses to the same bits.
 
+#include <array>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -70,6 +71,8 @@ std::variant<Project, std::string> project_from_network(std::string name,
     p.hec22_structure_loss = options.method() == network::LossMethod::hec22;
     p.access_hole_diam_ft = options.access_hole_diameter;
     p.min_slope = options.min_slope;
+    p.flow_split = options.flow_split;
+    p.min_flow_from_upstream = options.min_flow_from_upstream;
     const char* settings = "settings";
     for (const double v : {p.idf_a, p.idf_b, p.idf_c, p.min_tc, p.junction_k, p.bend_loss_coeff,
                            p.access_hole_diam_ft, p.min_slope}) {
@@ -93,7 +96,8 @@ std::variant<Project, std::string> project_from_network(std::string name,
         node.rim = n.rim;
         node.diameter_ft = n.diameter;
         node.benching = n.benching;
-        for (const double v : {n.x, n.y, n.invert, n.rim, n.diameter}) check.finite(v, "a value", record);
+        node.inflow_cfs = n.inflow;
+        for (const double v : {n.x, n.y, n.invert, n.rim, n.diameter, n.inflow}) check.finite(v, "a value", record);
         if (n.kind == NodeKind::outfall) {
             // An outfall carries no area, and its inlet time plays no part in the analysis.
             node.tc_inlet = std::isfinite(n.tc) && n.tc > 0.0 ? n.tc : 0.0;
@@ -116,10 +120,19 @@ std::variant<Project, std::string> project_from_network(std::string name,
             pipe.shape = std::string(shape_word(q.section.kind));
             pipe.rise_ft = q.section.rise;
             pipe.span_ft = q.section.span;
-            if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0) && !check.error()) {
+            if (q.section.open() && q.section.kind != SectionKind::rect_open) {
+                const double left = q.section.slope_left;
+                const double right = q.section.slope_right;
+                pipe.side_slope = left == right ? SideSlope{left} : SideSlope{std::array{left, right}};
+                check.finite(left, "a side slope", record);
+                check.finite(right, "a side slope", record);
+            }
+            const bool spanned = pipe.span_ft > 0.0 || (q.section.open() && pipe.side_slope);
+            if (!(pipe.rise_ft > 0.0 && spanned) && !check.error()) {
                 check.error() = record + ": a shaped pipe needs a positive rise and span in a project document";
             }
         }
+        pipe.barrels = q.barrels;
         pipe.invert_up = q.invert_up;
         pipe.invert_dn = q.invert_dn;
         for (const double v : {q.length, q.section.rise, q.section.span, q.n}) check.finite(v, "a value", record);

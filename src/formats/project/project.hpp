@@ -24,7 +24,7 @@ namespace rillway::formats::project {
 [[nodiscard]] std::string default_pipe_shape();
 
 // The document's words for node kinds ("inlet", "junction", "outfall") and pipe shapes
-// ("circular", "box", "elliptical", "arch").
+// ("circular", "box", "elliptical", "arch", "trapezoid", "rect_open", "triangle").
 [[nodiscard]] std::string_view kind_word(network::NodeKind kind) noexcept;
 [[nodiscard]] std::string_view shape_word(hydraulics::SectionKind kind) noexcept;
 // The kind a word names, or none for a word the document does not know.
@@ -53,11 +53,17 @@ struct ProjectNode {
     double tc_inlet = 0.0;  // minutes; 0 or less keeps the node kind's own inlet time
     InletOverrides inlet;
     std::optional<std::string> bypass_to;
-    double diameter_ft = 4.0;
+    // Absent: a 4 ft (1.2192 m) access hole, the common standard, in either unit system.
+    std::optional<double> diameter_ft;
     network::Benching benching = network::Benching::flat;  // written only when not flat
+    double inflow_cfs = 0.0;  // known inflow, cfs (m3/s in an SI project); written when not 0
 
     friend bool operator==(const ProjectNode&, const ProjectNode&) = default;
 };
+
+// An open channel's bank slopes, horizontal over vertical: one value for both banks, or
+// [left, right] looking downstream.
+using SideSlope = std::variant<double, std::array<double, 2>>;
 
 struct ProjectPipe {
     std::string id;
@@ -66,12 +72,15 @@ struct ProjectPipe {
     double length = 0.0;
     double diameter = 0.0;
     double n = 0.0;
-    std::string shape = default_pipe_shape();  // "circular", "box", "elliptical", "arch"
+    // "circular", "box", "elliptical", "arch", or an open "trapezoid", "rect_open", "triangle"
+    std::string shape = default_pipe_shape();
     double rise_ft = 0.0;
     double span_ft = 0.0;
     std::optional<double> invert_up;  // none: the upstream node's invert
     std::optional<double> invert_dn;  // none: the downstream node's invert
     bool lock = false;  // design keeps the size and inverts; written only when true
+    std::optional<SideSlope> side_slope;  // open channels; written only when given
+    std::uint32_t barrels = 1;  // identical barrels sharing the flow; written only when not 1
 
     // A round pipe that takes both its inverts from its nodes.
     [[nodiscard]] static ProjectPipe create(std::string id, std::string from, std::string to,
@@ -143,6 +152,14 @@ struct ProjectDesignRules {
     std::optional<std::string> match;  // "crowns" or "inverts"
     std::optional<double> min_drop_ft;
     std::optional<double> freeboard_ft;
+    // The object as the document gave it, which a written project carries unchanged, and the
+    // keys in it that are none of the above (ignored, and warned of). Not part of the rules'
+    // value: two objects that set the same rules compare equal.
+    struct AsGiven {
+        std::optional<std::string> text;  // the JSON text of the object, when read from one
+        std::vector<std::string> unknown_keys;
+        friend bool operator==(const AsGiven&, const AsGiven&) noexcept { return true; }
+    } given;
 
     friend bool operator==(const ProjectDesignRules&, const ProjectDesignRules&) = default;
 };
@@ -174,6 +191,8 @@ struct Project {
     // Absent: hec22 when hec22_structure_loss, else standard. Written only when given; a
     // document that gives it with a contradicting hec22_structure_loss is refused.
     std::optional<network::LossMethod> loss_method;
+    network::FlowSplit flow_split = network::FlowSplit::whole;  // written when not "whole"
+    bool min_flow_from_upstream = false;                         // written when true
 
     // The analysis network in US customary units, nodes and pipes in document order, with the
     // catchments folded into the nodes they drain to. Dangling references are left for the
@@ -215,7 +234,8 @@ struct Project {
 
 // The schema as JSON: for each record ("project", "node", "pipe", ...) the list of its keys in
 // document order, each {"key", "required", "default", "unit"}, the unit being "length",
-// "area", "rainfall", "feet" (ft in both systems) or "none"; never fails.
+// "area", "rainfall", "feet" (ft in both systems), "flow" (cfs or m³/s) or "none"; never
+// fails.
 [[nodiscard]] std::string write_schema();
 
 // A US customary project that analyses exactly as the network with these parameters, or the

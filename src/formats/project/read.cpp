@@ -79,6 +79,7 @@ struct Frame {
     std::uint32_t seen = 0;     // object form: one bit per field already given
     std::size_t count = 0;      // values taken so far (array form, list, point)
     int pending = kNoKey;       // object form: field index of the key awaiting its value
+    std::size_t start = 0;      // offset of the opening bracket in the text
 };
 
 struct ObjectStart {};
@@ -336,6 +337,9 @@ private:
                         return true;
                     }
                     top.pending = kUnknownKey;
+                    if constexpr (std::is_same_v<T, ProjectDesignRules>) {
+                        target->given.unknown_keys.push_back(k);
+                    }
                     return true;
                 } else {
                     return fail("invalid type: map", last_consumed_byte());
@@ -375,6 +379,9 @@ private:
                         if (contradicts(*target, (top.seen & kHec22FlagBit) != 0U)) {
                             return fail(kContradiction, at);
                         }
+                    }
+                    if constexpr (std::is_same_v<T, ProjectDesignRules>) {
+                        target->given.text = std::string(text_.substr(top.start, at + 1 - top.start));
                     }
                     return true;
                 } else if constexpr (std::is_same_v<T, Point>) {
@@ -514,6 +521,18 @@ private:
         return store(&out->emplace(), v, at);
     }
 
+    bool store(std::optional<SideSlope>* out, Value& v, std::size_t at) {
+        if (std::holds_alternative<std::nullptr_t>(v)) {
+            out->reset();
+            return true;
+        }
+        if (std::holds_alternative<ArrayStart>(v)) return store(&out->emplace().emplace<Point>(), v, at);
+        const auto number = as_number(v);
+        if (!number) return type_error(v, "a number or [left, right]", at);
+        out->emplace(*number);
+        return true;
+    }
+
     bool store(UnitSystem* out, Value& v, std::size_t at) {
         const auto* s = std::get_if<std::string>(&v);
         if (s == nullptr) return type_error(v, "`us_customary` or `si`", at);
@@ -552,6 +571,16 @@ private:
         return true;
     }
 
+    bool store(network::FlowSplit* out, Value& v, std::size_t at) {
+        constexpr std::string_view kWords = "`whole` or `capacity`";
+        const auto* s = std::get_if<std::string>(&v);
+        if (s == nullptr) return type_error(v, kWords, at);
+        const auto split = network::flow_split_of_word(*s);
+        if (!split) return fail("unknown variant `" + shown(*s) + "`, expected " + std::string(kWords), at);
+        *out = *split;
+        return true;
+    }
+
     template <Record R>
     bool store(R* out, Value& v, std::size_t at) {
         const bool as_array = std::holds_alternative<ArrayStart>(v);
@@ -560,6 +589,7 @@ private:
         }
         *out = R{};
         stack_.push_back(Frame{out, as_array});
+        stack_.back().start = at;
         return true;
     }
 

@@ -29,7 +29,7 @@ enum class Absent : std::uint8_t {
 // What writing does with a field.
 enum class Written : std::uint8_t {
     always,        // every document carries the key (an empty optional as null)
-    when_present,  // an empty optional, or a false flag, leaves the key out
+    when_present,  // left out while it holds the default (an empty optional, a false flag, ...)
 };
 
 // What a field's number measures, and so how it changes with the document's unit system.
@@ -39,6 +39,7 @@ enum class Unit : std::uint8_t {
     area,      // acres, or hectares
     rainfall,  // the IDF coefficient a: in/hr, or mm/h
     feet,      // ft in both systems (catchment geometry)
+    flow,      // cfs, or m³/s
 };
 
 struct FieldInfo {
@@ -52,12 +53,14 @@ struct FieldInfo {
 using Slot = std::variant<double*, float*, std::uint32_t*, bool*, std::string*,
                           std::optional<double>*, std::optional<std::string>*, UnitSystem*,
                           std::optional<network::LossMethod>*, network::Benching*,
+                          network::FlowSplit*,
                           Project*, ProjectNode*, ProjectPipe*, ProjectCatchment*, IdfCurveEntry*,
                           InletOverrides*, ReportInfo*, std::optional<BackgroundImage>*,
                           std::optional<BackgroundDxf>*, std::vector<ProjectNode>*,
                           std::vector<ProjectPipe>*, std::vector<ProjectCatchment>*,
                           std::vector<IdfCurveEntry>*, std::vector<Point>*, Point*,
-                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*>;
+                          std::optional<ProjectDesignRules>*, std::optional<std::vector<double>>*,
+                          std::optional<SideSlope>*>;
 
 template <class R>
 struct Schema;
@@ -65,7 +68,7 @@ struct Schema;
 template <>
 struct Schema<Project> {
     static constexpr std::string_view name = "Project";
-    static constexpr std::array<FieldInfo, 24> fields{{
+    static constexpr std::array<FieldInfo, 26> fields{{
         {"name", Absent::required},
         {"idf_a", Absent::required, Written::always, Unit::rainfall},
         {"idf_b", Absent::required},
@@ -90,6 +93,8 @@ struct Schema<Project> {
         {"format_version", Absent::keep},
         {"design", Absent::keep, Written::when_present},
         {"loss_method", Absent::keep, Written::when_present},
+        {"flow_split", Absent::keep, Written::when_present},
+        {"min_flow_from_upstream", Absent::keep, Written::when_present},
     }};
     static Slot slot(Project& p, std::size_t i) {
         switch (i) {
@@ -116,7 +121,9 @@ struct Schema<Project> {
             case 20: return &p.report;
             case 21: return &p.format_version;
             case 22: return &p.design;
-            default: return &p.loss_method;
+            case 23: return &p.loss_method;
+            case 24: return &p.flow_split;
+            default: return &p.min_flow_from_upstream;
         }
     }
 };
@@ -124,7 +131,7 @@ struct Schema<Project> {
 template <>
 struct Schema<ProjectNode> {
     static constexpr std::string_view name = "ProjectNode";
-    static constexpr std::array<FieldInfo, 13> fields{{
+    static constexpr std::array<FieldInfo, 14> fields{{
         {"id", Absent::required},
         {"kind", Absent::required},
         {"x", Absent::required, Written::always, Unit::length},
@@ -136,8 +143,9 @@ struct Schema<ProjectNode> {
         {"tc_inlet", Absent::required},
         {"inlet", Absent::keep},
         {"bypass_to", Absent::keep},
-        {"diameter_ft", Absent::keep, Written::always, Unit::length},
+        {"diameter_ft", Absent::keep, Written::when_present, Unit::length},
         {"benching", Absent::keep, Written::when_present},
+        {"inflow_cfs", Absent::keep, Written::when_present, Unit::flow},
     }};
     static Slot slot(ProjectNode& n, std::size_t i) {
         switch (i) {
@@ -153,7 +161,8 @@ struct Schema<ProjectNode> {
             case 9: return &n.inlet;
             case 10: return &n.bypass_to;
             case 11: return &n.diameter_ft;
-            default: return &n.benching;
+            case 12: return &n.benching;
+            default: return &n.inflow_cfs;
         }
     }
 };
@@ -182,7 +191,7 @@ struct Schema<InletOverrides> {
 template <>
 struct Schema<ProjectPipe> {
     static constexpr std::string_view name = "ProjectPipe";
-    static constexpr std::array<FieldInfo, 12> fields{{
+    static constexpr std::array<FieldInfo, 14> fields{{
         {"id", Absent::required},
         {"from", Absent::required},
         {"to", Absent::required},
@@ -195,6 +204,8 @@ struct Schema<ProjectPipe> {
         {"invert_up", Absent::keep, Written::when_present, Unit::length},
         {"invert_dn", Absent::keep, Written::when_present, Unit::length},
         {"lock", Absent::keep, Written::when_present},
+        {"side_slope", Absent::keep, Written::when_present},
+        {"barrels", Absent::keep, Written::when_present},
     }};
     static Slot slot(ProjectPipe& p, std::size_t i) {
         switch (i) {
@@ -209,7 +220,9 @@ struct Schema<ProjectPipe> {
             case 8: return &p.span_ft;
             case 9: return &p.invert_up;
             case 10: return &p.invert_dn;
-            default: return &p.lock;
+            case 11: return &p.lock;
+            case 12: return &p.side_slope;
+            default: return &p.barrels;
         }
     }
 };

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <variant>
 
 #include <nlohmann/json.hpp>
 
@@ -43,6 +44,10 @@ Json value_json(UnitSystem v) { return v == UnitSystem::si ? "si" : "us_customar
 Json value_json(const Point& v) { return Json::array({value_json(v[0]), value_json(v[1])}); }
 Json value_json(network::LossMethod v) { return network::loss_method_word(v); }
 Json value_json(network::Benching v) { return network::benching_word(v); }
+Json value_json(network::FlowSplit v) { return network::flow_split_word(v); }
+Json value_json(const SideSlope& v) {
+    return std::visit([](const auto& slope) { return value_json(slope); }, v);
+}
 
 template <Record R>
 Json value_json(const R& record);
@@ -61,30 +66,28 @@ Json value_json(const std::optional<T>& v) {
     return value_json(*v);
 }
 
-// A field written when present is left out as an empty optional or a false flag.
-template <class T>
-bool present(const T& value) {
-    if constexpr (std::is_same_v<T, bool>) {
-        return value;
-    } else if constexpr (std::is_same_v<T, network::Benching>) {
-        return value != network::Benching::flat;  // the default bench is not written
-    } else if constexpr (requires { value.has_value(); }) {
-        return value.has_value();
-    } else {
-        return true;
-    }
-}
-
 template <Record R>
 Json value_json(const R& record) {
+    if constexpr (std::is_same_v<R, ProjectDesignRules>) {
+        // The user's own object, unknown keys and all (the reader parsed it, so it parses).
+        if (record.given.text) return Json::parse(*record.given.text, nullptr, false);
+    }
     Json j = Json::object();
-    // The slots are pointers into the record; writing only reads through them.
+    // The slots are pointers into the record; writing only reads through them. A field written
+    // when present is left out while it equals the value reading leaves when the key is absent,
+    // which is the value-initialised record's.
     R& fields_of = const_cast<R&>(record);
+    static const R kAbsent{};
+    R& absent = const_cast<R&>(kAbsent);
     for (std::size_t i = 0; i < Schema<R>::fields.size(); ++i) {
         const FieldInfo& field = Schema<R>::fields[i];
         std::visit(
             [&](auto* value) {
-                if (field.written == Written::when_present && !present(*value)) return;
+                using Field = decltype(value);
+                if (field.written == Written::when_present &&
+                    *value == *std::get<Field>(Schema<R>::slot(absent, i))) {
+                    return;
+                }
                 j[std::string(field.key)] = value_json(*value);
             },
             Schema<R>::slot(fields_of, i));
@@ -98,6 +101,7 @@ constexpr std::string_view unit_word(Unit unit) {
         case Unit::area: return "area";
         case Unit::rainfall: return "rainfall";
         case Unit::feet: return "feet";
+        case Unit::flow: return "flow";
         default: return "none";
     }
 }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -163,7 +164,44 @@ Failure read_loss_method(const Line& line, network::DesignOptions& options) {
     return std::nullopt;
 }
 
-Failure read_line(const Line& line, RwnDocument& doc) {
+// An INFLOW line may come before the NODE line it names, so its flow is kept until the end.
+struct PendingInflow {
+    std::string node;
+    double q = 0.0;
+    std::size_t line = 0;
+};
+
+Failure read_inflow(const Line& line, std::size_t number, std::vector<PendingInflow>& inflows) {
+    if (line.count() < kFirstArgument) {
+        return "INFLOW needs a node id";
+    }
+    PendingInflow inflow{std::string(line.field(kFirstArgument)), 0.0, number};
+    if (auto failure = read_number(line, kFirstArgument + 1, inflow.q)) {
+        return failure;
+    }
+    inflows.push_back(std::move(inflow));
+    return std::nullopt;
+}
+
+// Several lines for one node add up: each is a flow of its own entering there.
+std::optional<std::string> apply_inflows(const std::vector<PendingInflow>& inflows,
+                                         network::Network& net) {
+    if (inflows.empty()) return std::nullopt;
+    std::unordered_map<std::string_view, std::size_t> ids;
+    for (std::size_t i = 0; i < net.nodes.size(); ++i) ids.try_emplace(net.nodes[i].id, i);
+    for (const PendingInflow& inflow : inflows) {
+        const auto found = ids.find(inflow.node);
+        if (found == ids.end()) {
+            return "line " + std::to_string(inflow.line) + ": INFLOW names unknown node " +
+                   quoted(inflow.node);
+        }
+        net.nodes[found->second].inflow += inflow.q;
+    }
+    return std::nullopt;
+}
+
+Failure read_line(const Line& line, std::size_t number, RwnDocument& doc,
+                  std::vector<PendingInflow>& inflows) {
     const std::string keyword = ascii_upper(line.field(1));
     if (keyword == "NODE") {
         return read_node(line, doc.network);
@@ -191,6 +229,9 @@ Failure read_line(const Line& line, RwnDocument& doc) {
     }
     if (keyword == "LOSSMETHOD") {
         return read_loss_method(line, doc.options);
+    }
+    if (keyword == "INFLOW") {
+        return read_inflow(line, number, inflows);
     }
     return "unknown keyword " + quoted(keyword);
 }
@@ -224,6 +265,7 @@ std::variant<RwnDocument, std::string> parse_rwn(std::string_view text) {
     LineSplitter lines(text);
     LineFields fields;
     std::size_t number = 0;
+    std::vector<PendingInflow> inflows;
     while (const std::optional<std::string_view> raw = lines.next()) {
         ++number;
         split_fields(strip_comment(*raw), kKeptFields, fields);
@@ -231,10 +273,11 @@ std::variant<RwnDocument, std::string> parse_rwn(std::string_view text) {
             continue;
         }
         const Line line{fields};
-        if (Failure failure = read_line(line, doc)) {
+        if (Failure failure = read_line(line, number, doc, inflows)) {
             return "line " + std::to_string(number) + ": " + *failure;
         }
     }
+    if (auto failure = apply_inflows(inflows, doc.network)) return *failure;
     return doc;
 }
 

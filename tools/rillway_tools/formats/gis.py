@@ -23,15 +23,16 @@ import os
 import shutil
 import tempfile
 import warnings
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
+from dataclasses import dataclass
 from pathlib import Path
 from typing import Any
 
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import footprint, read_bytes, replace_together
-from .network import (analysis_view, analyze_document, design_settings, is_si, keys_of,
-                      new_document, parse_setting, parse_value, record_extras,
+from .network import (analysis_view, analyze_document, converted, design_settings, is_si,
+                      keys_of, new_document, parse_setting, parse_value, record_extras,
                       refuse_impossible, scale_of, setting_text)
 
 __all__ = ["SHAPEFILE_NAMES", "read_gis", "write_gis"]
@@ -51,7 +52,15 @@ SETTINGS_SUFFIX = ".rillway.json"
 # network sets away from their defaults in columns of their JSON.
 EXTRA = {"node": tuple(k for k in keys_of("node") if k not in ("x", "y", *NODE_KEYS)),
          "pipe": tuple(k for k in keys_of("pipe") if k not in PIPE_KEYS)}
+LINES = ("LineString", "MultiLineString")
 OPTIONAL_NUMBERS = {"invert_up", "invert_dn", "rise_ft", "span_ft", "diameter_ft"}
+# SWMM's attribute names, as GIS plugins for SWMM write its layers, and the project keys
+# they carry (None: read by a rule of its own).
+SWMM_CONDUIT_FIELDS = {"Name": "id", "FromNode": "from", "ToNode": "to", "Length": "length",
+                       "Roughness": "n", "Barrels": "barrels", "InOffset": None,
+                       "OutOffset": None, "Shape": None}
+SWMM_NODE_FIELDS = {"Name": "id", "Elevation": "invert", "MaxDepth": None, "Type": None,
+                    "FixedStage": None}
 
 
 def _libraries() -> tuple[Any, Any, Any]:
@@ -139,37 +148,46 @@ class _Reader:
         return str(value).strip()
 
 
-def _read_frames(path: str) -> tuple[Any, Any, dict[str, str]]:
+@dataclass
+class _Layer:
+    """One layer of features as read: where it came from, its name for messages, its frame."""
+    path: str
+    label: str
+    frame: Any
+    metadata: dict[str, str]
+
+
+def _read_layers(path: str) -> list[_Layer]:
+    """The layers of one file. A GeoPackage with "nodes" and "pipes" layers gives those two;
+    any other GeoPackage gives every layer, as GIS plugins keep one layer per kind of
+    feature (junctions, outfalls, conduits)."""
     geopandas, pyogrio, _ = _libraries()
     suffix = Path(path).suffix.lower()
     if not os.path.exists(path):
         raise FormatError(path, "cannot read: No such file or directory")
     try:
         if suffix == ".gpkg":
-            layers = {str(name) for name, _ in pyogrio.list_layers(path)}
-            for needed in ("nodes", "pipes"):
-                if needed not in layers:
-                    raise FormatError(path, f"no '{needed}' layer (layers: "
-                                            f"{', '.join(sorted(layers)) or 'none'})")
-            nodes = geopandas.read_file(path, layer="nodes", engine="pyogrio")
-            pipes = geopandas.read_file(path, layer="pipes", engine="pyogrio")
-            metadata = pyogrio.read_info(path, layer="pipes").get("layer_metadata") or {}
-            return nodes, pipes, dict(metadata)
+            layers = [str(name) for name, _ in pyogrio.list_layers(path)]
+            own = [name for name in ("nodes", "pipes") if name in layers]
+            chosen = own if len(own) == 2 else layers
+            if not chosen:
+                raise FormatError(path, "no layers")
+            return [_Layer(path, name, geopandas.read_file(path, layer=name, engine="pyogrio"),
+                           dict(pyogrio.read_info(path, layer=name).get("layer_metadata")
+                                or {})) for name in chosen]
         if suffix == ".shp":
             nodes_path = _nodes_path(path)
-            if not os.path.exists(nodes_path):
-                raise FormatError(path, f"no structures layer {Path(nodes_path).name} "
-                                        "beside the pipes")
-            for layer in (path, nodes_path):
+            layers = [layer for layer in (nodes_path, path) if os.path.exists(layer)]
+            for layer in layers:
                 table = Path(layer).with_suffix(".dbf")
                 if not table.exists():
                     raise FormatError(path, f"no {table.name} beside {Path(layer).name}: a "
                                             "Shapefile keeps its attributes there")
-            pipes = geopandas.read_file(path, engine="pyogrio")
-            nodes = geopandas.read_file(nodes_path, engine="pyogrio")
             sidecar = Path(path).with_suffix(SETTINGS_SUFFIX)
             member = _member(path, read_bytes(sidecar)) if sidecar.exists() else {}
-            return nodes, pipes, member
+            return [_Layer(layer, "nodes" if layer == nodes_path else "pipes",
+                           geopandas.read_file(layer, engine="pyogrio"), member)
+                    for layer in layers]
         member = _member(path, read_bytes(path))
         frame = geopandas.read_file(path, engine="pyogrio")
     except FormatError:
@@ -177,7 +195,8 @@ def _read_frames(path: str) -> tuple[Any, Any, dict[str, str]]:
     except Exception as error:  # GDAL's errors: DataSourceError, FieldError, ...
         message = str(error).strip().split("\n", 1)[0]
         raise FormatError(path, f"cannot read as {suffix[1:]}: {message}") from None
-    return _split_collection(path, frame) + (member,)
+    nodes, pipes = _split_collection(path, frame)
+    return [_Layer(path, "nodes", nodes, member), _Layer(path, "pipes", pipes, member)]
 
 
 def _member(path: str, data: bytes) -> dict[str, str]:
@@ -197,9 +216,6 @@ def _member(path: str, data: bytes) -> dict[str, str]:
     for key, value in (settings.items() if isinstance(settings, dict) else ()):
         member[str(key)] = setting_text(value)
     return member
-
-
-LINES = ("LineString", "MultiLineString")
 
 
 def _split_collection(path: str, frame: Any) -> tuple[Any, Any]:
@@ -226,107 +242,234 @@ def _filled(value: Any) -> bool:
     return value is not None and str(value).strip() != ""
 
 
-def _check_layer(path: str, frame: Any, layer: str, kinds: tuple[str, ...],
-                 what: str) -> None:
-    for number, (geometry, kind) in enumerate(zip(frame.geometry, frame.geometry.geom_type),
-                                              start=1):
-        if geometry is not None and not geometry.is_empty and kind not in kinds:
-            raise FormatError(path, f"{layer} feature {number} is a {kind}: {what}")
+def _swmm_style(record: dict[str, Any]) -> dict[str, Any]:
+    """A feature whose attributes carry SWMM's names (as GIS plugins for SWMM write them)
+    in the project's keys. Offsets are depths above the node inverts, SWMM's default."""
+    if "Name" not in record:
+        return record
+    out = {key: value for key, value in record.items() if key not in SWMM_NODE_FIELDS
+           and key not in SWMM_CONDUIT_FIELDS}
+    if "FromNode" in record or "ToNode" in record:
+        for swmm, key in SWMM_CONDUIT_FIELDS.items():
+            if record.get(swmm) is not None and key:
+                out[key] = record[swmm]
+        shape = str(record.get("Shape") or "CIRCULAR").upper()
+        out["_swmm_shape"] = shape
+        out["_in_offset"] = record.get("InOffset")
+        out["_out_offset"] = record.get("OutOffset")
+        return out
+    for swmm, key in SWMM_NODE_FIELDS.items():
+        if record.get(swmm) is not None and key:
+            out[key] = record[swmm]
+    if record.get("MaxDepth") is not None and record.get("Elevation") is not None:
+        out["rim"] = float(record["Elevation"]) + float(record["MaxDepth"])
+        out["_max_depth"] = float(record["MaxDepth"])
+    if "Type" in record or "FixedStage" in record:
+        out["kind"] = "outfall"
+        out.setdefault("rim", record.get("Elevation"))
+        out["_type"] = str(record.get("Type") or "FREE").upper()
+        out["_fixed_stage"] = record.get("FixedStage")
+    return out
 
 
-def read_gis(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
-    """Reads structures and pipes from a GeoPackage, GeoJSON or Shapefile as a project
-    document. A layer in a geographic CRS (degrees) is refused: lengths need a projected one.
-    Units: a layer whose CRS is in metres gives an SI project, else a US one (ft), unless the
-    GeoPackage metadata or `defaults` say "units"."""
-    nodes_frame, pipes_frame, metadata = _read_frames(path)
-    _check_layer(path, nodes_frame, "nodes", ("Point",), "structures are points")
-    _check_layer(path, pipes_frame, "pipes", LINES, "pipes are lines")
-    reader = _Reader(path, Path(path).suffix.lower() == ".shp")
-    if nodes_frame.crs is not None and pipes_frame.crs is not None \
-            and nodes_frame.crs != pipes_frame.crs:
-        raise FormatError(path, f"the structures are in {nodes_frame.crs.to_string()} and the "
-                                f"pipes in {pipes_frame.crs.to_string()}: reproject one layer")
-    crs = nodes_frame.crs or pipes_frame.crs
-    if metadata.get("crs") == "local":
-        crs = None  # written by rillway in local coordinates
-    if crs is not None and crs.is_geographic and Path(path).suffix.lower() == ".geojson" \
-            and not _within_degrees(nodes_frame):
+def _mapped(record: dict[str, Any], fields: Mapping[str, str]) -> dict[str, Any]:
+    """A record with the caller's attribute names (`fields`: project key -> attribute)
+    taken as the project's keys."""
+    out = dict(record)
+    for key, attribute in fields.items():
+        if attribute in record:
+            out[key] = record[attribute]
+    return out
+
+
+def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = None, *,
+             nodes: Sequence[str] = (), fields: Mapping[str, str] | None = None
+             ) -> dict[str, Any]:
+    """Reads structures and pipes from GeoPackage, GeoJSON or Shapefile layers as one project
+    document: point features are structures, lines are pipes, from `path` (one file, or
+    several) and from each file in `nodes`. Attributes are the project's keys, SWMM's names
+    (Name, FromNode, ToNode, Length, Roughness, InOffset, OutOffset, Shape, Geom1-Geom4,
+    Barrels; Elevation, MaxDepth; Type, FixedStage), or what `fields` maps to a key
+    ({"invert": "INV_EL", ...}). A layer in a geographic CRS (degrees) is refused: lengths
+    need a projected one. Units: a layer whose CRS is in metres gives an SI project, else a US
+    one (ft), unless the GeoPackage metadata or `defaults` say "units"."""
+    paths = [path] if isinstance(path, (str, os.PathLike)) else list(path)
+    paths = [os.fspath(p) for p in paths] + [os.fspath(p) for p in nodes]
+    if not paths:
+        raise FormatError("<gis>", "no file to read")
+    source = paths[0]
+    layers = [layer for p in paths for layer in _read_layers(p)]
+    reader = _Reader(source, any(Path(p).suffix.lower() == ".shp" for p in paths))
+    metadata: dict[str, str] = {}
+    for layer in layers:
+        metadata.update(layer.metadata)
+    # "local": written by rillway in coordinates of no reference system.
+    crs = None if metadata.get("crs") == "local" else _one_crs(layers)
+    if crs is not None and crs.is_geographic and all(
+            Path(layer.path).suffix.lower() == ".geojson" and not _within_degrees(layer.frame)
+            for layer in layers if len(layer.frame)):
         crs = None  # GeoJSON without a "crs" member reads as WGS 84; these are local feet
     if crs is not None and crs.is_geographic:
-        raise FormatError(path, f"the layers are in a geographic CRS ({crs.to_string()}); "
-                                "reproject them to a projected one in feet or metres")
+        raise FormatError(source, f"the layers are in a geographic CRS ({crs.to_string()}); "
+                                  "reproject them to a projected one in feet or metres")
     units = metadata.get("units") or (defaults or {}).get("units")
     if units is None and crs is not None and crs.axis_info:
         units = "si" if crs.axis_info[0].unit_name in ("metre", "meter") else "us_customary"
     si = units == "si"
 
-    nodes: dict[str, dict[str, Any]] = {}
-    features: dict[str, int] = {}
+    def where(layer: _Layer) -> str:  # a layer as messages name it
+        return layer.label if len(paths) == 1 else f"{Path(layer.path).name} {layer.label}"
+
+    point_rows, line_rows = [], []
+    for layer in layers:
+        for number, record, geometry in reader.records(layer.frame, layer.label):
+            record = _mapped(_swmm_style(record), fields or {})
+            kind = None if geometry is None or geometry.is_empty else geometry.geom_type
+            row = (where(layer), number, record, geometry)
+            if layer.label == "nodes" or (layer.label != "pipes" and kind == "Point"):
+                point_rows.append(row)
+            elif layer.label == "pipes" or kind in LINES or (
+                    kind is None and _filled(record.get("from")) and _filled(record.get("to"))):
+                line_rows.append(row)
+            else:  # a feature of a layer of several kinds that is neither
+                raise reader.fail(where(layer), number, f"is a {kind or 'feature without a '
+                                  'geometry'}: structures are points and pipes lines")
+    tailwater: dict[str, float] = {}
+    found: dict[str, dict[str, Any]] = {}
     points: list[tuple[float, float, str]] = []
-    for number, record, geometry in reader.records(nodes_frame, "nodes"):
-        if geometry is None or geometry.is_empty or geometry.geom_type != "Point":
-            raise reader.fail("nodes", number, "has no point geometry")
+    first: dict[str, int] = {}
+    for label, number, record, geometry in point_rows:
+        if geometry is None or geometry.is_empty:
+            raise reader.fail(label, number, "has no point geometry")
+        if geometry.geom_type != "Point":
+            raise reader.fail(label, number, f"is a {geometry.geom_type}: structures are points")
         if not (math.isfinite(geometry.x) and math.isfinite(geometry.y)):
-            raise reader.fail("nodes", number, "has a point that is not finite")
-        node_id = reader.text("nodes", number, record, "id")
-        if node_id in nodes:
-            raise reader.fail("nodes", number, f"repeats the structure id '{node_id}' of "
-                                               f"feature {features[node_id]}")
-        features[node_id] = number
+            raise reader.fail(label, number, "has a point that is not finite")
+        node_id = reader.text(label, number, record, "id")
+        if node_id in found:
+            raise reader.fail(label, number, f"repeats the structure id '{node_id}' of "
+                                             f"feature {first[node_id]}")
+        first[node_id] = number
         node: dict[str, Any] = {"id": node_id, "kind": str(record.get("kind") or "junction"),
                                 "x": float(geometry.x), "y": float(geometry.y)}
         for key in ("invert", "rim"):
-            node[key] = reader.number("nodes", number, record, key)
+            node[key] = reader.number(label, number, record, key)
         for key in ("area_ac", "c", "tc_inlet"):
-            node[key] = reader.number("nodes", number, record, key, 0.0)
+            node[key] = reader.number(label, number, record, key, 0.0)
         if record.get("diameter_ft") is not None:
-            node["diameter_ft"] = reader.number("nodes", number, record, "diameter_ft")
-        reader.extras("nodes", number, record, "node", node)
-        nodes[node_id] = node
+            node["diameter_ft"] = reader.number(label, number, record, "diameter_ft")
+        if record.get("_type") == "FIXED":
+            tailwater[node_id] = float(reader.number(label, number, record, "_fixed_stage")
+                                       or 0.0)
+        if record.get("_max_depth") == 0.0:
+            node["_rim_from_pipes"] = True
+        reader.extras(label, number, record, "node", node)
+        found[node_id] = node
         points.append((node["x"], node["y"], node_id))
 
     pipes = []
-    for number, record, geometry in reader.records(pipes_frame, "pipes"):
-        pipe: dict[str, Any] = {"id": reader.text("pipes", number, record, "id")}
-        ends = _line_ends(geometry)
-        for key, end in (("from", 0), ("to", 1)):
-            named = record.get(key)
-            if named is None and ends is not None:
-                named = _snap(ends[end], points)
-            if named is None:
-                raise reader.fail("pipes", number, f"has no '{key}' and its line does not "
-                                                   "end at a structure")
-            if str(named) not in nodes:
-                raise reader.fail("pipes", number, f"names unknown structure '{named}'")
-            pipe[key] = str(named)
-        for key in ("length", "diameter", "n", "rise_ft", "span_ft", "invert_up",
-                    "invert_dn"):
-            value = reader.number("pipes", number, record, key,
-                                  _plan_length(geometry) if key == "length" else None)
-            if value is not None:
-                pipe[key] = value
-        if record.get("shape") is not None:
-            pipe["shape"] = str(record["shape"])
-        reader.extras("pipes", number, record, "pipe", pipe)
-        pipes.append(pipe)
+    for label, number, record, geometry in line_rows:
+        if geometry is not None and not geometry.is_empty and geometry.geom_type not in LINES:
+            raise reader.fail(label, number, f"is a {geometry.geom_type}: pipes are lines")
+        pipes.append(_read_pipe(reader, label, number, record, geometry, found, points))
+        reader.extras(label, number, record, "pipe", pipes[-1])
+    _swmm_rims(found, pipes)
 
     settings: dict[str, Any] = {}
     for key, text in metadata.items():
-        try:
-            setting = parse_setting(key, text, f"layer metadata {key}", path)
-        except FormatError:
-            raise
+        setting = parse_setting(key, text, f"layer metadata {key}", source)
         if setting is not None:
             settings[key] = setting
+    stages = set(tailwater.values())
+    if len(stages) > 1:
+        raise FormatError(source, "outfalls at different fixed stages ("
+                                  + ", ".join(f"'{k}' {v:g}" for k, v in tailwater.items())
+                                  + "): rillway takes one tailwater")
+    if stages and "tailwater" not in settings:
+        settings["tailwater"] = stages.pop()
     extra = {"crs": crs.to_string()} if crs is not None else {}
-    document = new_document(metadata.get("name") or Path(path).stem, list(nodes.values()),
-                            pipes, si=si, settings=settings,
-                            defaults={k: v for k, v in (defaults or {}).items() if k != "units"},
-                            extra=extra)
-    refuse_impossible(document, path)
-    analysis_view(document, path)
-    return document
+    refuse_impossible({"nodes": list(found.values()), "pipes": pipes}, source)
+    return new_document(metadata.get("name") or Path(source).stem, list(found.values()),
+                        pipes, si=si, settings=settings,
+                        defaults={k: v for k, v in (defaults or {}).items() if k != "units"},
+                        extra=extra, source=source)
+
+
+def _one_crs(layers: Sequence[_Layer]) -> Any:
+    """The coordinate reference system of all the layers; layers in two are refused."""
+    crs = None
+    for layer in layers:
+        if layer.frame.crs is None:
+            continue
+        if crs is None:
+            crs, first = layer.frame.crs, layer
+        elif layer.frame.crs != crs:
+            raise FormatError(layer.path, f"layer '{layer.label}' is in "
+                                          f"{layer.frame.crs.to_string()}, layer "
+                                          f"'{first.label}' of {Path(first.path).name} in "
+                                          f"{crs.to_string()}: reproject them to one CRS")
+    return crs
+
+
+def _read_pipe(reader: _Reader, label: str, number: int, record: Mapping[str, Any],
+               geometry: Any, nodes: Mapping[str, dict[str, Any]],
+               points: list[tuple[float, float, str]]) -> dict[str, Any]:
+    pipe: dict[str, Any] = {"id": reader.text(label, number, record, "id")}
+    ends = _line_ends(geometry)
+    for key, end in (("from", 0), ("to", 1)):
+        named = record.get(key)
+        if named is None and ends is not None:
+            named = _snap(ends[end], points)
+        if named is None:
+            raise reader.fail(label, number, f"has no '{key}' and its line does not "
+                                             "end at a structure")
+        if str(named) not in nodes:
+            raise reader.fail(label, number, f"names unknown structure '{named}'")
+        pipe[key] = str(named)
+    shape = record.get("_swmm_shape")
+    if shape is not None:
+        geom1 = reader.number(label, number, record, "Geom1")
+        if shape == "CIRCULAR":
+            pipe["diameter"] = geom1
+        elif shape in ("RECT_CLOSED",):
+            span = reader.number(label, number, record, "Geom2")
+            pipe.update(diameter=geom1, shape="box", rise_ft=geom1, span_ft=span)
+        else:
+            raise reader.fail(label, number, f"'{pipe['id']}' has the SWMM shape {shape}; "
+                                             "rillway reads CIRCULAR and RECT_CLOSED here")
+        for key, offset, node in (("invert_up", "_in_offset", pipe["from"]),
+                                  ("invert_dn", "_out_offset", pipe["to"])):
+            depth = record.get(offset)
+            if depth is not None:
+                pipe[key] = nodes[node]["invert"] + float(
+                    reader.number(label, number, {offset: depth}, offset) or 0.0)
+    for key in ("length", "diameter", "n", "rise_ft", "span_ft", "invert_up", "invert_dn"):
+        if key in pipe:
+            continue
+        value = reader.number(label, number, record, key,
+                              _plan_length(geometry) if key == "length" else None)
+        if value is not None:
+            pipe[key] = value
+    if record.get("shape") is not None and "shape" not in pipe:
+        pipe["shape"] = str(record["shape"])
+    if record.get("barrels") is not None and reader.number(label, number, record,
+                                                           "barrels") != 1.0:
+        pipe["barrels"] = int(reader.number(label, number, record, "barrels") or 1)
+    return pipe
+
+
+def _swmm_rims(nodes: Mapping[str, dict[str, Any]], pipes: Sequence[Mapping[str, Any]]
+               ) -> None:
+    """A SWMM junction of maximum depth 0 has its rim at the highest crown of its pipes."""
+    for node_id, node in nodes.items():
+        if not node.pop("_rim_from_pipes", False):
+            continue
+        for pipe in pipes:
+            for end, key in (("from", "invert_up"), ("to", "invert_dn")):
+                if pipe[end] == node_id:
+                    bottom = pipe.get(key, node["invert"])
+                    node["rim"] = max(node["rim"], bottom + pipe.get("rise_ft",
+                                                                    pipe["diameter"]))
 
 
 def _within_degrees(frame: Any) -> bool:
@@ -377,22 +520,30 @@ def write_gis(document: Mapping[str, Any], path: str,
     node_rows = []
     where = {}
     for node, row, given in zip(view["nodes"], result["nodes"], document["nodes"]):
-        where[node["id"]] = (node["x"] * length, node["y"] * length)
-        record = {"id": node["id"], "kind": node["kind"], "invert": node["invert"] * length,
-                  "rim": node["rim"] * length, "area_ac": node["area_ac"] * area,
+        where[node["id"]] = (converted(node["x"], length), converted(node["y"], length))
+        record = {"id": node["id"], "kind": node["kind"],
+                  "invert": converted(node["invert"], length),
+                  "rim": converted(node["rim"], length),
+                  "area_ac": converted(node["area_ac"], area),
                   "c": node["c"], "tc_inlet": node["tc_inlet"],
-                  "diameter_ft": node["diameter_ft"] * length,
+                  "diameter_ft": converted(node["diameter_ft"], length),
                   **_extras("node", given)}
         record.update({f"{key}": _result_value(row[key], key, length)  # type: ignore[literal-required]
                        for key in NODE_RESULTS if key != "tc"})
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
     for pipe, pipe_row, given in zip(view["pipes"], result["pipes"], document["pipes"]):
+        if pipe["side_slope"] is not None or pipe["barrels"] != 1:
+            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
+            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: the GIS layers hold "
+                                    "single closed pipes")
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
-                  "length": pipe["length"] * length, "diameter": pipe["rise"] * length,
-                  "n": pipe["n"], "shape": pipe["shape"], "rise_ft": pipe["rise"] * length,
-                  "span_ft": pipe["span"] * length, "invert_up": pipe["invert_up"] * length,
-                  "invert_dn": pipe["invert_dn"] * length, **_extras("pipe", given)}
+                  "length": converted(pipe["length"], length),
+                  "diameter": converted(pipe["rise"], length), "n": pipe["n"],
+                  "shape": pipe["shape"], "rise_ft": converted(pipe["rise"], length),
+                  "span_ft": converted(pipe["span"], length),
+                  "invert_up": converted(pipe["invert_up"], length),
+                  "invert_dn": converted(pipe["invert_dn"], length), **_extras("pipe", given)}
         record.update({key: _result_value(pipe_row[key], key, length)  # type: ignore[literal-required]
                        for key in PIPE_RESULTS})
         pipe_rows.append({names.get(k, k): v for k, v in record.items()})

@@ -17,16 +17,24 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (analysis_view, document_json, plain_name, refuse_settings,
-                      refuse_uncarried)
+from .network import (SETTING_KEYS, analysis_view, document_json, plain_name,
+                      refuse_settings, refuse_uncarried)
 
 __all__ = ["read_rwn", "read_rwproj", "write_rwn", "write_rwproj"]
 
 
 def read_rwproj(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
-    """A project document from a `.rwproj` file, checked by the engine. `defaults` is unused:
-    a project carries its own design basis."""
+    """A project document from a `.rwproj` file, checked by the engine. `defaults` fills the
+    design settings the document leaves out (in its units)."""
     text = read_text(path, "a project document")
+    if defaults:
+        try:
+            given = json.loads(text)
+        except ValueError:
+            given = None  # the engine names what is wrong below
+        if isinstance(given, dict):
+            fill = {key: defaults[key] for key in SETTING_KEYS if key in defaults}
+            text = json.dumps({**fill, **given}, ensure_ascii=False)
     try:
         rillway.read_project(text)
     except ValueError as error:
@@ -38,6 +46,10 @@ def read_rwproj(path: str, defaults: Mapping[str, Any] | None = None) -> dict[st
 
 
 def read_rwn(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, Any]:
+    if defaults:
+        raise FormatError(path, "a .rwn network states its own settings (IDF, MINTC, "
+                                "JUNCTIONK, TAILWATER ... lines; see their defaults in the "
+                                "README): write them there, not as defaults")
     text = read_text(path, "a .rwn network")
     try:
         document: dict[str, Any] = json.loads(rillway.rwn_to_project(text))
@@ -66,7 +78,7 @@ def _token(value: str, what: str, path: str) -> str:
 RWN_SETTINGS = ("idf_a", "idf_b", "idf_c", "tailwater", "min_tc", "junction_k",
                 "hec22_structure_loss", "min_slope", "loss_method")
 RWN_KEYS = {"node": ("id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet",
-                     "benching"),
+                     "benching", "inflow_cfs"),
             "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
                      "span_ft", "invert_up", "invert_dn")}
 
@@ -106,11 +118,16 @@ def write_rwn(document: Mapping[str, Any], path: str,
         if node["kind"] != "outfall":
             fields += [node["area_ac"], node["c"], node["tc_inlet"]]
         lines.append("NODE " + " ".join(f if isinstance(f, str) else repr(f) for f in fields))
+    lines += [f"INFLOW {node['id']} {node['inflow_cfs']!r}" for node in view["nodes"]
+              if node["inflow_cfs"] != 0.0]
     lines.append("")
     for pipe in view["pipes"]:
         what = f"pipe '{pipe['id']}'"
         if pipe["shape"] != "circular":
             raise FormatError(path, f"{what} is {pipe['shape']}: .rwn holds round pipes only")
+        if pipe["barrels"] != 1:
+            raise FormatError(path, f"{what} has {pipe['barrels']} barrels: .rwn holds single "
+                                    "pipes only")
         if (pipe["invert_up"] != inverts.get(pipe["from"])
                 or pipe["invert_dn"] != inverts.get(pipe["to"])):
             raise FormatError(path, f"{what} has inverts of its own: .rwn takes every pipe "

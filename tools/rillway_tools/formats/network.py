@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import json
 import math
+import warnings
 from collections.abc import Mapping
 from functools import cache
 from typing import Any
@@ -156,17 +157,21 @@ def _demo_settings() -> dict[str, Any]:
 def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, Any]], *,
                  si: bool, settings: Mapping[str, Any] | None = None,
                  defaults: Mapping[str, Any] | None = None,
-                 extra: Mapping[str, Any] | None = None) -> dict[str, Any]:
+                 extra: Mapping[str, Any] | None = None,
+                 source: str | None = None) -> dict[str, Any]:
     """A project document in the engine's key order. Design settings come from `settings`
     (what the file carried), then `defaults` (the caller's), then the demo project; the demo's
     rainfall coefficient `a` is in in/hr and is converted for an SI document. `extra` keys
-    (such as "crs") follow the project keys; the engine ignores them."""
+    (such as "crs") follow the project keys; the engine ignores them. With `source` (the
+    file's name), the engine checks the document (a `FormatError` names what is wrong) and
+    each design setting that neither the file nor the caller gave is said in a
+    `rillway.InputWarning` ("assumed: ...")."""
     base = dict(_demo_settings())
     if si:
         base["idf_a"] = base["idf_a"] * MILLIMETRES_PER_INCH
         base["access_hole_diam_ft"] = base["access_hole_diam_ft"] / FEET_PER_METRE
-    base.update(defaults or {})
-    base.update(settings or {})
+    given = {**(defaults or {}), **(settings or {})}
+    base.update(given)
     network = {"name": name, "nodes": nodes, "pipes": pipes, "catchments": [],
                "units": "si" if si else "us_customary"}
     document: dict[str, Any] = {}
@@ -176,7 +181,69 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
         elif base.get(key) is not None:
             document[key] = base[key]
     document.update(extra or {})
+    if source is not None:
+        analysis_view(document, source)  # what is wrong with the file is said first
+        for line in assumptions(base, given, si):
+            warnings.warn(f"{source}: assumed: {line}", rillway.InputWarning, stacklevel=3)
     return document
+
+
+def assumptions(settings: Mapping[str, Any], given: Mapping[str, Any], si: bool) -> list[str]:
+    """One line per design setting that was taken from the built-in defaults: the rainfall
+    curve, the smallest time of concentration and the structure loss, in the document's
+    units."""
+    lines = []
+    curve = [key for key in ("idf_a", "idf_b", "idf_c") if key not in given]
+    if curve and not given.get("idf_curves"):
+        why = ("no rainfall curve in the file" if len(curve) == 3
+               else ", ".join(key[-1] for key in curve) + " built in")
+        unit = "mm/h" if si else "in/hr"
+        lines.append(f"IDF i = {settings['idf_a']:g}/(tc + {settings['idf_b']:g})^"
+                     f"{settings['idf_c']:g} {unit} ({why})")
+    if "min_tc" not in given:
+        lines.append(f"smallest time of concentration {settings['min_tc']:g} min")
+    if "junction_k" not in given:
+        lines.append(f"structure loss coefficient K = {settings['junction_k']:g}")
+    return lines
+
+
+def warn_direction(document: Mapping[str, Any], source: str) -> None:
+    """Says where a drawing's direction may not be the flow's: pipes that climb from their
+    upper to their lower structure, and an outfall that stands above a structure draining to
+    it. CAD programs draw pipes in whatever direction they were picked."""
+    try:
+        view = rillway.read_project(document_json(document, source))
+    except ValueError:
+        return  # the engine names what is wrong when the document is analysed
+    climbing = [p["id"] for p in view["pipes"] if p["invert_dn"] > p["invert_up"]]
+    if climbing:
+        shown = ", ".join(f"'{i}'" for i in climbing[:10])
+        more = f" and {len(climbing) - 10} more" if len(climbing) > 10 else ""
+        warnings.warn(f"{source}: pipe{'s' if len(climbing) > 1 else ''} {shown}{more} "
+                      "climb from the upper structure to the lower (adverse; drawn against "
+                      "the flow?)", rillway.InputWarning, stacklevel=3)
+    nodes = {n["id"]: n for n in view["nodes"]}
+    into: dict[str, list[str]] = {}
+    for pipe in view["pipes"]:
+        into.setdefault(pipe["to"], []).append(pipe["from"])
+    for node in view["nodes"]:
+        if node["kind"] != "outfall":
+            continue
+        lower = []
+        stack, seen = list(into.get(node["id"], [])), set()
+        while stack:
+            upper = stack.pop()
+            if upper in seen:
+                continue
+            seen.add(upper)
+            if nodes[upper]["invert"] < node["invert"]:
+                lower.append(upper)
+            stack.extend(into.get(upper, []))
+        if lower:
+            warnings.warn(f"{source}: outfall '{node['id']}' stands above "
+                          + ", ".join(f"'{i}'" for i in sorted(lower)[:10])
+                          + " that drain to it (is the outfall at the other end?)",
+                          rillway.InputWarning, stacklevel=3)
 
 
 def finite(value: Any, what: str, source: str) -> float:
@@ -200,6 +267,13 @@ def design_settings(document: Mapping[str, Any]) -> dict[str, Any]:
         if value is not None and value != defaults[key]:
             values[key] = value
     return values
+
+
+def converted(value: float, factor: float) -> float:
+    """A value of the analysis (ft, acres) in the document's units. A converted value is
+    rounded to 12 significant digits, so that what a document said in metres or hectares
+    reads back as it was written (1.15 ha, not 1.1499989833500541)."""
+    return value if factor == 1.0 else float(f"{value * factor:.12g}")
 
 
 def number_text(value: float) -> str:

@@ -8,11 +8,15 @@ decimals, and SWMM itself reads full doubles: a written model carries every valu
 What is read
     junctions, storage units (as junctions) and outfalls, with the invert, the rim (invert plus
     maximum depth; a maximum depth of 0 means, as in SWMM, the highest crown of the pipes at the
-    node) and the coordinates; conduits with DEPTH or ELEVATION offsets and CIRCULAR or
-    RECT_CLOSED sections; subcatchments folded into the node they drain to, with their area and
-    a runoff coefficient from their imperviousness (`runoff_coefficient`, replaceable) and the
-    inlet time `tc_inlet` of `defaults` (10 min unless set). A FIXED outfall stage becomes the
-    tailwater. CMS, LPS and MLD models become SI projects (m, ha); CFS, GPM and MGD models US
+    node) and the coordinates; conduits with DEPTH or ELEVATION offsets, CIRCULAR, RECT_CLOSED,
+    RECT_OPEN, TRAPEZOIDAL or TRIANGULAR sections and their barrels; subcatchments folded into
+    the node they drain to, with their area and a runoff coefficient from their imperviousness
+    (`runoff_coefficient`, replaceable) and the inlet time `tc_inlet` of `defaults` (10 min
+    unless set). A FIXED outfall stage becomes the tailwater. External inflows ([INFLOWS]: the
+    baseline times the largest factor of its pattern, plus the peak of the time series times
+    its scale factor) and dry-weather flows ([DWF]: the average times the largest factor of
+    each of its patterns) become the node's known inflow `inflow_cfs`, each with a
+    `rillway.InputWarning` saying what was taken. CMS, LPS and MLD models become SI projects (m, ha); CFS, GPM and MGD models US
     ones (ft, acres). Pumps, orifices, weirs, outlets, dividers and other shapes are refused.
 
 What is written
@@ -22,8 +26,9 @@ What is written
     (else FREE), conduit inverts as ELEVATION offsets, the structure loss coefficient as each
     conduit's entry loss, and the catchment of each node as a subcatchment (no rainfall).
     rillway's own data rides in places SWMM ignores: design settings on TITLE lines
-    `rillway key=value ...`; in TAGS a node's kind (an outfall's rim), a pipe's shape, and a
-    subcatchment's exact C and inlet time.
+    `rillway key=value ...`; in TAGS a node's kind (an outfall's rim) and known inflow, a pipe's
+    shape, and a subcatchment's exact C and inlet time. A file so marked reads its known
+    inflows from the tags, since its [INFLOWS] are the design flows.
 """
 from __future__ import annotations
 
@@ -32,7 +37,8 @@ import re
 import warnings
 from collections.abc import Callable, Iterator, Mapping
 from pathlib import Path
-from typing import Any
+from dataclasses import dataclass
+from typing import Any, Literal
 
 import rillway
 
@@ -42,7 +48,8 @@ from .files import read_text, write_text
 from .network import (STANDARD_STRUCTURE, analysis_view, analyze_document, design_settings,
                       finite, is_si, new_document, number_text, parse_setting, plain_name,
                       refuse_uncarried, setting_text)
-from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT
+from .si import (CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT,
+                 SQUARE_FEET_PER_ACRE)
 
 __all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
 
@@ -54,9 +61,25 @@ REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
 TITLE_MARK = "rillway"
 # The keys of nodes and pipes an .inp file carries: in its own fields, or in TAGS.
 CARRIED = {"node": ("id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet",
-                    "diameter_ft", "benching"),
+                    "diameter_ft", "benching", "inflow_cfs"),
            "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
-                    "span_ft", "invert_up", "invert_dn", "lock")}
+                    "span_ft", "invert_up", "invert_dn", "lock", "side_slope", "barrels")}
+# Each flow unit in the project's own (cfs for the US ones, m3/s for the SI ones): US gallons
+# of 231 in^3 (0.1336806 ft^3), litres of 0.001 m^3, over 60 s or 86,400 s.
+GALLON_FT3 = 231.0 / 1728.0
+FLOW_UNIT_SCALE = {"CFS": 1.0, "GPM": GALLON_FT3 / 60.0, "MGD": 1e6 * GALLON_FT3 / 86400.0,
+                   "CMS": 1.0, "LPS": 0.001, "MLD": 1e6 * 0.001 / 86400.0}
+# The cross-sections a conduit may have (the ellipses and the arch as rillway writes them).
+READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH", "RECT_OPEN",
+               "TRAPEZOIDAL", "TRIANGULAR"}
+# The sections the reader takes its network from, and those that only draw the map or set up
+# SWMM's own report; every other section of a model is named as not read.
+READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
+                 "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS", "INFLOWS",
+                 "DWF",
+                 *(label for label, _ in REFUSED_LINKS)}
+DRAWING_SECTIONS = {"MAP", "VERTICES", "POLYGONS", "SYMBOLS", "LABELS", "BACKDROP",
+                    "PROFILES", "REPORT"}
 
 
 def simple_method_c(imperviousness: float) -> float:
@@ -188,12 +211,19 @@ def _convert(label: str, rows: Iterator[tuple[int, str]]) -> Any:
     return convert_section(label, "\n".join(line for _, line in rows), SECTION_TYPES)
 
 
+# The options the reader uses. SWMM's others (dates, time steps, solver settings) are not
+# read at all, so a value only SWMM itself understands (DRY_STEP 24:00:00) stops nothing.
+USED_OPTIONS = ("FLOW_UNITS", "LINK_OFFSETS")
+
+
 class _Reader:
     def __init__(self, path: str, defaults: Mapping[str, Any] | None,
                  runoff_coefficient: Callable[[float], float]) -> None:
         self.path = path
         self.defaults = dict(defaults or {})
         self.runoff_coefficient = runoff_coefficient
+        self.written_here = False  # the TITLE carries rillway's settings line
+        self.said: list[str] = []
         text = read_text(path, "an EPA SWMM input file")
         self.lines = _Lines(text, path)
         del text
@@ -207,6 +237,9 @@ class _Reader:
     def fail(self, section: str, name: str, problem: str) -> FormatError:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
 
+    def assume(self, what: str) -> None:
+        self.said.append(f"assumed: {what}")
+
     def section(self, label: str) -> dict[str, Any]:
         """A section's records by name, converted when first asked for; every data line of a
         record section must have become a record."""
@@ -217,7 +250,11 @@ class _Reader:
         try:
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
-                records = dict(_convert(label, self.lines.rows(label)))
+                rows = self.lines.rows(label)
+                if label == "OPTIONS":
+                    rows = (row for row in rows if _tokens(row[1])[:1] and
+                            _tokens(row[1])[0].upper() in USED_OPTIONS)
+                records = dict(_convert(label, rows))
         except Exception as error:  # swmm-api raises what its converters raise
             message = _first_line(error)
             record = re.search(r"\w+\('([^']*)'", message)
@@ -280,6 +317,7 @@ def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
         if words[0] != TITLE_MARK:
             name = name or line
             continue
+        reader.written_here = True
         for word in words[1:]:
             key, _, value = word.partition("=")
             try:
@@ -292,8 +330,8 @@ def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
 
 
 def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
-             runoff_coefficient: Callable[[float], float] = simple_method_c
-             ) -> dict[str, Any]:
+             runoff_coefficient: Callable[[float], float] = simple_method_c,
+             unsupported: Literal["refuse", "cut"] = "refuse") -> dict[str, Any]:
     """Reads an EPA SWMM 5 input file as a project document.
 
     Parameters
@@ -304,8 +342,21 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     runoff_coefficient : C [-] from a subcatchment's imperviousness [%]; the Simple Method
         `simple_method_c` unless replaced. A subcatchment written by rillway carries its
         exact C in a tag, which wins.
+    unsupported : "refuse" (default) refuses a model with a link rillway cannot model (a
+        pump, orifice, weir or outlet; a conduit of a shape it does not read) naming it;
+        "cut" cuts each such link: the structure above it becomes a free outfall (unless a
+        pipe still leaves it), the part below continues as a network of its own, and each
+        cut is said in a `rillway.InputWarning`. Flow dividers are then read as junctions.
     """
+    if unsupported not in ("refuse", "cut"):
+        raise ValueError(f"unsupported must be 'refuse' or 'cut', not {unsupported!r}")
     reader = _Reader(path, defaults, runoff_coefficient)
+    name, settings = _title(reader)
+    # Time series and patterns are read for the inflows that name them.
+    inflow_data = {"TIMESERIES", "PATTERNS"} if {"INFLOWS", "DWF"} & reader.lines.sections else set()
+    unread = sorted(reader.lines.sections - READ_SECTIONS - DRAWING_SECTIONS - inflow_data)
+    if unread and not reader.written_here:  # what rillway writes for SWMM's run alone
+        reader.said.append("not read: " + ", ".join(f"[{label}]" for label in unread))
     options = reader.section("OPTIONS")
     flow_units = str(options.get("FLOW_UNITS", "CFS")).upper()
     if flow_units not in SI_FLOW_UNITS + US_FLOW_UNITS:
@@ -315,15 +366,20 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     if offsets not in ("DEPTH", "ELEVATION"):
         raise reader.fail("OPTIONS", "LINK_OFFSETS", f"unknown LINK_OFFSETS '{offsets}'")
 
+    cuts: list[_Cut] = []
     for label, kind in REFUSED_LINKS:
-        for name in reader.section(label):
-            raise reader.fail(label, name, f"link '{name}' is a {kind}: rillway designs "
-                                           "gravity pipes only (conduits)")
-    for name in reader.section("DIVIDERS"):
-        raise reader.fail("DIVIDERS", name, f"node '{name}' is a flow divider: rillway "
-                                            "networks split no flows")
+        for link, record in reader.section(label).items():
+            if unsupported != "cut":
+                raise reader.fail(label, link, f"link '{link}' is a {kind}: rillway designs "
+                                               "gravity pipes only (conduits); "
+                                               "--cut-unsupported cuts it")
+            cuts.append(_Cut(kind, str(link), str(record.from_node), str(record.to_node)))
+    for divider in reader.section("DIVIDERS"):
+        if unsupported != "cut":
+            raise reader.fail("DIVIDERS", divider, f"node '{divider}' is a flow divider: "
+                                                   "rillway divides no flows by rule; "
+                                                   "--cut-unsupported reads it as a junction")
 
-    name, settings = _title(reader)
     coordinates = reader.section("COORDINATES")
     node_tags = _tags(reader, "Node")
     nodes: dict[str, dict[str, Any]] = {}
@@ -344,6 +400,9 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
             kind_tagged.add(node_id)
         nodes[node_id] = {"id": node_id, "kind": kind, "x": x, "y": y, "invert": invert,
                           "rim": invert, "area_ac": 0.0, "c": 0.0, "tc_inlet": 0.0}
+        if "inflow" in tagged:
+            nodes[node_id]["inflow_cfs"] = reader.number(tagged["inflow"], "TAGS", node_id,
+                                                         "inflow tag")
         if kind == "outfall" and "rim" in tagged:  # SWMM's outfalls have no rim
             depth = reader.number(tagged["rim"], "TAGS", node_id, "rim tag") - invert
         if "diameter_ft" in tagged:
@@ -385,8 +444,11 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     if tailwater is not None:
         settings.setdefault("tailwater", tailwater[1])
 
-    pipes = _read_conduits(reader, nodes, offsets)
+    pipes = _read_conduits(reader, nodes, offsets, cuts if unsupported == "cut" else None)
+    _cut(reader, nodes, pipes, cuts)
     _fold_subcatchments(reader, nodes, kind_tagged)
+    if not reader.written_here:  # a file rillway wrote carries its inflows in the tags
+        _read_known_inflows(reader, nodes, flow_units)
 
     # A maximum depth of 0 puts the rim at the highest crown of the node's pipes (SWMM's rule).
     for pipe in pipes:
@@ -400,11 +462,73 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         if depth > 0.0:
             nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
 
-    document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
-                            settings=settings, defaults=_project_defaults(reader.defaults))
+    defaults_used = _project_defaults(reader.defaults)
+    said = reader.said
     del reader  # the library's records go before the engine checks the document
-    analysis_view(document, path)
-    return document
+    title = name or _stem(path)
+    analysis_view(new_document(title, list(nodes.values()), pipes, si=si, settings=settings,
+                               defaults=defaults_used), path)
+    # What the reader assumed is said once the file has read without fault, before what the
+    # document took from the built-in defaults.
+    for line in said:
+        warnings.warn(f"{path}: {line}", rillway.InputWarning, stacklevel=2)
+    return new_document(title, list(nodes.values()), pipes, si=si, settings=settings,
+                        defaults=defaults_used, source=path)
+
+
+def _read_known_inflows(reader: _Reader, nodes: dict[str, dict[str, Any]], units: str
+                        ) -> None:
+    """External and dry-weather flows at their largest, as each node's constant inflow."""
+    scale = FLOW_UNIT_SCALE[units]
+    patterns = reader.section("PATTERNS")
+    series = reader.section("TIMESERIES")
+
+    def largest_factor(label: str, owner: str, name: Any) -> float:
+        if not isinstance(name, str) or not name:
+            return 1.0
+        pattern = patterns.get(name)
+        if pattern is None:
+            raise reader.fail(label, owner, f"node '{owner}': unknown pattern '{name}'")
+        factors = [reader.number(f, "PATTERNS", name, "pattern factor") for f in pattern.factors]
+        return max(factors, default=1.0)
+
+    def add(label: str, owner: str, q: float, taken: str) -> None:
+        owner = _named_node(nodes, owner)
+        node = nodes.get(owner)
+        if node is None:
+            raise reader.fail(label, owner, f"[{label}] names unknown node '{owner}'")
+        node["inflow_cfs"] = node.get("inflow_cfs", 0.0) + q * scale
+        warnings.warn(f"{reader.path}: node '{owner}': constant inflow {number_text(q)} "
+                      f"{units} from [{label}]: {taken}", rillway.InputWarning, stacklevel=2)
+
+    for record in reader.section("INFLOWS").values():
+        owner = str(record.node)
+        if str(record.constituent).upper() != "FLOW":
+            continue
+        base = reader.number(record.base_value, "INFLOWS", owner, "baseline")
+        q = base * largest_factor("INFLOWS", owner, record.pattern)
+        taken = "the baseline at its pattern's largest factor" if base else ""
+        name = record.time_series
+        if isinstance(name, str) and name.strip('"'):
+            data = getattr(series.get(name), "data", None)
+            if data is None:
+                raise reader.fail("INFLOWS", owner, f"node '{owner}': time series '{name}' is "
+                                                    "not given as data in [TIMESERIES]")
+            values = [reader.number(v, "TIMESERIES", name, "value") for _, v in data]
+            factor = reader.number(record.scale_factor, "INFLOWS", owner, "scale factor")
+            q += factor * max(values, default=0.0)
+            taken = (taken + " plus " if taken else "") + \
+                f"the peak of time series '{name}' times {number_text(factor)}"
+        if taken:
+            add("INFLOWS", owner, q, taken)
+    for record in reader.section("DWF").values():
+        owner = str(record.node)
+        if str(record.constituent).upper() != "FLOW":
+            continue
+        q = reader.number(record.base_value, "DWF", owner, "average")
+        for name in (record.pattern1, record.pattern2, record.pattern3, record.pattern4):
+            q *= largest_factor("DWF", owner, name)
+        add("DWF", owner, q, "the average times the largest factor of each pattern")
 
 
 def _project_defaults(defaults: Mapping[str, Any]) -> dict[str, Any]:
@@ -415,8 +539,49 @@ def _stem(path: str) -> str:
     return Path(path).stem
 
 
-def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
-                   ) -> list[dict[str, Any]]:
+def _named_node(nodes: Mapping[str, Any], name: Any) -> str:
+    """A node as a link or subcatchment names it: SWMM matches names whatever their letter
+    case, so 'j3' is node J3."""
+    text = str(name)
+    if text in nodes:
+        return text
+    upper = text.upper()
+    return next((node for node in nodes if node.upper() == upper), text)
+
+
+@dataclass(frozen=True)
+class _Cut:
+    """A link rillway cannot model, cut from the network."""
+    kind: str
+    name: str
+    source: str
+    target: str
+
+
+def _cut(reader: _Reader, nodes: dict[str, dict[str, Any]], pipes: list[dict[str, Any]],
+         cuts: list[_Cut]) -> None:
+    """The structure above each cut becomes a free outfall unless a pipe still leaves it."""
+    leaving = {pipe["from"] for pipe in pipes}
+    for cut in cuts:
+        source = _named_node(nodes, cut.source)
+        node = nodes.get(source)
+        if node is None:
+            raise reader.fail("CONDUITS", cut.name, f"{cut.kind} '{cut.name}' names unknown "
+                                                    f"node '{cut.source}'")
+        if node["kind"] == "outfall" or source in leaving:
+            what = f"'{source}' drains on through its other pipes"
+        else:
+            node["kind"] = "outfall"
+            node["area_ac"] = node["c"] = 0.0
+            what = f"'{source}' becomes a free outfall"
+        target = _named_node(nodes, cut.target)
+        warnings.warn(f"{reader.path}: cut {cut.kind} '{cut.name}' ({source} -> "
+                      f"{target}): {what}; the network below it goes on by itself",
+                      rillway.InputWarning, stacklevel=4)
+
+
+def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
+                   cuts: list[_Cut] | None) -> list[dict[str, Any]]:
     sections = reader.section("XSECTIONS")
     link_tags = _tags(reader, "Link")
     pipes = []
@@ -426,8 +591,9 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
         def number(value: Any, what: str) -> float:
             return reader.number(value, "CONDUITS", pipe_id, what)
 
+        source, target = _named_node(nodes, record.from_node), _named_node(nodes, record.to_node)
         for end in (record.from_node, record.to_node):
-            if str(end) not in nodes:
+            if _named_node(nodes, end) not in nodes:
                 raise reader.fail("CONDUITS", pipe_id,
                                   f"conduit '{pipe_id}' names unknown node '{end}'")
         section = sections.get(pipe_id)
@@ -435,19 +601,25 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
             raise reader.fail("CONDUITS", pipe_id,
                               f"conduit '{pipe_id}' has no cross-section in [XSECTIONS]")
         shape = str(section.shape).upper()
-        if shape in ("IRREGULAR", "CUSTOM", "STREET"):
-            # Their height field names a transect, a curve or a street, not a size.
-            raise _unread_shape(reader, pipe_id, shape)
+        if shape not in READ_SHAPES:
+            # Checked before the height, which for some shapes names a transect, a curve or a
+            # street rather than a size.
+            if cuts is not None:
+                cuts.append(_Cut(f"conduit of shape {shape}", pipe_id, source, target))
+                continue
+            raise reader.fail("XSECTIONS", pipe_id, (
+                f"conduit '{pipe_id}' has shape {shape}; rillway reads "
+                + ", ".join(sorted(READ_SHAPES)) + " (--cut-unsupported cuts it)"))
         height = reader.positive(section.height, "XSECTIONS", pipe_id, "height")
-        if str(record.from_node) in nodes and nodes[str(record.from_node)]["kind"] == "outfall":
+        if nodes[source]["kind"] == "outfall":
             raise reader.fail("CONDUITS", pipe_id, f"conduit '{pipe_id}' leaves outfall "
-                                                   f"'{record.from_node}'; EPA SWMM refuses it")
+                                                   f"'{source}'; EPA SWMM refuses it")
         barrels = reader.number(section.n_barrels, "XSECTIONS", pipe_id, "barrels")
-        if barrels != 1.0:
+        if barrels < 1 or barrels != int(barrels):
             raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
-                                                    "barrels; rillway pipes have one")
+                                                    "barrels; a count of 1 or more is needed")
         pipe: dict[str, Any] = {
-            "id": pipe_id, "from": str(record.from_node), "to": str(record.to_node),
+            "id": pipe_id, "from": source, "to": target,
             "length": reader.positive(record.length, "CONDUITS", pipe_id, "length"),
             "diameter": height,
             "n": reader.positive(record.roughness, "CONDUITS", pipe_id, "roughness")}
@@ -455,20 +627,42 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
         tagged = _tag_values(tag) if "=" in tag else {"shape": tag}
         if tagged.get("lock") == "true":
             pipe["lock"] = True
+
+        def geom(value: Any, what: str) -> float:
+            return reader.number(value, "XSECTIONS", pipe_id, what)
+
         if shape in ("HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH") and \
                 tagged.get("shape") in ("elliptical", "arch"):
             # Written by rillway from its own shape, which the tag names.
             span = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "width")
             pipe.update(shape=tagged["shape"], rise_ft=height, span_ft=span)
-        elif shape == "RECT_CLOSED":
+        elif shape in ("RECT_CLOSED", "RECT_OPEN"):
             span = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "width")
-            pipe.update(shape="box", rise_ft=height, span_ft=span)
+            pipe.update(shape="box" if shape == "RECT_CLOSED" else "rect_open", rise_ft=height,
+                        span_ft=span)
+        elif shape == "TRAPEZOIDAL":
+            sides = [geom(section.parameter_3, "left slope"),
+                     geom(section.parameter_4, "right slope")]
+            # A triangle with unequal banks is written as a trapezoid without a bottom.
+            word = "triangle" if tagged.get("shape") == "triangle" else "trapezoid"
+            pipe.update(shape=word, rise_ft=height,
+                        span_ft=geom(section.parameter_2, "bottom width"),
+                        side_slope=sides[0] if sides[0] == sides[1] else sides)
+        elif shape == "TRIANGULAR":
+            top = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "top width")
+            pipe.update(shape="triangle", rise_ft=height, span_ft=0.0,
+                        side_slope=top / 2.0 / height)
         elif shape == "CIRCULAR":
             pipe["shape"] = "circular"
-        else:
-            raise _unread_shape(reader, pipe_id, shape)
-        for key, value, node in (("invert_up", record.offset_upstream, record.from_node),
-                                 ("invert_dn", record.offset_downstream, record.to_node)):
+        else:  # an ellipse or arch of another program: SWMM's own shapes differ from rillway's
+            raise reader.fail("XSECTIONS", pipe_id, (
+                f"conduit '{pipe_id}' has shape {shape}; rillway reads it only as it writes "
+                "it (tagged with its own shape); the others it reads are "
+                + ", ".join(sorted(READ_SHAPES - {"HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH"}))))
+        if barrels != 1:
+            pipe["barrels"] = int(barrels)
+        for key, value, node in (("invert_up", record.offset_upstream, source),
+                                 ("invert_dn", record.offset_downstream, target)):
             if offsets == "ELEVATION":
                 if str(value) != "*":
                     pipe[key] = number(value, "offset")
@@ -480,11 +674,6 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str
     return pipes
 
 
-def _unread_shape(reader: _Reader, pipe_id: str, shape: str) -> FormatError:
-    return reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has shape {shape}; "
-                                             "rillway reads CIRCULAR and RECT_CLOSED")
-
-
 def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
                         kind_tagged: set[str]) -> None:
     """Adds each subcatchment's area, C (area-weighted) and inlet time (the longest) to the
@@ -494,15 +683,17 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
     tags = _tags(reader, "Subcatch")
     default_tc = finite(reader.defaults.get("tc_inlet", DEFAULT_TC_INLET), "tc_inlet",
                         reader.path)
+    untimed: list[str] = []
+    uncoefficiented: list[str] = []
     for name, record in subcatchments.items():
-        outlet = str(record.outlet)
+        outlet = _named_node(nodes, record.outlet)
         seen = {name}
         while outlet in subcatchments and outlet not in nodes:
             if outlet in seen:
                 raise reader.fail("SUBCATCHMENTS", name,
                                   f"subcatchment '{name}' drains in a loop")
             seen.add(outlet)
-            outlet = str(subcatchments[outlet].outlet)
+            outlet = _named_node(nodes, subcatchments[outlet].outlet)
         if outlet not in nodes:
             raise reader.fail("SUBCATCHMENTS", name,
                               f"subcatchment '{name}' drains to unknown node '{outlet}'")
@@ -522,6 +713,10 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
         node = nodes[outlet]
         if node["kind"] == "outfall":
             continue  # runoff straight to an outfall passes no pipe of the network
+        if "tc" not in tagged:
+            untimed.append(name)
+        if "c" not in tagged:
+            uncoefficiented.append(name)
         if outlet not in kind_tagged:
             node["kind"] = "inlet"
         total = node["area_ac"] + area
@@ -529,6 +724,18 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
             node["c"] = (node["area_ac"] * node["c"] + area * c) / total
         node["area_ac"] = total
         node["tc_inlet"] = max(node["tc_inlet"], tc)
+    if untimed and "tc_inlet" not in reader.defaults:
+        reader.assume(f"inlet time {default_tc:g} min for {_count(untimed, 'subcatchment')} "
+                      "(SWMM has none; set tc_inlet in the defaults, or a tc= tag)")
+    if uncoefficiented and reader.runoff_coefficient is simple_method_c:
+        reader.assume(f"C = 0.05 + 0.009 x %impervious (the Simple Method) for "
+                      f"{_count(uncoefficiented, 'subcatchment')}")
+
+
+def _count(names: list[str], what: str) -> str:
+    shown = ", ".join(f"'{name}'" for name in names[:5])
+    more = f", ... ({len(names)} in all)" if len(names) > 5 else ""
+    return f"{what}{'s' if len(names) > 1 else ''} {shown}{more}"
 
 
 # ---------------------------------------------------------------------------------------------
@@ -625,7 +832,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
         out.add("RAINGAGES", RAIN_GAGE, "INTENSITY", "1:00", "1.0", "TIMESERIES", NO_RAIN)
     for node in catchments:
         node_area = node["area_ac"] * area
-        width = math.sqrt(node["area_ac"] * 43560.0) * length
+        width = math.sqrt(node["area_ac"] * SQUARE_FEET_PER_ACRE) * length
         out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], number_text(node_area),
                 number_text(_imperviousness(node["c"])), number_text(width), number_text(SUBCATCHMENT_SLOPE),
                 "0")
@@ -692,6 +899,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             tag += f",diameter_ft={number_text(node['diameter_ft'] * length)}"
         if node["benching"] != "flat":
             tag += f",benching={node['benching']}"
+        if node["inflow_cfs"] != 0.0:
+            tag += f",inflow={number_text(node['inflow_cfs'] * flow)}"
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
         out.add("TAGS", "Subcatch", _subcatchment(node),
@@ -728,14 +937,24 @@ def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
 
 def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
     rise, span = pipe["rise"] * length, pipe["span"] * length
-    if pipe["shape"] == "circular":
-        out.add("XSECTIONS", link, "CIRCULAR", number_text(rise), "0", "0", "0", "1")
-    elif pipe["shape"] == "box":
-        out.add("XSECTIONS", link, "RECT_CLOSED", number_text(rise), number_text(span), "0", "0", "1")
+    barrels = str(pipe["barrels"])
+    shape = pipe["shape"]
+    left, right = pipe["side_slope"] or (0.0, 0.0)
+    if shape == "circular":
+        out.add("XSECTIONS", link, "CIRCULAR", number_text(rise), "0", "0", "0", barrels)
+    elif shape in ("box", "rect_open"):
+        kind = "RECT_CLOSED" if shape == "box" else "RECT_OPEN"
+        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", barrels)
+    elif shape == "triangle" and left == right:
+        out.add("XSECTIONS", link, "TRIANGULAR", number_text(rise), number_text(2.0 * left * rise),
+                "0", "0", barrels)
+    elif shape in ("trapezoid", "triangle"):
+        out.add("XSECTIONS", link, "TRAPEZOIDAL", number_text(rise), number_text(span),
+                number_text(left), number_text(right), barrels)
     else:
-        kind = APPROXIMATE_SHAPES[pipe["shape"]]
+        kind = APPROXIMATE_SHAPES[shape]
         if kind == "ELLIPSE":
             kind = "VERT_ELLIPSE" if rise > span else "HORIZ_ELLIPSE"
-        out.add("XSECTIONS", f";; {link}: rillway's {pipe['shape']} section and SWMM's "
+        out.add("XSECTIONS", f";; {link}: rillway's {shape} section and SWMM's "
                 f"{kind} differ in shape; rise and span are kept")
-        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", "1")
+        out.add("XSECTIONS", link, kind, number_text(rise), number_text(span), "0", "0", barrels)
