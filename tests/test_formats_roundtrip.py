@@ -87,10 +87,10 @@ def channels():
 
 
 @pytest.mark.parametrize("suffix, refusal", [
-    (".rwproj", None), (".inp", None),
-    (".rwn", "pipe 'P1' is trapezoid: .rwn holds round pipes only"),
-    (".xml", "pipe 'P1' has an open channel: LandXML pipe networks hold single closed pipes"),
-    (".gpkg", "pipe 'P1' has an open channel: the GIS layers hold single closed pipes"),
+    (".rwproj", None), (".inp", None), (".gpkg", None),
+    (".rwn", "pipe 'P1' sets 'side_slope': .rwn cannot carry it"),
+    (".xml", "pipe 'P1' sets 'side_slope' \\(an open channel\\): LandXML pipe networks hold "
+             "single closed pipes"),
 ])
 def test_channels_and_barrels_travel_only_where_the_format_holds_them(tmp_path, suffix, refusal):
     if suffix == ".gpkg":
@@ -154,14 +154,16 @@ def everything_set():
                 "jurisdiction": "Elm County"},
         design={"sizes_in": [15.0, 18.0, 24.0, 30.0, 36.0], "min_cover_ft": 3.5,
                 "match": "inverts"},
-        loss_method="fhwa_energy")
+        loss_method="fhwa_energy", flow_split="capacity", min_flow_from_upstream=True)
     node = document["nodes"][1]
     node.update(inlet={"length_ft": 5.0, "gutter_slope": 0.02, "sag": True,
                        "grate_width_ft": 2.0, "cross_slope": 0.03},
-                bypass_to="N3", diameter_ft=5.0, benching="half")
+                bypass_to="N3", diameter_ft=5.0, benching="half", inflow_cfs=1.5)
     pipe = document["pipes"][1]
     pipe.update(shape="box", rise_ft=1.5, span_ft=2.5, invert_up=102.4, invert_dn=101.1,
                 lock=True)
+    document["pipes"][0].update(shape="trapezoid", rise_ft=2.0, span_ft=2.0,
+                                side_slope=[1.5, 2.0], barrels=2)
     return document
 
 
@@ -203,7 +205,7 @@ def test_every_key_is_carried_or_refused_by_name(tmp_path, suffix):
     try:
         write_network(document, path)
     except FormatError as error:
-        assert suffix in (".rwn", ".inp")
+        assert suffix in (".rwn", ".inp", ".xml")
         named = re.findall(r"'([a-z_0-9]+)'", error.message)
         assert set(named) & set_keys(document), error.message
         return

@@ -85,8 +85,8 @@ def _value(value: Any) -> Any:
         return None
     if isinstance(value, float) and math.isnan(value):
         return None
-    if hasattr(value, "item"):  # numpy scalars
-        value = value.item()
+    if hasattr(value, "tolist"):  # numpy scalars, and the arrays GeoJSON lists become
+        value = value.tolist()
     return value
 
 
@@ -332,8 +332,9 @@ def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = Non
                     kind is None and _filled(record.get("from")) and _filled(record.get("to"))):
                 line_rows.append(row)
             else:  # a feature of a layer of several kinds that is neither
-                raise reader.fail(where(layer), number, f"is a {kind or 'feature without a '
-                                  'geometry'}: structures are points and pipes lines")
+                what = kind or "feature without a geometry"
+                raise reader.fail(where(layer), number,
+                                  f"is a {what}: structures are points and pipes lines")
     tailwater: dict[str, float] = {}
     found: dict[str, dict[str, Any]] = {}
     points: list[tuple[float, float, str]] = []
@@ -533,10 +534,6 @@ def write_gis(document: Mapping[str, Any], path: str,
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
     for pipe, pipe_row, given in zip(view["pipes"], result["pipes"], document["pipes"]):
-        if pipe["side_slope"] is not None or pipe["barrels"] != 1:
-            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
-            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: the GIS layers hold "
-                                    "single closed pipes")
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
                   "length": converted(pipe["length"], length),
                   "diameter": converted(pipe["rise"], length), "n": pipe["n"],

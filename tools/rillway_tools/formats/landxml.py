@@ -473,8 +473,9 @@ def write_landxml(document: Mapping[str, Any], path: str,
     for pipe, given in zip(view["pipes"], document["pipes"]):
         plain_name(pipe["id"], "pipe id", path)
         if pipe["side_slope"] is not None or pipe["barrels"] != 1:
-            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
-            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: LandXML pipe networks "
+            what = ("sets 'side_slope' (an open channel)" if pipe["side_slope"] is not None
+                    else "sets 'barrels'")
+            raise FormatError(path, f"pipe '{pipe['id']}' {what}: LandXML pipe networks "
                                     "hold single closed pipes")
         element = etree.SubElement(pipes, q(NAMESPACE, "Pipe"), name=pipe["id"],
                                    refStart=pipe["from"], refEnd=pipe["to"],

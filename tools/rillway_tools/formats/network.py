@@ -39,7 +39,10 @@ def keys_of(record: str) -> tuple[str, ...]:
 
 
 def defaults_of(record: str) -> dict[str, Any]:
-    return {field["key"]: field["default"] for field in schema()[record]}
+    defaults = {field["key"]: field["default"] for field in schema()[record]}
+    if record == "node":  # absent, a structure is the standard one
+        defaults["diameter_ft"] = STANDARD_STRUCTURE_FT
+    return defaults
 
 
 # The project keys that are the network itself; every other project key is a design setting:
@@ -48,8 +51,8 @@ NETWORK_KEYS = ("name", "nodes", "pipes", "catchments", "units")
 SETTING_KEYS = tuple(key for key in keys_of("project") if key not in NETWORK_KEYS)
 
 
-# The structure diameter a node gets without one, by unit system (si): 4 ft, or 4 m.
-STANDARD_STRUCTURE = {False: 4.0, True: 4.0 * FEET_PER_METRE}
+# The structure diameter a node gets without one, in either unit system: 4 ft.
+STANDARD_STRUCTURE_FT = 4.0
 
 
 def plain_name(value: str, what: str, source: str) -> str:

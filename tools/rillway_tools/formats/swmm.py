@@ -45,7 +45,7 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (STANDARD_STRUCTURE, analysis_view, analyze_document, design_settings,
+from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, design_settings,
                       finite, is_si, new_document, number_text, parse_setting, plain_name,
                       refuse_uncarried, setting_text)
 from .si import (CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT,
@@ -895,7 +895,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in view["nodes"]:
         tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
             else f"kind={node['kind']}"
-        if node["diameter_ft"] != STANDARD_STRUCTURE[si]:
+        if node["diameter_ft"] != STANDARD_STRUCTURE_FT:
             tag += f",diameter_ft={number_text(node['diameter_ft'] * length)}"
         if node["benching"] != "flat":
             tag += f",benching={node['benching']}"
