@@ -85,4 +85,11 @@ PyObject* demo_project_json(PyObject*, PyObject*) {
     });
 }
 
+PyObject* project_schema_json(PyObject*, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        const std::string text = formats::project::write_schema();
+        return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+    });
+}
+
 }  // namespace rillway::py

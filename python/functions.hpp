@@ -22,6 +22,7 @@ PyObject* analyze_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_file(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* demo_project_json(PyObject* module, PyObject* unused);
+PyObject* project_schema_json(PyObject* module, PyObject* unused);
 PyObject* read_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* read_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* rwn_to_project(PyObject* module, PyObject* args, PyObject* kwargs);

@@ -152,6 +152,14 @@ PyMethodDef kFunctions[] = {
     {"demo_project_json", demo_project_json, METH_NOARGS,
      "demo_project_json()\n--\n\n"
      "The built-in demo project as `.rwproj` JSON \xE2\x80\x94 a runnable starting point."},
+    {"project_schema_json", project_schema_json, METH_NOARGS,
+     "project_schema_json()\n--\n\n"
+     "The project document's schema as JSON: for each record (\"project\", \"node\",\n"
+     "\"pipe\", \"catchment\", \"idf_curve\", \"design\", ...) its keys in document\n"
+     "order, each `{\"key\", \"required\", \"default\", \"unit\"}`. The default is the\n"
+     "value an absent key takes (null for a required key); the unit is \"length\" (ft,\n"
+     "or m in an SI project), \"area\" (acres or ha), \"rainfall\" (the IDF a: in/hr or\n"
+     "mm/h), \"feet\" (ft in both systems), \"flow\" (cfs or m³/s) or \"none\"."},
     {"read_project", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_project)),
      METH_VARARGS | METH_KEYWORDS,
      "read_project(project_json)\n--\n\n"

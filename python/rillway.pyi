@@ -42,6 +42,7 @@ __all__ = [
     "analyze_file",
     "analyze_rwn",
     "demo_project_json",
+    "project_schema_json",
     "read_project",
     "read_rwn",
     "rwn_to_project",
@@ -215,6 +216,14 @@ def analyze_rwn(text: str) -> AnalysisResult:
 
 def demo_project_json() -> str:
     """The built-in demo project as `.rwproj` JSON — a runnable starting point."""
+
+def project_schema_json() -> str:
+    """The project document's schema as JSON: for each record ("project", "node",
+    "pipe", "catchment", "idf_curve", "design", ...) its keys in document
+    order, each `{"key", "required", "default", "unit"}`. The default is the
+    value an absent key takes (null for a required key); the unit is "length" (ft,
+    or m in an SI project), "area" (acres or ha), "rainfall" (the IDF a: in/hr or
+    mm/h), "feet" (ft in both systems), "flow" (cfs or m³/s) or "none"."""
 
 def read_project(project_json: str) -> NetworkView:
     """The network of a `.rwproj` project exactly as the analysis sees it.

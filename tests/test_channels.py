@@ -141,14 +141,22 @@ def test_bad_barrels_and_banks_are_refused(pipe, message):
         analyze(one_pipe(pipe))
 
 
-@pytest.mark.parametrize("pipe, warning", [
-    ({"shape": "trapezoid", "rise_ft": 1.0, "span_ft": 2.0},
-     "pipe 'P': no side_slope, the banks read as vertical"),
-    ({"shape": "rect_open", "span_ft": 2.0}, "pipe 'P': a rect_open needs rise_ft and span_ft, "
-                                             "read as circular"),
-])
-def test_channels_missing_a_dimension_are_read_with_a_warning(pipe, warning):
+def test_a_trapezoid_without_banks_is_read_with_a_warning():
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
+        analyze(one_pipe({"shape": "trapezoid", "rise_ft": 1.0, "span_ft": 2.0}))
+    assert [str(w.message) for w in caught if w.category is rillway.InputWarning] == [
+        "pipe 'P': no side_slope, the banks read as vertical"]
+
+
+@pytest.mark.parametrize("pipe, message", [
+    ({"shape": "rect_open", "span_ft": 2.0}, "is rect_open with rise_ft 0 and span_ft 2: both"),
+    ({"shape": "triangle", "side_slope": 2.0}, "is triangle with rise_ft 0: it must be above 0"),
+    ({"shape": "triangle", "rise_ft": 1.0}, "and no side_slope: a triangle needs its banks"),
+    ({"shape": "trapezoid", "rise_ft": 1.0}, "and no side_slope: a channel needs a bottom or"),
+    ({"shape": "trapezoid", "rise_ft": 1.0, "span_ft": -1.0, "side_slope": 2.0},
+     "the bottom width 0 or more"),
+])
+def test_channels_missing_a_dimension_are_refused(pipe, message):
+    with pytest.raises(ValueError, match=message):
         analyze(one_pipe(pipe))
-    assert [str(w.message) for w in caught if w.category is rillway.InputWarning] == [warning]

@@ -2,6 +2,7 @@
 convert command."""
 import json
 import math
+import re
 from pathlib import Path
 
 import pytest
@@ -86,10 +87,10 @@ def channels():
 
 
 @pytest.mark.parametrize("suffix, refusal", [
-    (".rwproj", None), (".inp", None),
-    (".rwn", "pipe 'P1' is trapezoid: .rwn holds round pipes only"),
-    (".xml", "pipe 'P1' has an open channel: LandXML pipe networks hold single closed pipes"),
-    (".gpkg", "pipe 'P1' has an open channel: the GIS layers hold single closed pipes"),
+    (".rwproj", None), (".inp", None), (".gpkg", None),
+    (".rwn", "pipe 'P1' sets 'side_slope': .rwn cannot carry it"),
+    (".xml", "pipe 'P1' sets 'side_slope' \\(an open channel\\): LandXML pipe networks hold "
+             "single closed pipes"),
 ])
 def test_channels_and_barrels_travel_only_where_the_format_holds_them(tmp_path, suffix, refusal):
     if suffix == ".gpkg":
@@ -134,3 +135,89 @@ def test_convert_command_and_units(tmp_path, capsys):
     assert main(["convert", str(tmp_path / "bad.xml"), str(tmp_path / "out.inp")]) == 2
     assert "bad.xml: line 1: not well-formed XML" in capsys.readouterr().err
     assert not (tmp_path / "out.inp").exists()
+
+
+def everything_set():
+    """The demo project with every optional key of the project, its nodes and its pipes set
+    away from the schema's default."""
+    document = json.loads(rillway.demo_project_json())
+    document.update(
+        tailwater=100.9, bend_loss_coeff=0.15, access_hole_diam_ft=5.0,
+        design_return_period_years=25.0, p2_rainfall_in=3.5, min_slope=0.002,
+        background={"path": "plan.png", "origin_x": -10.0, "origin_y": 5.0, "width": 800.0,
+                    "opacity": 0.5},
+        background_dxf={"path": "base map.dxf", "min_x": 0.0, "min_y": 0.0, "max_x": 900.0,
+                        "max_y": 400.0, "opacity": 0.3},
+        idf_curves=[{"rp_years": 25, "a": 72.0, "b": 10.0, "c": 0.8},
+                    {"rp_years": 100, "a": 90.0, "b": 11.0, "c": 0.8}],
+        report={"project_number": "2026-17", "engineer": "R. Doe", "firm": "Doe & Co",
+                "jurisdiction": "Elm County"},
+        design={"sizes_in": [15.0, 18.0, 24.0, 30.0, 36.0], "min_cover_ft": 3.5,
+                "match": "inverts"},
+        loss_method="fhwa_energy", flow_split="capacity", min_flow_from_upstream=True)
+    node = document["nodes"][1]
+    node.update(inlet={"length_ft": 5.0, "gutter_slope": 0.02, "sag": True,
+                       "grate_width_ft": 2.0, "cross_slope": 0.03},
+                bypass_to="N3", diameter_ft=5.0, benching="half", inflow_cfs=1.5)
+    pipe = document["pipes"][1]
+    pipe.update(shape="box", rise_ft=1.5, span_ft=2.5, invert_up=102.4, invert_dn=101.1,
+                lock=True)
+    document["pipes"][0].update(shape="trapezoid", rise_ft=2.0, span_ft=2.0,
+                                side_slope=[1.5, 2.0], barrels=2)
+    return document
+
+
+def set_keys(document):
+    """The optional keys the document sets away from their defaults, at any level."""
+    found = {key for key, default in schema_defaults("project").items()
+             if document.get(key, default) != default}
+    for record, plural in (("node", "nodes"), ("pipe", "pipes")):
+        found |= {key for key, default in schema_defaults(record).items()
+                  for item in document[plural] if item.get(key, default) != default}
+    return found
+
+
+def schema_defaults(record):
+    return {f["key"]: f["default"] for f in json.loads(rillway.project_schema_json())[record]
+            if not f["required"]}
+
+
+def test_the_fidelity_document_sets_every_optional_key():
+    document = everything_set()
+    for record, items in (("project", [document]), ("node", document["nodes"]),
+                          ("pipe", document["pipes"])):
+        unset = [key for key, default in schema_defaults(record).items()
+                 # hec22_structure_loss is the older way to say loss_method
+                 if key not in ("units", "format_version", "catchments", "hec22_structure_loss")
+                 and all(item.get(key, default) == default for item in items)]
+        assert unset == [], f"set {record} keys {unset} in everything_set()"
+
+
+# Every writer carries every key the document sets, or refuses naming it; what it carries
+# reads back as written and analyses the same.
+@pytest.mark.parametrize("suffix", [".rwproj", ".rwn", ".inp", ".xml", ".gpkg", ".geojson",
+                                    ".shp"])
+def test_every_key_is_carried_or_refused_by_name(tmp_path, suffix):
+    if suffix in (".gpkg", ".geojson", ".shp"):
+        pytest.importorskip("geopandas")
+    document = everything_set()
+    path = tmp_path / f"net{suffix}"
+    try:
+        write_network(document, path)
+    except FormatError as error:
+        assert suffix in (".rwn", ".inp", ".xml")
+        named = re.findall(r"'([a-z_0-9]+)'", error.message)
+        assert set(named) & set_keys(document), error.message
+        return
+    back = read_network(path)
+    defaults = schema_defaults("project")
+    for key in defaults:
+        if key not in ("catchments", "units", "format_version"):
+            assert back.get(key, defaults[key]) == document.get(key, defaults[key]), key
+    for record, plural in (("node", "nodes"), ("pipe", "pipes")):
+        for key, default in schema_defaults(record).items():
+            for given, got in zip(document[plural], back[plural]):
+                if given.get(key, default) != default:
+                    assert close(got.get(key, default), given[key]), (record, key)
+    before, after = (rillway.analyze_project(json.dumps(d)) for d in (document, back))
+    assert close(before["pipes"], after["pipes"]) and close(before["nodes"], after["nodes"])

@@ -65,11 +65,11 @@ def test_own_inverts_and_box_rise_come_from_the_project():
     assert [s.diameter for s in profile.structures] == [4.0, 4.0, 4.0]
 
 
-def test_a_box_without_a_span_is_a_round_pipe_of_its_diameter():
+def test_a_box_without_a_span_is_refused_not_drawn_round():
     project = json.loads(SCHOOL_LANE)
     project["pipes"][1]["span_ft"] = 0.0
-    result = rillway.analyze_project(json.dumps(project))
-    assert profile_of(project, result, "A").reaches[1].rise == 2.0
+    with pytest.raises(ValueError, match="pipe 'P2' is box with rise_ft 1.5 and span_ft 0"):
+        rillway.analyze_project(json.dumps(project))
 
 
 def test_si_project_is_drawn_in_feet_like_the_analysis():

@@ -148,7 +148,7 @@ def test_bad_input_gives_the_analyze_error(tmp_path, capsys, bad):
 @pytest.mark.parametrize(("output", "message"), [
     ("missing/r.html", "{tmp}/missing/r.html: cannot write: No such file or directory"),
     ("r.docx", "{tmp}/r.docx: cannot write a '.docx' report (use .html or .pdf)"),
-    ("folder.pdf", "{tmp}/folder.pdf: cannot write: Is a directory"),
+    ("folder.pdf", "{tmp}/folder.pdf: cannot write: it is a folder"),
 ])
 def test_outputs_that_cannot_be_written(tmp_path, capsys, output, message):
     (tmp_path / "in.rwn").write_text((EXAMPLES / "main-street.rwn").read_text())

@@ -33,6 +33,7 @@ import rillway
 from .documents import (Document, DocumentError, analyze, demo_document, design, is_si,
                         read_document)
 from .formats import format_of, read_network, to_si, write_network
+from .formats.files import refuse_overwriting, write_atomically, write_text
 from .formats.registry import read_input
 from .tables import Units, Which, render
 
@@ -55,6 +56,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         return _fail(f"{error.source}: {error.message}")
     except (CommandError, ImportError) as error:
         return _fail(str(error))
+    except MemoryError:
+        return _fail("out of memory: the input is too large for this machine")
     except BrokenPipeError:
         # The reader went away (`rillway demo | head`); nothing left to say.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -94,14 +97,13 @@ def _said(args: argparse.Namespace) -> Iterator[_Said]:
     with warnings.catch_warnings(record=True) as record:
         warnings.simplefilter("always", rillway.InputWarning)
         yield said
+    # What the libraries underneath warn about is theirs to fix, not the user's: only
+    # rillway's own warnings are said.
     for warning in record:
         if issubclass(warning.category, rillway.InputWarning):
             line = " ".join(str(warning.message).split())
             if line not in said.lines:
                 said.lines.append(line)
-        else:
-            warnings.showwarning(warning.message, warning.category, warning.filename,
-                                 warning.lineno)
 
 
 def _defaults(args: argparse.Namespace) -> dict[str, Any] | None:
@@ -252,7 +254,7 @@ def _demo(args: argparse.Namespace) -> None:
 
 
 def _analyze(args: argparse.Namespace) -> None:
-    _print_tables(read_any(args.file, args), args)
+    _print_tables(read_any(args.file, args), args, inputs=[args.file])
 
 
 def read_any(path: str, args: argparse.Namespace | None = None) -> Document:
@@ -277,20 +279,23 @@ def _reading(args: argparse.Namespace) -> dict[str, Any]:
             "unsupported": "cut" if getattr(args, "cut_unsupported", False) else "refuse"}
 
 
-def _print_tables(document: Document, args: argparse.Namespace) -> None:
+def _print_tables(document: Document, args: argparse.Namespace,
+                  inputs: list[str] | None = None) -> None:
     result = analyze(document)
     units: Units = args.units or ("si" if is_si(document) else "us")
     if units == "si":
         result = to_si(result)
     which: Which = args.which
     color = (args.format == "table" and args.output is None and _wants_color(sys.stdout))
-    _write(args.output, render(result, args.format, which, color=color, units=units))
+    _write(args.output, render(result, args.format, which, color=color, units=units),
+           inputs)
 
 
 def _convert(args: argparse.Namespace) -> None:
     format_of(args.target)
     options = _reading(args)
     nodes = options.pop("nodes")
+    refuse_overwriting(args.target, [args.source, *nodes])
     write_network(read_network([args.source, *nodes] if nodes else args.source, **options),
                   args.target)
 
@@ -326,10 +331,8 @@ def _profile(args: argparse.Namespace) -> None:
         plot_profile(document, result, args.start, ax=figure.add_subplot(), title=args.title)
     except ValueError as error:
         raise DocumentError(document.source, str(error)) from None
-    try:
-        figure.savefig(args.output, dpi=150)
-    except OSError as error:
-        raise CommandError(f"{args.output}: cannot write: {error.strerror or error}") from None
+    refuse_overwriting(args.output, [args.file])
+    write_atomically(args.output, lambda temporary: figure.savefig(temporary, dpi=150))
 
 
 def _batch(args: argparse.Namespace) -> None:
@@ -342,6 +345,13 @@ def _batch(args: argparse.Namespace) -> None:
                            "pip install 'rillway[scenarios]'") from None
     except ValueError as error:
         raise CommandError(str(error)) from None
+    if args.workers is not None and args.workers < 1:
+        raise CommandError(f"--workers {args.workers}: give one thread or more")
+    if not args.output.lower().endswith(".parquet"):
+        raise CommandError(f"{args.output}: the batch tables are Parquet: name the output "
+                           "NAME.parquet")
+    for output in scenarios.parquet_targets(args.output):
+        refuse_overwriting(output, args.files)
     client = None
     if args.scheduler:
         try:
@@ -375,11 +385,15 @@ def _design(args: argparse.Namespace) -> int:
 
     document = read_any(args.file, args)
     _, designed = design(document)
+    crs = json.loads(document.text).get("crs") if document.format == "rwproj" else None
+    if crs is not None:  # the engine keeps no key of its own for it; the file had one
+        designed["project"] = json.dumps({**json.loads(designed["project"]), "crs": crs},
+                                         indent=2, ensure_ascii=False)
     output = args.output
     if output is None and document.source != "<stdin>":
         output = str(Path(document.source).with_suffix(".designed.rwproj"))
     if output is not None:
-        _write(output, designed["project"] + "\n")
+        _write(output, designed["project"] + "\n", [args.file])
     color = args.format == "table" and _wants_color(sys.stdout)
     units: Units = args.units or ("si" if is_si(document) else "us")
     _write(None, render_design(designed, args.format, color=color, units=units))
@@ -394,15 +408,14 @@ def _wants_color(stream: TextIO) -> bool:
             and os.environ.get("TERM") != "dumb")
 
 
-def _write(path: str | None, text: str) -> None:
+def _write(path: str | None, text: str, inputs: list[str] | None = None) -> None:
+    """Standard output, or the file `path` written whole (never one of the `inputs`)."""
     if path is None or path == "-":
         sys.stdout.write(text)
         sys.stdout.flush()
         return
-    try:
-        Path(path).write_text(text, encoding="utf-8")
-    except OSError as error:
-        raise CommandError(f"{path}: cannot write: {error.strerror or error}") from None
+    refuse_overwriting(path, inputs or [])
+    write_text(path, text)
 
 
 def _add_drawing_commands(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -440,7 +453,6 @@ def _add_drawing_commands(commands: argparse._SubParsersAction[argparse.Argument
 
 def _plan(args: argparse.Namespace) -> None:
     Figure = _figure_class(args.output, "plan")
-    from .formats.files import write_atomically
     from .plan import plan_size, plot_plan
 
     document = read_any(args.file)

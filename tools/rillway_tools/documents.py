@@ -45,30 +45,22 @@ class Document:
 
 def read_document(path: str) -> Document:
     """Reads a `.rwproj` or `.rwn` file, chosen by its extension; "-" reads standard input as
-    `.rwn`. A UTF-8 byte-order mark at the start is dropped."""
+    `.rwn`. Text is decoded as by every reader of the package (`formats.files.decode`)."""
+    from .formats.files import decode, read_bytes
+
     if path == "-":
-        return Document("<stdin>", "rwn", _decode("<stdin>", sys.stdin.buffer.read()))
+        return Document("<stdin>", "rwn", decode("<stdin>", sys.stdin.buffer.read(),
+                                                 "a .rwn network"))
     suffix = Path(path).suffix.lower()
     if suffix not in (".rwproj", ".rwn"):
         raise DocumentError(path, "unknown file type (expected .rwproj or .rwn)")
-    try:
-        data = Path(path).read_bytes()
-    except OSError as error:
-        raise DocumentError(path, f"cannot read: {error.strerror or error}") from None
-    return Document(path, "rwproj" if suffix == ".rwproj" else "rwn", _decode(path, data))
+    what = "a project document" if suffix == ".rwproj" else "a .rwn network"
+    return Document(path, "rwproj" if suffix == ".rwproj" else "rwn",
+                    decode(path, read_bytes(path), what))
 
 
 def demo_document() -> Document:
     return Document("demo", "rwproj", rillway.demo_project_json())
-
-
-def _decode(source: str, data: bytes) -> str:
-    try:
-        return data.decode("utf-8-sig")
-    except UnicodeDecodeError as error:
-        raise DocumentError(
-            source, f"not UTF-8 text (byte 0x{data[error.start]:02x} at offset {error.start})"
-        ) from None
 
 
 def analyze(document: Document) -> AnalysisResult:

@@ -28,9 +28,11 @@ import importlib
 import itertools
 import math
 import os
+import tempfile
 from collections.abc import Iterable, Mapping, Sequence
 from concurrent.futures import ThreadPoolExecutor, as_completed
 from dataclasses import dataclass
+from pathlib import Path
 from typing import Any, Literal, NamedTuple
 
 import rillway
@@ -70,7 +72,9 @@ def scenario_table(scenarios: Any) -> DataFrame:
 
     if isinstance(scenarios, (str, os.PathLike)):
         try:
-            frame = pd.read_csv(scenarios)
+            # Cells as written: only an empty cell means the default ("nan", "NA" and "null"
+            # are refused like any other word).
+            frame = pd.read_csv(scenarios, dtype=str, keep_default_na=False)
         except (OSError, ValueError) as error:
             raise ValueError(f"{os.fspath(scenarios)}: cannot read scenarios: {error}") from None
         source = f"{os.fspath(scenarios)}: "
@@ -87,19 +91,33 @@ def scenario_table(scenarios: Any) -> DataFrame:
         if field not in frame:
             table[field] = default
             continue
-        values = pd.to_numeric(frame[field], errors="coerce").astype(float)
-        bad = values.isna() & frame[field].notna()
-        if bad.any():
-            row = int(bad.idxmax())
+        values = []
+        for row, cell in enumerate(frame[field]):
             # A CSV file's first scenario is on its second line, under the header.
             where = f"line {row + 2}" if source else f"scenario {row}"
-            raise ValueError(f"{source}{where}: {field} must be a number, "
-                             f"not {frame[field].iloc[row]!r}")
-        table[field] = values.fillna(default)
+            values.append(_field_value(cell, field, default, f"{source}{where}"))
+        table[field] = pd.Series(values, dtype=float)
     names = frame["name"] if "name" in frame else pd.Series([None] * len(frame), dtype=object)
     made = [_name_of(row) for row in table.itertuples(index=False)]
-    table.insert(0, "name", [made[i] if _missing(n) else str(n) for i, n in enumerate(names)])
+    table.insert(0, "name", [made[i] if _missing(n) or str(n).strip() == "" else str(n)
+                             for i, n in enumerate(names)])
     return table
+
+
+def _field_value(cell: Any, field: str, default: float, where: str) -> float:
+    """A scenario field's value: the default for an empty cell, else a finite number (above 0
+    for the return period and the factors; the tailwater is an elevation)."""
+    if _missing(cell) or (isinstance(cell, str) and cell.strip() == ""):
+        return default
+    try:
+        value = float(cell)
+    except (TypeError, ValueError):
+        raise ValueError(f"{where}: {field} must be a number, not {cell!r}") from None
+    if not math.isfinite(value):
+        raise ValueError(f"{where}: {field} must be a finite number, not {cell!r}")
+    if field != "tailwater" and not value > 0.0:
+        raise ValueError(f"{where}: {field} must be above 0, not {cell!r}")
+    return value
 
 
 def grid(**axes: Iterable[float]) -> DataFrame:
@@ -123,6 +141,10 @@ def storms(periods: str | Iterable[float]) -> DataFrame:
         years = [float(part) for part in periods]
     if not years:
         raise ValueError("storms: no return period given")
+    for year in years:
+        if not (math.isfinite(year) and year > 0.0):
+            raise ValueError(f"storms: a return period is a number of years above 0, not "
+                             f"{year:g}")
     return scenario_table([{"name": f"{y:g}-year", "return_period": y} for y in years])
 
 
@@ -488,17 +510,30 @@ def _summary(d: int, errors: list[str | None], good: Any, stats: dict[str, Any] 
 
 # ---- output -----------------------------------------------------------------------------
 
+def parquet_targets(path: str) -> list[str]:
+    """The files of the pipe, structure and summary tables for the output `path`."""
+    stem = path[:-len(".parquet")] if path.lower().endswith(".parquet") else path
+    return [path, f"{stem}.structures.parquet", f"{stem}.summary.parquet"]
+
+
 def write_parquet(results: Results, path: str | os.PathLike[str]) -> list[str]:
     """Writes the pipe table to `path` and the other two beside it: results.parquet gives
     results.parquet (pipes), results.structures.parquet and results.summary.parquet. Returns
     their paths."""
     _module("pyarrow")  # fail before writing anything when it is missing
     path = os.fspath(path)
-    stem = path[:-len(".parquet")] if path.endswith(".parquet") else path
-    targets = {"pipes": path, "structures": f"{stem}.structures.parquet",
-               "summary": f"{stem}.summary.parquet"}
-    for part, target in targets.items():
-        getattr(results, part).to_parquet(target, engine="pyarrow", index=False)
+    targets = dict(zip(("pipes", "structures", "summary"), parquet_targets(path)))
+    from .formats.files import replace_together
+
+    folder = Path(path).parent
+    with tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder) as scratch:
+        moves = []
+        for part, target in targets.items():
+            staged = os.path.join(scratch, f"{part}.parquet")
+            getattr(results, part).to_parquet(staged, engine="pyarrow", index=False)
+            moves.append((staged, Path(target)))
+        # The three tables land together: a failure leaves the earlier ones, not a mix.
+        replace_together(moves, path)
     return list(targets.values())
 
 

@@ -221,15 +221,9 @@ std::vector<std::string> Project::fallback_warnings() const {
         const std::string record = "pipe '" + shown(p.id) + "': ";
         if (!shape) {
             warnings.push_back(record + "unknown shape '" + shown(p.shape) + "', read as circular");
-        } else if (hydraulics::Section{*shape, 1.0, 1.0, 0.0, 0.0}.open()) {
-            // Closed shapes without their sizes have always been read as round without a word.
-            if (built_shape(p) != *shape) {
-                warnings.push_back(record + "a " + shown(p.shape) + " needs rise_ft" +
-                                   (*shape == SectionKind::triangle ? "" : " and span_ft") +
-                                   ", read as circular");
-            } else if (*shape != SectionKind::rect_open && !p.side_slope) {
-                warnings.push_back(record + "no side_slope, the banks read as vertical");
-            }
+        } else if (*shape == SectionKind::trapezoid && !p.side_slope) {
+            // Sections without their sizes are refused when the document is read.
+            warnings.push_back(record + "no side_slope, the banks read as vertical");
         }
     }
     if (design) {

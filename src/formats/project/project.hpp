@@ -265,6 +265,12 @@ struct Project {
 // Two-space indented JSON without a final newline; never fails.
 [[nodiscard]] std::string write_project(const Project& project);
 
+// The schema as JSON: for each record ("project", "node", "pipe", ...) the list of its keys in
+// document order, each {"key", "required", "default", "unit"}, the unit being "length",
+// "area", "rainfall", "feet" (ft in both systems), "flow" (cfs or m³/s) or "none"; never
+// fails.
+[[nodiscard]] std::string write_schema();
+
 // A US customary project that analyses exactly as the network with these parameters, or the
 // message naming the first value a document cannot hold (a number that is not finite, an inlet
 // time of 0 or less, which a document reads as the kind's default).

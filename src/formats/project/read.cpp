@@ -662,6 +662,43 @@ private:
     std::optional<std::string> error_;
 };
 
+// Every shape but the round pipe takes its size from rise_ft and span_ft: a box, ellipse, arch
+// or open rectangle needs both, a triangle only its depth, a trapezoid its depth and a bottom
+// width or banks. One without them would fall back on a round pipe of its diameter, which is
+// not what the document drew.
+std::optional<std::string> impossible_section(const Project& project) {
+    using hydraulics::SectionKind;
+    const auto shortest = [](double v) {
+        std::array<char, 32> buf{};
+        const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+        return std::string(buf.data(), res.ptr);
+    };
+    for (const ProjectPipe& pipe : project.pipes) {
+        const auto shape = shape_of_word(pipe.shape);
+        if (!shape || *shape == SectionKind::circular) continue;
+        const std::string what = "pipe '" + shown(pipe.id) + "' is " +
+                                 std::string(shape_word(*shape)) + " with rise_ft " +
+                                 shortest(pipe.rise_ft);
+        if (*shape == SectionKind::triangle) {
+            if (!(pipe.rise_ft > 0.0)) return what + ": it must be above 0";
+            if (!pipe.side_slope) return what + " and no side_slope: a triangle needs its banks";
+            continue;
+        }
+        const std::string both = what + " and span_ft " + shortest(pipe.span_ft);
+        if (*shape == SectionKind::trapezoid) {
+            if (!(pipe.rise_ft > 0.0) || !(pipe.span_ft >= 0.0)) {
+                return both + ": the depth must be above 0, the bottom width 0 or more";
+            }
+            if (pipe.span_ft == 0.0 && !pipe.side_slope) {
+                return both + " and no side_slope: a channel needs a bottom or banks";
+            }
+            continue;
+        }
+        if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0)) return both + ": both must be above 0";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<Project, std::string> read_project(std::string_view text) {
@@ -678,6 +715,7 @@ std::variant<Project, std::string> read_project(std::string_view text) {
     }
     if (handler.error()) return *handler.error();
     if (!handler.complete()) return "unexpected end of input" + position_text(text, text.size());
+    if (auto problem = impossible_section(handler.project())) return *problem;
     return std::move(handler.project());
 }
 

@@ -32,10 +32,21 @@ enum class Written : std::uint8_t {
     when_present,  // left out while it holds the default (an empty optional, a false flag, ...)
 };
 
+// What a field's number measures, and so how it changes with the document's unit system.
+enum class Unit : std::uint8_t {
+    none,      // no unit, or one the key names and both systems share (min, in, ft/s)
+    length,    // ft in a US document, m in an SI one
+    area,      // acres, or hectares
+    rainfall,  // the IDF coefficient a: in/hr, or mm/h
+    feet,      // ft in both systems (catchment geometry)
+    flow,      // cfs, or m³/s
+};
+
 struct FieldInfo {
     std::string_view key;
     Absent absent;
     Written written = Written::always;
+    Unit unit = Unit::none;
 };
 
 // Where the next value goes: one alternative per field type of the records.
@@ -61,15 +72,15 @@ struct Schema<Project> {
     static constexpr std::string_view name = "Project";
     static constexpr std::array<FieldInfo, 27> fields{{
         {"name", Absent::required},
-        {"idf_a", Absent::required},
+        {"idf_a", Absent::required, Written::always, Unit::rainfall},
         {"idf_b", Absent::required},
         {"idf_c", Absent::required},
-        {"tailwater", Absent::none},
+        {"tailwater", Absent::none, Written::always, Unit::length},
         {"min_tc", Absent::required},
         {"junction_k", Absent::required},
         {"bend_loss_coeff", Absent::keep},
         {"hec22_structure_loss", Absent::keep},
-        {"access_hole_diam_ft", Absent::keep},
+        {"access_hole_diam_ft", Absent::keep, Written::always, Unit::length},
         {"design_return_period_years", Absent::keep},
         {"p2_rainfall_in", Absent::keep},
         {"min_slope", Absent::keep},
@@ -127,18 +138,18 @@ struct Schema<ProjectNode> {
     static constexpr std::array<FieldInfo, 14> fields{{
         {"id", Absent::required},
         {"kind", Absent::required},
-        {"x", Absent::required},
-        {"y", Absent::required},
-        {"invert", Absent::required},
-        {"rim", Absent::required},
-        {"area_ac", Absent::required},
+        {"x", Absent::required, Written::always, Unit::length},
+        {"y", Absent::required, Written::always, Unit::length},
+        {"invert", Absent::required, Written::always, Unit::length},
+        {"rim", Absent::required, Written::always, Unit::length},
+        {"area_ac", Absent::required, Written::always, Unit::area},
         {"c", Absent::required},
         {"tc_inlet", Absent::required},
         {"inlet", Absent::keep},
         {"bypass_to", Absent::keep},
-        {"diameter_ft", Absent::keep, Written::when_present},
+        {"diameter_ft", Absent::keep, Written::when_present, Unit::length},
         {"benching", Absent::keep, Written::when_present},
-        {"inflow_cfs", Absent::keep, Written::when_present},
+        {"inflow_cfs", Absent::keep, Written::when_present, Unit::flow},
     }};
     static Slot slot(ProjectNode& n, std::size_t i) {
         switch (i) {
@@ -241,14 +252,14 @@ struct Schema<ProjectPipe> {
         {"id", Absent::required},
         {"from", Absent::required},
         {"to", Absent::required},
-        {"length", Absent::required},
-        {"diameter", Absent::required},
+        {"length", Absent::required, Written::always, Unit::length},
+        {"diameter", Absent::required, Written::always, Unit::length},
         {"n", Absent::required},
         {"shape", Absent::keep},
-        {"rise_ft", Absent::keep},
-        {"span_ft", Absent::keep},
-        {"invert_up", Absent::keep, Written::when_present},
-        {"invert_dn", Absent::keep, Written::when_present},
+        {"rise_ft", Absent::keep, Written::always, Unit::length},
+        {"span_ft", Absent::keep, Written::always, Unit::length},
+        {"invert_up", Absent::keep, Written::when_present, Unit::length},
+        {"invert_dn", Absent::keep, Written::when_present, Unit::length},
         {"lock", Absent::keep, Written::when_present},
         {"side_slope", Absent::keep, Written::when_present},
         {"barrels", Absent::keep, Written::when_present},
@@ -307,9 +318,9 @@ struct Schema<ProjectCatchment> {
     static constexpr std::string_view name = "ProjectCatchment";
     static constexpr std::array<FieldInfo, 6> fields{{
         {"id", Absent::required},
-        {"vertices", Absent::required},
+        {"vertices", Absent::required, Written::always, Unit::feet},
         {"c", Absent::required},
-        {"flow_length_ft", Absent::required},
+        {"flow_length_ft", Absent::required, Written::always, Unit::feet},
         {"slope", Absent::required},
         {"inlet_node_id", Absent::none},
     }};
@@ -330,7 +341,7 @@ struct Schema<IdfCurveEntry> {
     static constexpr std::string_view name = "IdfCurveEntry";
     static constexpr std::array<FieldInfo, 4> fields{{
         {"rp_years", Absent::required},
-        {"a", Absent::required},
+        {"a", Absent::required, Written::always, Unit::rainfall},
         {"b", Absent::required},
         {"c", Absent::required},
     }};

@@ -99,7 +99,55 @@ Json value_json(const R& record) {
     return j;
 }
 
+constexpr std::string_view unit_word(Unit unit) {
+    switch (unit) {
+        case Unit::length: return "length";
+        case Unit::area: return "area";
+        case Unit::rainfall: return "rainfall";
+        case Unit::feet: return "feet";
+        case Unit::flow: return "flow";
+        default: return "none";
+    }
+}
+
+// One record's table: each key with whether it is required, its default (the value a
+// value-initialised record writes; null for a required key) and its unit kind.
+template <Record R>
+Json schema_json() {
+    R defaults{};
+    Json fields = Json::array();
+    for (std::size_t i = 0; i < Schema<R>::fields.size(); ++i) {
+        const FieldInfo& field = Schema<R>::fields[i];
+        Json entry = Json::object();
+        entry["key"] = std::string(field.key);
+        entry["required"] = field.absent == Absent::required;
+        entry["default"] = nullptr;
+        if (field.absent != Absent::required) {
+            std::visit([&](auto* value) { entry["default"] = value_json(*value); },
+                       Schema<R>::slot(defaults, i));
+        }
+        entry["unit"] = std::string(unit_word(field.unit));
+        fields.push_back(std::move(entry));
+    }
+    return fields;
+}
+
 }  // namespace
+
+std::string write_schema() {
+    Json j = Json::object();
+    j["project"] = schema_json<Project>();
+    j["node"] = schema_json<ProjectNode>();
+    j["inlet"] = schema_json<InletOverrides>();
+    j["pipe"] = schema_json<ProjectPipe>();
+    j["design"] = schema_json<ProjectDesignRules>();
+    j["catchment"] = schema_json<ProjectCatchment>();
+    j["idf_curve"] = schema_json<IdfCurveEntry>();
+    j["report"] = schema_json<ReportInfo>();
+    j["background"] = schema_json<BackgroundImage>();
+    j["background_dxf"] = schema_json<BackgroundDxf>();
+    return j.dump(2);
+}
 
 std::string write_project(const Project& p) {
     // Texts built in memory need not be valid UTF-8; replacing bad bytes keeps writing total.

@@ -17,8 +17,10 @@ end points are matched to the structure points (within 1e-6 of the layer's unit)
 """
 from __future__ import annotations
 
+import json
 import math
 import os
+import shutil
 import tempfile
 import warnings
 from collections.abc import Mapping, Sequence
@@ -28,8 +30,10 @@ from typing import Any
 
 from ..results import AnalysisResult
 from .errors import FormatError
+from .files import footprint, read_bytes, replace_together
 from .network import (analysis_view, analyze_document, converted, design_settings, is_si,
-                      new_document, parse_setting, scale_of, setting_text)
+                      keys_of, new_document, parse_setting, parse_value, record_extras,
+                      refuse_impossible, scale_of, setting_text)
 
 __all__ = ["SHAPEFILE_NAMES", "read_gis", "write_gis"]
 
@@ -43,6 +47,12 @@ PIPE_RESULTS = ("slope", "total_ca", "tc", "travel_time", "intensity", "design_q
 SHAPEFILE_NAMES = {"diameter_ft": "diam_ft", "travel_time": "travel_t",
                    "normal_depth": "normal_d", "critical_depth": "critical_d"}
 SNAP = 1e-6
+SETTINGS_SUFFIX = ".rillway.json"
+# The keys of nodes and pipes that have no column above; a written layer carries those a
+# network sets away from their defaults in columns of their JSON.
+EXTRA = {"node": tuple(k for k in keys_of("node") if k not in ("x", "y", *NODE_KEYS)),
+         "pipe": tuple(k for k in keys_of("pipe") if k not in PIPE_KEYS)}
+LINES = ("LineString", "MultiLineString")
 OPTIONAL_NUMBERS = {"invert_up", "invert_dn", "rise_ft", "span_ft", "diameter_ft"}
 # SWMM's attribute names, as GIS plugins for SWMM write its layers, and the project keys
 # they carry (None: read by a rule of its own).
@@ -75,8 +85,8 @@ def _value(value: Any) -> Any:
         return None
     if isinstance(value, float) and math.isnan(value):
         return None
-    if hasattr(value, "item"):  # numpy scalars
-        value = value.item()
+    if hasattr(value, "tolist"):  # numpy scalars, and the arrays GeoJSON lists become
+        value = value.tolist()
     return value
 
 
@@ -87,13 +97,15 @@ class _Reader:
             if shapefile else {}
 
     def records(self, frame: Any, layer: str) -> list[tuple[int, dict[str, Any], Any]]:
+        """(feature number, attributes, geometry) of each row; the number counts from 1 in
+        the layer (in a GeoJSON file, in the whole collection)."""
         rows = []
         columns = [self.rename.get(str(c), str(c)) for c in frame.columns]
-        for index, (row, geometry) in enumerate(zip(frame.itertuples(index=False),
-                                                    frame.geometry)):
+        for index, row, geometry in zip(frame.index, frame.itertuples(index=False),
+                                        frame.geometry):
             record = {key: _value(value) for key, value in zip(columns, row)
                       if key != "geometry"}
-            rows.append((index + 1, record, geometry))
+            rows.append((int(index) + 1, record, geometry))
         return rows
 
     def fail(self, layer: str, number: int, problem: str) -> FormatError:
@@ -113,6 +125,21 @@ class _Reader:
         if not math.isfinite(result):
             raise self.fail(layer, number, f"'{key}' is not a finite number: '{value}'")
         return result
+
+    def extras(self, layer: str, number: int, record: Mapping[str, Any], kind: str,
+               target: dict[str, Any]) -> None:
+        """The keys without a column of their own (EXTRA), each attribute holding its JSON."""
+        for key in EXTRA[kind]:
+            text = record.get(key)
+            if text is None:
+                continue
+            if not isinstance(text, str):  # GeoJSON keeps an object as an object
+                target[key] = text
+                continue
+            try:
+                target[key] = parse_value(str(text))
+            except ValueError:
+                raise self.fail(layer, number, f"'{key}' is not a value: '{text}'") from None
 
     def text(self, layer: str, number: int, record: Mapping[str, Any], key: str) -> str:
         value = record.get(key)
@@ -150,20 +177,69 @@ def _read_layers(path: str) -> list[_Layer]:
                                 or {})) for name in chosen]
         if suffix == ".shp":
             nodes_path = _nodes_path(path)
-            found = [_Layer(path, "pipes", geopandas.read_file(path, engine="pyogrio"), {})]
-            if os.path.exists(nodes_path):
-                found.insert(0, _Layer(nodes_path, "nodes",
-                                       geopandas.read_file(nodes_path, engine="pyogrio"), {}))
-            return found
+            layers = [layer for layer in (nodes_path, path) if os.path.exists(layer)]
+            for layer in layers:
+                table = Path(layer).with_suffix(".dbf")
+                if not table.exists():
+                    raise FormatError(path, f"no {table.name} beside {Path(layer).name}: a "
+                                            "Shapefile keeps its attributes there")
+            sidecar = Path(path).with_suffix(SETTINGS_SUFFIX)
+            member = _member(path, read_bytes(sidecar)) if sidecar.exists() else {}
+            return [_Layer(layer, "nodes" if layer == nodes_path else "pipes",
+                           geopandas.read_file(layer, engine="pyogrio"), member)
+                    for layer in layers]
+        member = _member(path, read_bytes(path))
         frame = geopandas.read_file(path, engine="pyogrio")
-        kinds = frame.geometry.geom_type
-        return [_Layer(path, "nodes", frame[kinds == "Point"], {}),
-                _Layer(path, "pipes", frame[kinds.isin(["LineString", "MultiLineString"])], {})]
     except FormatError:
         raise
     except Exception as error:  # GDAL's errors: DataSourceError, FieldError, ...
         message = str(error).strip().split("\n", 1)[0]
         raise FormatError(path, f"cannot read as {suffix[1:]}: {message}") from None
+    nodes, pipes = _split_collection(path, frame)
+    return [_Layer(path, "nodes", nodes, member), _Layer(path, "pipes", pipes, member)]
+
+
+def _member(path: str, data: bytes) -> dict[str, str]:
+    """The project's own data that rides beside GeoJSON features (a top-level "rillway"
+    member) or a Shapefile (NAME.rillway.json), as GeoPackage metadata holds it: name, units,
+    "crs" ("local" for coordinates in no reference system) and each setting's JSON."""
+    try:
+        found = json.loads(data).get("rillway") if data.lstrip()[:1] == b"{" else None
+    except ValueError:
+        return {}  # GDAL names what is wrong with the file
+    if not isinstance(found, dict):
+        return {}
+    member = {key: str(found[key]) for key in ("name", "units") if isinstance(found.get(key), str)}
+    if found.get("crs") is None and "crs" in found:
+        member["crs"] = "local"
+    settings = found.get("settings")
+    for key, value in (settings.items() if isinstance(settings, dict) else ()):
+        member[str(key)] = setting_text(value)
+    return member
+
+
+def _split_collection(path: str, frame: Any) -> tuple[Any, Any]:
+    """A GeoJSON collection's points as structures and lines as pipes. A feature without a
+    geometry is a pipe when it names both its structures (its length then comes from its
+    attributes); any other geometry is refused by its feature number."""
+    kinds = frame.geometry.geom_type
+    missing = frame.geometry.isna() | frame.geometry.is_empty
+    for number, (kind, empty) in enumerate(zip(kinds, missing), start=1):
+        if empty:
+            row = frame.iloc[number - 1]
+            if not (_filled(row.get("from")) and _filled(row.get("to"))):
+                raise FormatError(path, f"feature {number} has no geometry and does not "
+                                        "name its 'from' and 'to' structures: a structure "
+                                        "needs its point")
+        elif kind != "Point" and kind not in LINES:
+            raise FormatError(path, f"feature {number} is a {kind}: structures are points "
+                                    "and pipes lines")
+    return frame[(kinds == "Point") & ~missing], frame[kinds.isin(LINES) | missing]
+
+
+def _filled(value: Any) -> bool:
+    value = _value(value)
+    return value is not None and str(value).strip() != ""
 
 
 def _swmm_style(record: dict[str, Any]) -> dict[str, Any]:
@@ -224,7 +300,11 @@ def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = Non
     source = paths[0]
     layers = [layer for p in paths for layer in _read_layers(p)]
     reader = _Reader(source, any(Path(p).suffix.lower() == ".shp" for p in paths))
-    crs = _one_crs(layers)
+    metadata: dict[str, str] = {}
+    for layer in layers:
+        metadata.update(layer.metadata)
+    # "local": written by rillway in coordinates of no reference system.
+    crs = None if metadata.get("crs") == "local" else _one_crs(layers)
     if crs is not None and crs.is_geographic and all(
             Path(layer.path).suffix.lower() == ".geojson" and not _within_degrees(layer.frame)
             for layer in layers if len(layer.frame)):
@@ -232,9 +312,6 @@ def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = Non
     if crs is not None and crs.is_geographic:
         raise FormatError(source, f"the layers are in a geographic CRS ({crs.to_string()}); "
                                   "reproject them to a projected one in feet or metres")
-    metadata: dict[str, str] = {}
-    for layer in layers:
-        metadata.update(layer.metadata)
     units = metadata.get("units") or (defaults or {}).get("units")
     if units is None and crs is not None and crs.axis_info:
         units = "si" if crs.axis_info[0].unit_name in ("metre", "meter") else "us_customary"
@@ -245,26 +322,35 @@ def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = Non
 
     point_rows, line_rows = [], []
     for layer in layers:
-        kinds = layer.frame.geometry.geom_type
         for number, record, geometry in reader.records(layer.frame, layer.label):
             record = _mapped(_swmm_style(record), fields or {})
-            kind = kinds.iloc[number - 1]
+            kind = None if geometry is None or geometry.is_empty else geometry.geom_type
             row = (where(layer), number, record, geometry)
             if layer.label == "nodes" or (layer.label != "pipes" and kind == "Point"):
                 point_rows.append(row)
-            elif layer.label == "pipes" or kind in ("LineString", "MultiLineString"):
+            elif layer.label == "pipes" or kind in LINES or (
+                    kind is None and _filled(record.get("from")) and _filled(record.get("to"))):
                 line_rows.append(row)
+            else:  # a feature of a layer of several kinds that is neither
+                what = kind or "feature without a geometry"
+                raise reader.fail(where(layer), number,
+                                  f"is a {what}: structures are points and pipes lines")
     tailwater: dict[str, float] = {}
     found: dict[str, dict[str, Any]] = {}
     points: list[tuple[float, float, str]] = []
+    first: dict[str, int] = {}
     for label, number, record, geometry in point_rows:
-        if geometry is None or geometry.is_empty or geometry.geom_type != "Point":
+        if geometry is None or geometry.is_empty:
             raise reader.fail(label, number, "has no point geometry")
+        if geometry.geom_type != "Point":
+            raise reader.fail(label, number, f"is a {geometry.geom_type}: structures are points")
         if not (math.isfinite(geometry.x) and math.isfinite(geometry.y)):
             raise reader.fail(label, number, "has a point that is not finite")
         node_id = reader.text(label, number, record, "id")
         if node_id in found:
-            raise reader.fail(label, number, f"repeats the structure id '{node_id}'")
+            raise reader.fail(label, number, f"repeats the structure id '{node_id}' of "
+                                             f"feature {first[node_id]}")
+        first[node_id] = number
         node: dict[str, Any] = {"id": node_id, "kind": str(record.get("kind") or "junction"),
                                 "x": float(geometry.x), "y": float(geometry.y)}
         for key in ("invert", "rim"):
@@ -278,12 +364,16 @@ def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = Non
                                        or 0.0)
         if record.get("_max_depth") == 0.0:
             node["_rim_from_pipes"] = True
+        reader.extras(label, number, record, "node", node)
         found[node_id] = node
         points.append((node["x"], node["y"], node_id))
 
     pipes = []
     for label, number, record, geometry in line_rows:
+        if geometry is not None and not geometry.is_empty and geometry.geom_type not in LINES:
+            raise reader.fail(label, number, f"is a {geometry.geom_type}: pipes are lines")
         pipes.append(_read_pipe(reader, label, number, record, geometry, found, points))
+        reader.extras(label, number, record, "pipe", pipes[-1])
     _swmm_rims(found, pipes)
 
     settings: dict[str, Any] = {}
@@ -299,12 +389,11 @@ def read_gis(path: str | Sequence[str], defaults: Mapping[str, Any] | None = Non
     if stages and "tailwater" not in settings:
         settings["tailwater"] = stages.pop()
     extra = {"crs": crs.to_string()} if crs is not None else {}
-    document = new_document(metadata.get("name") or Path(source).stem, list(found.values()),
-                            pipes, si=si, settings=settings,
-                            defaults={k: v for k, v in (defaults or {}).items() if k != "units"},
-                            extra=extra, source=source)
-    analysis_view(document, source)
-    return document
+    refuse_impossible({"nodes": list(found.values()), "pipes": pipes}, source)
+    return new_document(metadata.get("name") or Path(source).stem, list(found.values()),
+                        pipes, si=si, settings=settings,
+                        defaults={k: v for k, v in (defaults or {}).items() if k != "units"},
+                        extra=extra, source=source)
 
 
 def _one_crs(layers: Sequence[_Layer]) -> Any:
@@ -431,30 +520,27 @@ def write_gis(document: Mapping[str, Any], path: str,
 
     node_rows = []
     where = {}
-    for node, row in zip(view["nodes"], result["nodes"]):
+    for node, row, given in zip(view["nodes"], result["nodes"], document["nodes"]):
         where[node["id"]] = (converted(node["x"], length), converted(node["y"], length))
         record = {"id": node["id"], "kind": node["kind"],
                   "invert": converted(node["invert"], length),
                   "rim": converted(node["rim"], length),
                   "area_ac": converted(node["area_ac"], area),
                   "c": node["c"], "tc_inlet": node["tc_inlet"],
-                  "diameter_ft": converted(node["diameter_ft"], length)}
+                  "diameter_ft": converted(node["diameter_ft"], length),
+                  **_extras("node", given)}
         record.update({f"{key}": _result_value(row[key], key, length)  # type: ignore[literal-required]
                        for key in NODE_RESULTS if key != "tc"})
         node_rows.append({names.get(k, k): v for k, v in record.items()})
     pipe_rows = []
-    for pipe, pipe_row in zip(view["pipes"], result["pipes"]):
-        if pipe["side_slope"] is not None or pipe["barrels"] != 1:
-            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
-            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: the GIS layers hold "
-                                    "single closed pipes")
+    for pipe, pipe_row, given in zip(view["pipes"], result["pipes"], document["pipes"]):
         record = {"id": pipe["id"], "from": pipe["from"], "to": pipe["to"],
                   "length": converted(pipe["length"], length),
                   "diameter": converted(pipe["rise"], length), "n": pipe["n"],
                   "shape": pipe["shape"], "rise_ft": converted(pipe["rise"], length),
                   "span_ft": converted(pipe["span"], length),
                   "invert_up": converted(pipe["invert_up"], length),
-                  "invert_dn": converted(pipe["invert_dn"], length)}
+                  "invert_dn": converted(pipe["invert_dn"], length), **_extras("pipe", given)}
         record.update({key: _result_value(pipe_row[key], key, length)  # type: ignore[literal-required]
                        for key in PIPE_RESULTS})
         pipe_rows.append({names.get(k, k): v for k, v in record.items()})
@@ -463,15 +549,27 @@ def write_gis(document: Mapping[str, Any], path: str,
     pipes = geopandas.GeoDataFrame(
         pipe_rows, crs=crs, geometry=[geometry.LineString([where[p["from"]], where[p["to"]]])
                                       for p in view["pipes"]])
-    metadata = {key: setting_text(value)
-                for key, value in design_settings(view, document).items()}
+    settings = design_settings(document)
+    units = "si" if is_si(document) else "us_customary"
+    metadata = {key: setting_text(value) for key, value in settings.items()}
     metadata["name"] = view["name"]
-    metadata["units"] = "si" if is_si(document) else "us_customary"
+    metadata["units"] = units
+    # GeoJSON and Shapefile carry the same as one JSON object; "crs": null marks coordinates
+    # in no reference system, which a GeoJSON reader would otherwise take for degrees.
+    member = {"name": view["name"], "units": units, "crs": crs, "settings": settings}
 
-    folder = Path(path).parent
-    with tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder or ".") as scratch:
-        staged = os.path.join(scratch, Path(path).name)
+    target = Path(path)
+    folder = target.parent
+    try:
+        scratch_folder = tempfile.TemporaryDirectory(prefix=".rillway-", dir=folder)
+    except OSError as error:
+        raise FormatError(path, f"cannot write: {error.strerror or error}") from None
+    with scratch_folder as scratch:
+        staged = os.path.join(scratch, target.name)
         try:
+            if suffix == ".gpkg" and target.exists():
+                # The file's other layers stay: only "nodes" and "pipes" are replaced.
+                shutil.copyfile(target, staged)
             with warnings.catch_warnings():
                 # A network drawn in local coordinates has no CRS; that is no fault.
                 warnings.filterwarnings("ignore", message="'crs' was not provided")
@@ -482,20 +580,30 @@ def write_gis(document: Mapping[str, Any], path: str,
                 elif suffix == ".shp":
                     pyogrio.write_dataframe(pipes, staged)
                     pyogrio.write_dataframe(nodes, _nodes_path(staged))
+                    Path(staged).with_suffix(SETTINGS_SUFFIX).write_text(
+                        json.dumps({"rillway": member}, indent=1) + "\n", encoding="utf-8")
                 else:
                     both = geopandas.GeoDataFrame(
                         [*node_rows, *pipe_rows], crs=crs,
                         geometry=[*nodes.geometry, *pipes.geometry])
                     pyogrio.write_dataframe(both, staged,
-                                            layer=view["name"] or Path(path).stem)
+                                            layer=view["name"] or target.stem)
+                    collection = json.loads(Path(staged).read_text(encoding="utf-8"))
+                    collection["rillway"] = member
+                    Path(staged).write_text(json.dumps(collection, ensure_ascii=False),
+                                            encoding="utf-8")
         except Exception as error:  # GDAL's errors
             message = str(error).strip().split("\n", 1)[0]
             raise FormatError(path, f"cannot write: {message}") from None
-        try:
-            for name in sorted(os.listdir(scratch)):
-                os.replace(os.path.join(scratch, name), folder / name)
-        except OSError as error:
-            raise FormatError(path, f"cannot write: {error.strerror or error}") from None
+        moves = [(os.path.join(scratch, name), folder / name)
+                 for name in sorted(os.listdir(scratch))]
+        stale = footprint(path) if suffix == ".shp" else []
+        replace_together(moves, path, stale)
+
+
+def _extras(record: str, given: Mapping[str, Any]) -> dict[str, str]:
+    return {key: setting_text(value) for key, value in record_extras(
+        record, given, tuple(k for k in keys_of(record) if k not in EXTRA[record])).items()}
 
 
 def _result_value(value: Any, key: str, length: float) -> Any:

@@ -37,8 +37,9 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_bytes, write_atomically
-from .network import (analysis_view, converted, design_settings, finite, is_si,
-                      new_document, number_text, parse_setting, setting_text)
+from .network import (analysis_view, converted, design_settings, finite, is_si, keys_of,
+                      new_document, number_text, parse_setting, parse_value, plain_name,
+                      record_extras, refuse_impossible, setting_text)
 from .si import ACRES_PER_HECTARE, METRES_PER_FOOT
 
 __all__ = ["read_landxml", "write_landxml"]
@@ -192,7 +193,8 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None, *,
     for struct in _children(structs, "Struct"):
         node_id = reader.text(struct, "name")
         if node_id in nodes:
-            raise reader.fail(struct, f"repeats the structure name '{node_id}'")
+            raise reader.fail(struct, f"repeats the structure name '{node_id}' (line "
+                                      f"{elements[node_id].sourceline})")
         center = _child(struct, "Center")
         if center is None or not (center.text or "").strip():
             raise reader.fail(struct, f"'{node_id}' has no <Center>")
@@ -228,12 +230,16 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None, *,
 
     default_n = finite((defaults or {}).get("n", DEFAULT_N), "default n", path)
     pipes = []
-    leaving = set()
+    pipe_elements: dict[str, Any] = {}
     assumed: Assumed = {"material": [], "default": [], "length": []}
     for element in _children(pipes_element, "Pipe"):
+        pipe_id = reader.text(element, "name")
+        if pipe_id in pipe_elements:
+            raise reader.fail(element, f"repeats the pipe name '{pipe_id}' (line "
+                                       f"{pipe_elements[pipe_id].sourceline})")
+        pipe_elements[pipe_id] = element
         pipes.append(_read_pipe(reader, element, nodes, pipe_ends, to_length, to_size,
                                 default_n, assumed))
-        leaving.add(pipes[-1]["from"])
     if assumed["material"]:
         reader.warn("no 'mannings' on " + _named("pipe", assumed["material"])
                     + ": n taken from the pipe material")
@@ -246,12 +252,14 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None, *,
     if sumpless:
         reader.warn(f"no 'elevSump' on {_named('structure', sumpless)}: the lowest invert "
                     "of its pipes taken")
+    leaving = {pipe["from"] for pipe in pipes}
     for node_id, node in nodes.items():
         extra = features[node_id]
         node["kind"] = extra.get("kind", "junction" if node_id in leaving else "outfall")
         for key in NODE_FEATURES[1:]:
             if key in extra:
                 node[key] = reader.featurenumber_text(elements[node_id], extra, key)
+        _read_extras(reader, elements[node_id], "node", extra, node)
 
     settings: dict[str, Any] = {}
     for key, value in reader.features(network).items():
@@ -264,11 +272,10 @@ def read_landxml(path: str, defaults: Mapping[str, Any] | None = None, *,
     crs = _child(root, "CoordinateSystem")
     extra_keys = {"crs": f"EPSG:{crs.get('epsgCode')}"} \
         if crs is not None and crs.get("epsgCode") else {}
-    document = new_document(network.get("name") or Path(path).stem, list(nodes.values()),
-                            pipes, si=si, settings=settings, defaults=defaults,
-                            extra=extra_keys, source=path)
-    analysis_view(document, path)
-    return document
+    nodes_list, name = list(nodes.values()), network.get("name") or Path(path).stem
+    refuse_impossible({"nodes": nodes_list, "pipes": pipes}, path)
+    return new_document(name, nodes_list, pipes, si=si, settings=settings, defaults=defaults,
+                        extra=extra_keys, source=path)
 
 
 Assumed = dict[str, list[str]]
@@ -338,6 +345,7 @@ def _read_pipe(reader: _Reader, element: Any, nodes: Mapping[str, Any],
             raise reader.fail(element, f"'{pipe_id}' names unknown structure '{node_id}'")
     extra = reader.features(element)
     pipe: dict[str, Any] = {"id": pipe_id, "from": start, "to": end}
+    _read_extras(reader, element, "pipe", extra, pipe)
     if element.get("length") is not None:
         pipe["length"] = reader.number(element, "length") * to_length
     else:  # the plan distance between the structures
@@ -376,6 +384,29 @@ def _read_pipe(reader: _Reader, element: Any, nodes: Mapping[str, Any],
     return pipe
 
 
+# The node and pipe keys LandXML has elements or fixed Feature properties for; the others ride
+# as Feature properties holding their JSON.
+NATIVE = {"node": ("id", "x", "y", "invert", "rim", *NODE_FEATURES),
+          "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
+                   "span_ft", "invert_up", "invert_dn")}
+
+
+def _extras(record: str, given: Mapping[str, Any]) -> dict[str, str]:
+    return {key: setting_text(value)
+            for key, value in record_extras(record, given, NATIVE[record]).items()}
+
+
+def _read_extras(reader: _Reader, element: Any, record: str, values: Mapping[str, str],
+                 target: dict[str, Any]) -> None:
+    for key in keys_of(record):
+        if key in values and key not in NATIVE[record]:
+            try:
+                target[key] = parse_value(values[key])
+            except ValueError:
+                raise reader.fail(element, f"Feature property {key}: '{values[key]}' is not "
+                                           "a value") from None
+
+
 def write_landxml(document: Mapping[str, Any], path: str,
                   result: AnalysisResult | None = None) -> None:
     """Writes a project document as a LandXML 1.2 pipe network: Imperial units (feet, pipe
@@ -404,7 +435,8 @@ def write_landxml(document: Mapping[str, Any], path: str,
         etree.SubElement(root, q(NAMESPACE, "CoordinateSystem"), epsgCode=crs[5:])
     networks = etree.SubElement(root, q(NAMESPACE, "PipeNetworks"))
     network = etree.SubElement(networks, q(NAMESPACE, "PipeNetwork"),
-                               name=view["name"] or Path(path).stem, pipeNetType="storm")
+                               name=plain_name(view["name"], "project name", path)
+                               or Path(path).stem, pipeNetType="storm")
     structs = etree.SubElement(network, q(NAMESPACE, "Structs"))
     pipes = etree.SubElement(network, q(NAMESPACE, "Pipes"))
 
@@ -418,7 +450,8 @@ def write_landxml(document: Mapping[str, Any], path: str,
     for pipe in view["pipes"]:
         ends[pipe["from"]].append((pipe["id"], pipe["invert_up"], "out"))
         ends[pipe["to"]].append((pipe["id"], pipe["invert_dn"], "in"))
-    for node in view["nodes"]:
+    for node, given in zip(view["nodes"], document["nodes"]):
+        plain_name(node["id"], "node id", path)
         struct = etree.SubElement(structs, q(NAMESPACE, "Struct"), name=node["id"],
                                   elevRim=number_text(converted(node["rim"], length)),
                                   elevSump=number_text(converted(node["invert"], length)))
@@ -435,11 +468,14 @@ def write_landxml(document: Mapping[str, Any], path: str,
                          "area_ac": converted(node["area_ac"],
                                               1.0 / ACRES_PER_HECTARE if si else 1.0),
                          "c": node["c"], "tc_inlet": node["tc_inlet"],
-                         "diameter_ft": converted(node["diameter_ft"], length)})
-    for pipe in view["pipes"]:
+                         "diameter_ft": converted(node["diameter_ft"], length),
+                         **_extras("node", given)})
+    for pipe, given in zip(view["pipes"], document["pipes"]):
+        plain_name(pipe["id"], "pipe id", path)
         if pipe["side_slope"] is not None or pipe["barrels"] != 1:
-            what = "an open channel" if pipe["side_slope"] is not None else "several barrels"
-            raise FormatError(path, f"pipe '{pipe['id']}' has {what}: LandXML pipe networks "
+            what = ("sets 'side_slope' (an open channel)" if pipe["side_slope"] is not None
+                    else "sets 'barrels'")
+            raise FormatError(path, f"pipe '{pipe['id']}' {what}: LandXML pipe networks "
                                     "hold single closed pipes")
         element = etree.SubElement(pipes, q(NAMESPACE, "Pipe"), name=pipe["id"],
                                    refStart=pipe["from"], refEnd=pipe["to"],
@@ -457,8 +493,10 @@ def write_landxml(document: Mapping[str, Any], path: str,
                              height=number_text(converted(pipe["rise"], size)),
                              span=number_text(converted(pipe["span"], size)), mannings=n)
             feature(element, {"shape": pipe["shape"]})
-    values = design_settings(view, document)
-    feature(network, values)
+        if _extras("pipe", given):
+            feature(element, _extras("pipe", given))
+    feature(network, {key: setting_text(value)
+                      for key, value in design_settings(document).items()})
     text = etree.tostring(root, xml_declaration=True, encoding="UTF-8", pretty_print=True)
 
     def write(temporary: str) -> None:

@@ -17,7 +17,8 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import SETTING_KEYS, analysis_view, document_json
+from .network import (SETTING_KEYS, analysis_view, document_json, plain_name,
+                      refuse_settings, refuse_uncarried)
 
 __all__ = ["read_rwn", "read_rwproj", "write_rwn", "write_rwproj"]
 
@@ -65,10 +66,21 @@ def write_rwproj(document: Mapping[str, Any], path: str,
 
 
 def _token(value: str, what: str, path: str) -> str:
+    plain_name(value, what, path)
     if not value or any(c.isspace() for c in value) or "#" in value:
         raise FormatError(path, f"{what} '{value}' cannot be written to .rwn "
                                 "(ids there are single words without '#')")
     return value
+
+
+# What a .rwn file holds: the settings of its keyword lines (the rainfall curve in force is
+# written whatever table it came from) and the node fields of its NODE lines.
+RWN_SETTINGS = ("idf_a", "idf_b", "idf_c", "tailwater", "min_tc", "junction_k",
+                "hec22_structure_loss", "min_slope", "loss_method")
+RWN_KEYS = {"node": ("id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet",
+                     "benching", "inflow_cfs"),
+            "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
+                     "span_ft", "invert_up", "invert_dn")}
 
 
 def write_rwn(document: Mapping[str, Any], path: str,
@@ -76,15 +88,17 @@ def write_rwn(document: Mapping[str, Any], path: str,
     view = analysis_view(document, path)
     settings = view["settings"]
     if settings["bend_loss_coeff"] != 0.0:
-        raise FormatError(path, ".rwn has no bend loss; keep this network as .rwproj")
+        raise FormatError(path, "the project sets 'bend_loss_coeff': .rwn has no bend loss; "
+                                "keep this network as .rwproj")
     benched = next((n["id"] for n in view["nodes"] if n["benching"] != "flat"), None)
     if benched is not None:
-        raise FormatError(path, f"node '{benched}' has benching: .rwn has none; "
+        raise FormatError(path, f"node '{benched}' sets 'benching': .rwn has none; "
                                 "keep this network as .rwproj")
-    for key in ("flow_split", "min_flow_from_upstream"):
-        if settings[key] not in ("whole", False):
-            raise FormatError(path, f".rwn has no {key}; keep this network as .rwproj")
-    name = view["name"]
+    refuse_uncarried(document, RWN_KEYS, ".rwn", path)
+    # A .rwn network has the standard 4 ft access hole: a document that gives it is carried.
+    standard = ("access_hole_diam_ft",) if settings["access_hole_diameter"] == 4.0 else ()
+    refuse_settings(document, RWN_SETTINGS + standard, ".rwn", path)
+    name = plain_name(view["name"], "project name", path)
     lines = [f"# {name}" if name else "# rillway network", "# Units: ft, acres, minutes, in/hr.",
              f"IDF {settings['idf_a']!r} {settings['idf_b']!r} {settings['idf_c']!r}",
              f"MINTC {settings['min_tc']!r}", f"MINSLOPE {settings['min_slope']!r}",

@@ -23,13 +23,98 @@ from .errors import FormatError
 from .si import FEET_PER_METRE, MILLIMETRES_PER_INCH
 
 __all__ = ["SETTING_KEYS", "analysis_view", "analyze_document", "is_si", "new_document",
-           "scale_of"]
+           "record_extras", "refuse_uncarried", "scale_of", "schema"]
 
-# The project keys that describe the design basis rather than the network: what a foreign
-# format may lack and `defaults` may supply.
-SETTING_KEYS = ("idf_a", "idf_b", "idf_c", "tailwater", "min_tc", "junction_k",
-                "bend_loss_coeff", "hec22_structure_loss", "access_hole_diam_ft",
-                "design_return_period_years", "p2_rainfall_in", "min_slope", "idf_curves")
+
+@cache
+def schema() -> dict[str, tuple[dict[str, Any], ...]]:
+    """The engine's project schema: for each record ("project", "node", "pipe", ...) its keys
+    in document order, each with "required", "default" and "unit"."""
+    tables: dict[str, list[dict[str, Any]]] = json.loads(rillway.project_schema_json())
+    return {record: tuple(fields) for record, fields in tables.items()}
+
+
+def keys_of(record: str) -> tuple[str, ...]:
+    return tuple(field["key"] for field in schema()[record])
+
+
+def defaults_of(record: str) -> dict[str, Any]:
+    defaults = {field["key"]: field["default"] for field in schema()[record]}
+    if record == "node":  # absent, a structure is the standard one
+        defaults["diameter_ft"] = STANDARD_STRUCTURE_FT
+    return defaults
+
+
+# The project keys that are the network itself; every other project key is a design setting:
+# what a foreign format carries beside the network, and what `defaults` may supply.
+NETWORK_KEYS = ("name", "nodes", "pipes", "catchments", "units")
+SETTING_KEYS = tuple(key for key in keys_of("project") if key not in NETWORK_KEYS)
+
+
+# The structure diameter a node gets without one, in either unit system: 4 ft.
+STANDARD_STRUCTURE_FT = 4.0
+
+
+def plain_name(value: str, what: str, source: str) -> str:
+    """A name or id for a format that cannot carry a line break or control character inside
+    one (it would start a line of its own): refused, naming it."""
+    if any(ord(c) < 32 or ord(c) == 127 or c in "\u2028\u2029\x85" for c in value):
+        raise FormatError(source, f"{what} {json.dumps(value)} holds a line break or control "
+                                  "character, which this format cannot carry")
+    return value
+
+
+def refuse_impossible(document: Mapping[str, Any], source: str) -> None:
+    """Refuses what no drainage network holds and the engine would still turn into numbers
+    (EPA SWMM refuses each): a length, roughness or size of 0 or less, a negative drained area
+    or runoff coefficient, a pipe leaving an outfall. Readers call it, naming the record."""
+    kinds = {node.get("id"): node.get("kind") for node in document["nodes"]}
+    for node in document["nodes"]:
+        for key in ("area_ac", "c"):
+            if isinstance(node.get(key), (int, float)) and node[key] < 0:
+                raise FormatError(source, f"node '{node.get('id')}': {key} {node[key]:g} is "
+                                          "negative")
+    for pipe in document["pipes"]:
+        for key in ("length", "diameter", "n", "rise_ft", "span_ft"):
+            value = pipe.get(key)
+            if isinstance(value, (int, float)) and not value > 0 and \
+                    (key not in ("rise_ft", "span_ft") or pipe.get("shape") != "circular"):
+                raise FormatError(source, f"pipe '{pipe.get('id')}': {key} {value:g} must be "
+                                          "above 0")
+        if kinds.get(pipe.get("from")) == "outfall":
+            raise FormatError(source, f"pipe '{pipe.get('id')}' leaves outfall "
+                                      f"'{pipe.get('from')}'")
+
+
+def refuse_settings(document: Mapping[str, Any], carried: tuple[str, ...], what: str,
+                    source: str) -> None:
+    """Refuses a document with a design setting set away from its default that the format
+    `what` cannot carry (`carried` lists those it can)."""
+    for key in design_settings(document):
+        if key not in carried:
+            raise FormatError(source, f"the project sets '{key}': {what} cannot carry it; "
+                                      "keep this network as .rwproj")
+
+
+def record_extras(record: str, values: Mapping[str, Any], native: tuple[str, ...]
+                  ) -> dict[str, Any]:
+    """The keys of a node or pipe (`record`) that a format has no field of its own for
+    (`native` are those it has), where the value differs from the schema's default."""
+    defaults = defaults_of(record)
+    return {key: values[key] for key in keys_of(record)
+            if key not in native and key in values and values[key] != defaults[key]}
+
+
+def refuse_uncarried(document: Mapping[str, Any], carried: Mapping[str, tuple[str, ...]],
+                     what: str, source: str) -> None:
+    """Refuses a document with a node or pipe key set away from its default that the format
+    `what` cannot carry (`carried` lists, per record, the keys it can)."""
+    for record, plural in (("node", "nodes"), ("pipe", "pipes")):
+        for item in document.get(plural) or ():
+            for key in record_extras(record, item, carried[record]):
+                raise FormatError(source, (
+                    f"{record} '{item.get('id')}' sets '{key}': {what} cannot carry it; keep "
+                    "this network as .rwproj"))
 
 
 def document_json(document: Mapping[str, Any], source: str) -> str:
@@ -90,15 +175,14 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
         base["access_hole_diam_ft"] = base["access_hole_diam_ft"] / FEET_PER_METRE
     given = {**(defaults or {}), **(settings or {})}
     base.update(given)
-    document: dict[str, Any] = {"name": name}
-    for key in SETTING_KEYS:
-        if key != "idf_curves" and base.get(key) is not None:
+    network = {"name": name, "nodes": nodes, "pipes": pipes, "catchments": [],
+               "units": "si" if si else "us_customary"}
+    document: dict[str, Any] = {}
+    for key in keys_of("project"):
+        if key in network:
+            document[key] = network[key]
+        elif base.get(key) is not None:
             document[key] = base[key]
-    document["nodes"] = nodes
-    document["pipes"] = pipes
-    document["catchments"] = []
-    document["idf_curves"] = list(base.get("idf_curves") or [])
-    document["units"] = "si" if si else "us_customary"
     document.update(extra or {})
     if source is not None:
         analysis_view(document, source)  # what is wrong with the file is said first
@@ -176,26 +260,15 @@ def finite(value: Any, what: str, source: str) -> float:
     return number
 
 
-def design_settings(view: Mapping[str, Any], document: Mapping[str, Any]
-                    ) -> dict[str, float | bool]:
-    """The design basis in force, as project keys in the document's units, for formats that
-    carry it beside the network: the rainfall curve the analysis uses (a resolved IDF table
-    entry), the loss and slope settings, the tailwater when there is one."""
-    settings = view["settings"]
-    si = is_si(document)
-    length = 1.0 / scale_of(si)
-    values: dict[str, float | bool] = {
-        "idf_a": settings["idf_a"] * (MILLIMETRES_PER_INCH if si else 1.0),
-        "idf_b": settings["idf_b"], "idf_c": settings["idf_c"], "min_tc": settings["min_tc"],
-        "junction_k": settings["junction_k"], "bend_loss_coeff": settings["bend_loss_coeff"],
-        "hec22_structure_loss": settings["hec22_structure_loss"],
-        "access_hole_diam_ft": settings["access_hole_diameter"] * length,
-        "min_slope": settings["min_slope"]}
-    if settings["tailwater"] is not None:
-        values["tailwater"] = settings["tailwater"] * length
-    for key in ("design_return_period_years", "p2_rainfall_in"):
-        if isinstance(document.get(key), (int, float)) and not isinstance(document[key], bool):
-            values[key] = document[key]
+def design_settings(document: Mapping[str, Any]) -> dict[str, Any]:
+    """The design settings of a document that a format carries beside the network: every
+    setting key that is required or differs from its default, in the document's units."""
+    defaults = defaults_of("project")
+    values = {}
+    for key in SETTING_KEYS:
+        value = document.get(key, defaults[key])
+        if value is not None and value != defaults[key]:
+            values[key] = value
     return values
 
 
@@ -211,17 +284,28 @@ def number_text(value: float) -> str:
     return "0" if value == 0.0 else repr(float(value))
 
 
-def setting_text(value: float | bool) -> str:
-    """A setting as written into a file: true/false, or the number."""
-    if isinstance(value, bool):
-        return "true" if value else "false"
-    return number_text(value)
+def setting_text(value: Any) -> str:
+    """A setting as written into a file: its JSON, in one word (a space inside a string is
+    escaped), so that a value of any type reads back as it was."""
+    text = json.dumps(value, separators=(",", ":"), ensure_ascii=True, allow_nan=False)
+    return text.replace(" ", "\\u0020")
 
 
-def parse_setting(key: str, text: str, what: str, source: str) -> float | bool | None:
-    """A setting read back from a file; None for a key that is not a design setting."""
-    if key not in SETTING_KEYS or key == "idf_curves":
+def _no_constant(word: str) -> Any:
+    raise ValueError(f"{word} is not a finite number")
+
+
+def parse_value(text: str) -> Any:
+    """A value as `setting_text` writes it; ValueError for anything else (NaN included)."""
+    return json.loads(text, parse_constant=_no_constant)
+
+
+def parse_setting(key: str, text: str, what: str, source: str) -> Any:
+    """A setting read back from a file (JSON, as `setting_text` writes it); None for a key
+    that is not a design setting."""
+    if key not in SETTING_KEYS:
         return None
-    if key == "hec22_structure_loss":
-        return text.strip().lower() == "true"
-    return finite(text, what, source)
+    try:
+        return parse_value(text)
+    except ValueError:
+        raise FormatError(source, f"{what}: '{text}' is not a value") from None

@@ -35,7 +35,7 @@ from __future__ import annotations
 import math
 import re
 import warnings
-from collections.abc import Callable, Mapping
+from collections.abc import Callable, Iterator, Mapping
 from pathlib import Path
 from dataclasses import dataclass
 from typing import Any, Literal
@@ -45,9 +45,11 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (analysis_view, analyze_document, design_settings, finite, is_si,
-                      new_document, number_text, parse_setting, setting_text)
-from .si import CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT, SQUARE_FEET_PER_ACRE
+from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, design_settings,
+                      finite, is_si, new_document, number_text, parse_setting, plain_name,
+                      refuse_uncarried, setting_text)
+from .si import (CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT,
+                 SQUARE_FEET_PER_ACRE)
 
 __all__ = ["DEFAULT_TC_INLET", "read_inp", "simple_method_c", "write_inp"]
 
@@ -57,6 +59,11 @@ US_FLOW_UNITS = ("CFS", "GPM", "MGD")
 REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
                  ("OUTLETS", "outlet"))
 TITLE_MARK = "rillway"
+# The keys of nodes and pipes an .inp file carries: in its own fields, or in TAGS.
+CARRIED = {"node": ("id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet",
+                    "diameter_ft", "benching", "inflow_cfs"),
+           "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
+                    "span_ft", "invert_up", "invert_dn", "lock", "side_slope", "barrels")}
 # Each flow unit in the project's own (cfs for the US ones, m3/s for the SI ones): US gallons
 # of 231 in^3 (0.1336806 ft^3), litres of 0.001 m^3, over 60 s or 86,400 s.
 GALLON_FT3 = 231.0 / 1728.0
@@ -100,53 +107,113 @@ def _imperviousness(c: float) -> float:
 # ---------------------------------------------------------------------------------------------
 # Reading
 
-_SECTION = re.compile(r"^\s*\[([^\]]+)\]")
+# EPA SWMM's tokenizer: words separated by white space, a double-quoted word kept whole, and
+# a ';' outside quotes starting a comment.
+_TOKEN = re.compile(r'"[^"]*"|[^\s";]+|;')
+# Sections whose every data line is one named record; a name given twice is refused, as
+# EPA SWMM refuses it (its error 207), and each line must become a record.
+RECORD_SECTIONS = ("JUNCTIONS", "OUTFALLS", "STORAGE", "DIVIDERS", "CONDUITS", "PUMPS",
+                   "ORIFICES", "WEIRS", "OUTLETS", "XSECTIONS", "SUBCATCHMENTS", "SUBAREAS",
+                   "INFILTRATION", "COORDINATES", "LOSSES")
+# Names shared by one kind of object: a node is a junction, an outfall, a storage unit or a
+# divider, never two of them; likewise a link.
+NAME_SPACES = (("node", ("JUNCTIONS", "OUTFALLS", "STORAGE", "DIVIDERS")),
+               ("link", ("CONDUITS", "PUMPS", "ORIFICES", "WEIRS", "OUTLETS")))
+
+
+def _tokens(line: str) -> list[str]:
+    words = []
+    for word in _TOKEN.findall(line):
+        if word == ";":
+            break
+        words.append(word[1:-1] if word.startswith('"') else word)
+    return words
 
 
 class _Lines:
-    """Where each record of the file stands, so that a message can name its line."""
+    """The file split into sections as EPA SWMM splits it: a heading only where a line's first
+    word starts with '['. A bracket in a comment, a title or a name starts nothing. Each
+    section is kept as the text between its heading and the next, and read line by line when
+    used, so the file is held once and the sections rillway never reads cost nothing more."""
 
-    def __init__(self, text: str) -> None:
-        self.sections: set[str] = set()
-        self._where: dict[tuple[str, str], int] = {}
-        self._section_line: dict[str, int] = {}
-        section = ""
-        for number, line in enumerate(text.splitlines(), start=1):
-            match = _SECTION.match(line)
-            if match:
-                section = match.group(1).strip().upper()
-                self.sections.add(section)
-                self._section_line.setdefault(section, number)
-                continue
-            fields = line.split(";", 1)[0].split()
-            if fields and section:
-                self._where.setdefault((section, fields[0]), number)
+    def __init__(self, text: str, path: str) -> None:
+        self.path = path
+        # Section -> its pieces: (number of the heading's line, the text below it).
+        self._blocks: dict[str, list[tuple[int, str]]] = {}
+        heading = re.compile(r"^[ \t]*\[([^\]\n]*)\][^\n]*$", re.MULTILINE)
+        found = list(heading.finditer(text))
+        line = 1
+        position = 0
+        for index, match in enumerate(found):
+            line += text.count("\n", position, match.start())
+            position = match.start()
+            end = found[index + 1].start() if index + 1 < len(found) else len(text)
+            label = match.group(1).strip().upper()
+            self._blocks.setdefault(label, []).append((line, text[match.end():end]))
+        self.sections = set(self._blocks)
+        self._check_names()
+
+    def rows(self, section: str) -> Iterator[tuple[int, str]]:
+        """(line number, line) of each data line of a section: comments and blank lines
+        left out, [TITLE] lines as written."""
+        for heading, block in self._blocks.get(section, ()):
+            for offset, line in enumerate(block.split("\n")):
+                stripped = line.strip()
+                if not stripped or stripped.startswith(";"):
+                    continue
+                if section == "TITLE" or _TOKEN.match(stripped):
+                    yield heading + offset, stripped
+
+    def names(self, section: str) -> Iterator[tuple[int, str]]:
+        for number, line in self.rows(section):
+            words = _tokens(line)
+            if words:
+                yield number, words[0]
+
+    def _check_names(self) -> None:
+        for section in RECORD_SECTIONS:
+            seen: dict[str, int] = {}
+            for number, name in self.names(section):
+                if name in seen:
+                    raise FormatError(self.path, (
+                        f"line {number}: [{section}] '{name}' is given twice (lines "
+                        f"{seen[name]} and {number})"))
+                seen[name] = number
+        for kind, sections in NAME_SPACES:
+            owner: dict[str, tuple[str, int]] = {}
+            for section in sections:
+                for number, name in self.names(section):
+                    if name in owner:
+                        first, where = owner[name]
+                        raise FormatError(self.path, (
+                            f"line {number}: {kind} '{name}' is in [{first}] (line {where}) "
+                            f"and [{section}] (line {number})"))
+                    owner[name] = (section, number)
 
     def line(self, section: str, name: str) -> str:
-        number = self._where.get((section, name)) or self._section_line.get(section)
-        return f"line {number}" if number else f"[{section}]"
+        """Where a record stands, for a message: found when asked, not kept for each one."""
+        for number, found in self.names(section):
+            if found == name:
+                return f"line {number}"
+        pieces = self._blocks.get(section)
+        return f"line {pieces[0][0]}" if pieces else f"[{section}]"
+
+
+def _convert(label: str, rows: Iterator[tuple[int, str]]) -> Any:
+    """One section through swmm-api's converter: object sections as token lists (so the
+    library never splits text itself), generic ones (OPTIONS, REPORT, ...) as their lines."""
+    from swmm_api.input_file.helpers import BaseSectionObject, convert_section
+    from swmm_api.input_file.section_types import SECTION_TYPES
+
+    kind = SECTION_TYPES.get(label)
+    if isinstance(kind, type) and issubclass(kind, BaseSectionObject):
+        return convert_section(label, (_tokens(line) for _, line in rows), SECTION_TYPES)
+    return convert_section(label, "\n".join(line for _, line in rows), SECTION_TYPES)
 
 
 # The options the reader uses. SWMM's others (dates, time steps, solver settings) are not
 # read at all, so a value only SWMM itself understands (DRY_STEP 24:00:00) stops nothing.
 USED_OPTIONS = ("FLOW_UNITS", "LINK_OFFSETS")
-
-
-def _without_unused_options(text: str) -> str:
-    """The text with each [OPTIONS] line the reader does not use blanked (line numbers kept)."""
-    kept = []
-    section = ""
-    for line in text.splitlines(keepends=True):
-        match = _SECTION.match(line)
-        if match:
-            section = match.group(1).strip().upper()
-        elif section == "OPTIONS":
-            words = line.split(";", 1)[0].split()
-            if words and words[0].upper() not in USED_OPTIONS:
-                kept.append("\n")
-                continue
-        kept.append(line)
-    return "".join(kept)
 
 
 class _Reader:
@@ -158,22 +225,14 @@ class _Reader:
         self.written_here = False  # the TITLE carries rillway's settings line
         self.said: list[str] = []
         text = read_text(path, "an EPA SWMM input file")
-        self.lines = _Lines(text)
+        self.lines = _Lines(text, path)
+        del text
         if not self.lines.sections:
             raise FormatError(path, "not an EPA SWMM input file: no [SECTION] headings")
         for needed in ("CONDUITS", "XSECTIONS", "OUTFALLS"):
             if needed not in self.lines.sections:
                 raise FormatError(path, f"no [{needed}] section")
-        from swmm_api import SwmmInput
-        from swmm_api.input_file.helpers import SwmmInputWarning
-
-        try:
-            with warnings.catch_warnings():
-                # An unknown section is SWMM's business; this reader never uses it.
-                warnings.simplefilter("ignore", SwmmInputWarning)
-                self.inp = SwmmInput.read_text(_without_unused_options(text))
-        except Exception as error:  # swmm-api raises what its converters raise
-            raise FormatError(path, f"cannot read: {_first_line(error)}") from None
+        self._converted: dict[str, dict[str, Any]] = {}
 
     def fail(self, section: str, name: str, problem: str) -> FormatError:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
@@ -181,23 +240,41 @@ class _Reader:
     def assume(self, what: str) -> None:
         self.said.append(f"assumed: {what}")
 
-    def say(self) -> None:
-        """What the reader assumed, said once the file has read without fault."""
-        for line in self.said:
-            warnings.warn(f"{self.path}: {line}", rillway.InputWarning, stacklevel=4)
-
     def section(self, label: str) -> dict[str, Any]:
+        """A section's records by name, converted when first asked for; every data line of a
+        record section must have become a record."""
+        if label in self._converted:
+            return self._converted[label]
         if label not in self.lines.sections:
             return {}
         try:
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
-                return dict(self.inp[label])
-        except Exception as error:
+                rows = self.lines.rows(label)
+                if label == "OPTIONS":
+                    rows = (row for row in rows if _tokens(row[1])[:1] and
+                            _tokens(row[1])[0].upper() in USED_OPTIONS)
+                records = dict(_convert(label, rows))
+        except Exception as error:  # swmm-api raises what its converters raise
             message = _first_line(error)
             record = re.search(r"\w+\('([^']*)'", message)
             name = record.group(1) if record else ""
             raise self.fail(label, name, f"[{label}] " + message.split(" | ")[0]) from None
+        if label in RECORD_SECTIONS and len(records) != sum(1 for _ in self.lines.names(label)):
+            for number, name in self.lines.names(label):
+                if name not in records:
+                    raise FormatError(self.path, f"line {number}: [{label}] line not read "
+                                                 "as a record")
+        self._converted[label] = records
+        return records
+
+    def positive(self, value: Any, section: str, name: str, what: str) -> float:
+        """A size, length or roughness: EPA SWMM refuses zero and negative ones."""
+        number = self.number(value, section, name, what)
+        if not number > 0.0:
+            raise self.fail(section, name, f"{section.lower()} '{name}': {what} {number:g} "
+                                           "must be above 0")
+        return number
 
     def number(self, value: Any, section: str, name: str, what: str) -> float:
         try:
@@ -205,6 +282,13 @@ class _Reader:
         except FormatError as error:
             raise self.fail(section, name, f"{section.lower()} '{name}': {error.message}") \
                 from None
+
+
+def _percent(reader: _Reader, name: str, value: float) -> float:
+    if not 0.0 <= value <= 100.0:
+        raise reader.fail("SUBCATCHMENTS", name, f"subcatchment '{name}': imperviousness "
+                                                 f"{value:g} % is not 0 to 100")
+    return value
 
 
 def _first_line(error: BaseException) -> str:
@@ -225,9 +309,7 @@ def _tag_values(tag: str | None) -> dict[str, str]:
 
 
 def _title(reader: _Reader) -> tuple[str, dict[str, Any]]:
-    title = reader.inp["TITLE"] if "TITLE" in reader.lines.sections else ""
-    lines = [line.strip() for line in str(title).splitlines()
-             if line.strip() and not line.strip().startswith(";")]
+    lines = [line for _, line in reader.lines.rows("TITLE")]
     name = ""
     settings: dict[str, Any] = {}
     for line in lines:
@@ -286,17 +368,17 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
 
     cuts: list[_Cut] = []
     for label, kind in REFUSED_LINKS:
-        for name, record in reader.section(label).items():
+        for link, record in reader.section(label).items():
             if unsupported != "cut":
-                raise reader.fail(label, name, f"link '{name}' is a {kind}: rillway designs "
+                raise reader.fail(label, link, f"link '{link}' is a {kind}: rillway designs "
                                                "gravity pipes only (conduits); "
                                                "--cut-unsupported cuts it")
-            cuts.append(_Cut(kind, str(name), str(record.from_node), str(record.to_node)))
-    for name in reader.section("DIVIDERS"):
+            cuts.append(_Cut(kind, str(link), str(record.from_node), str(record.to_node)))
+    for divider in reader.section("DIVIDERS"):
         if unsupported != "cut":
-            raise reader.fail("DIVIDERS", name, f"node '{name}' is a flow divider: rillway "
-                                                "divides no flows by rule; --cut-unsupported "
-                                                "reads it as a junction")
+            raise reader.fail("DIVIDERS", divider, f"node '{divider}' is a flow divider: "
+                                                   "rillway divides no flows by rule; "
+                                                   "--cut-unsupported reads it as a junction")
 
     coordinates = reader.section("COORDINATES")
     node_tags = _tags(reader, "Node")
@@ -323,6 +405,11 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
                                                          "inflow tag")
         if kind == "outfall" and "rim" in tagged:  # SWMM's outfalls have no rim
             depth = reader.number(tagged["rim"], "TAGS", node_id, "rim tag") - invert
+        if "diameter_ft" in tagged:
+            nodes[node_id]["diameter_ft"] = reader.number(tagged["diameter_ft"], "TAGS",
+                                                          node_id, "diameter_ft tag")
+        if "benching" in tagged:
+            nodes[node_id]["benching"] = tagged["benching"]
         depths[node_id] = depth
 
     for record in reader.section("JUNCTIONS").values():
@@ -332,15 +419,28 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         add_node("STORAGE", record, "junction",
                  reader.number(record.depth_max, "STORAGE", record.name, "maximum depth"))
     tailwater: tuple[str, float] | None = None
+    free: str | None = None
     for record in reader.section("OUTFALLS").values():
         add_node("OUTFALLS", record, "outfall", 0.0)
-        if str(record.kind).upper() == "FIXED":
+        kind = str(record.kind).upper()
+        if kind in ("TIDAL", "TIMESERIES"):
+            warnings.warn(f"{path}: {reader.lines.line('OUTFALLS', record.name)}: outfall "
+                          f"'{record.name}' is {kind}: read as FREE (no tailwater)",
+                          rillway.InputWarning, stacklevel=2)
+        if kind != "FIXED":
+            free = free or str(record.name)
+        if kind == "FIXED":
             stage = reader.number(record.data, "OUTFALLS", record.name, "fixed stage")
             if tailwater is not None and tailwater[1] != stage:
                 raise reader.fail("OUTFALLS", record.name, (
                     f"outfalls '{tailwater[0]}' and '{record.name}' have different fixed "
                     "stages; a rillway project has one tailwater"))
             tailwater = (str(record.name), stage)
+        if tailwater is not None and free is not None:
+            # A project's one tailwater stands at every outfall: a free one would take it.
+            raise reader.fail("OUTFALLS", record.name, (
+                f"outfall '{free}' is free and '{tailwater[0]}' FIXED at {tailwater[1]:g}; a "
+                "rillway project has one tailwater for all its outfalls"))
     if tailwater is not None:
         settings.setdefault("tailwater", tailwater[1])
 
@@ -362,13 +462,18 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
         if depth > 0.0:
             nodes[node_id]["rim"] = nodes[node_id]["invert"] + depth
 
-    document = new_document(name or _stem(path), list(nodes.values()), pipes, si=si,
-                            settings=settings, defaults=_project_defaults(reader.defaults))
-    analysis_view(document, path)
-    reader.say()
-    new_document(name or _stem(path), list(nodes.values()), pipes, si=si, settings=settings,
-                 defaults=_project_defaults(reader.defaults), source=path)
-    return document
+    defaults_used = _project_defaults(reader.defaults)
+    said = reader.said
+    del reader  # the library's records go before the engine checks the document
+    title = name or _stem(path)
+    analysis_view(new_document(title, list(nodes.values()), pipes, si=si, settings=settings,
+                               defaults=defaults_used), path)
+    # What the reader assumed is said once the file has read without fault, before what the
+    # document took from the built-in defaults.
+    for line in said:
+        warnings.warn(f"{path}: {line}", rillway.InputWarning, stacklevel=2)
+    return new_document(title, list(nodes.values()), pipes, si=si, settings=settings,
+                        defaults=defaults_used, source=path)
 
 
 def _read_known_inflows(reader: _Reader, nodes: dict[str, dict[str, Any]], units: str
@@ -497,50 +602,63 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
                               f"conduit '{pipe_id}' has no cross-section in [XSECTIONS]")
         shape = str(section.shape).upper()
         if shape not in READ_SHAPES:
+            # Checked before the height, which for some shapes names a transect, a curve or a
+            # street rather than a size.
             if cuts is not None:
                 cuts.append(_Cut(f"conduit of shape {shape}", pipe_id, source, target))
                 continue
             raise reader.fail("XSECTIONS", pipe_id, (
                 f"conduit '{pipe_id}' has shape {shape}; rillway reads "
                 + ", ".join(sorted(READ_SHAPES)) + " (--cut-unsupported cuts it)"))
-        height = reader.number(section.height, "XSECTIONS", pipe_id, "height")
+        height = reader.positive(section.height, "XSECTIONS", pipe_id, "height")
+        if nodes[source]["kind"] == "outfall":
+            raise reader.fail("CONDUITS", pipe_id, f"conduit '{pipe_id}' leaves outfall "
+                                                   f"'{source}'; EPA SWMM refuses it")
         barrels = reader.number(section.n_barrels, "XSECTIONS", pipe_id, "barrels")
         if barrels < 1 or barrels != int(barrels):
             raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
                                                     "barrels; a count of 1 or more is needed")
         pipe: dict[str, Any] = {
             "id": pipe_id, "from": source, "to": target,
-            "length": number(record.length, "length"), "diameter": height,
-            "n": number(record.roughness, "roughness")}
+            "length": reader.positive(record.length, "CONDUITS", pipe_id, "length"),
+            "diameter": height,
+            "n": reader.positive(record.roughness, "CONDUITS", pipe_id, "roughness")}
+        tag = link_tags.get(pipe_id) or ""
+        tagged = _tag_values(tag) if "=" in tag else {"shape": tag}
+        if tagged.get("lock") == "true":
+            pipe["lock"] = True
 
         def geom(value: Any, what: str) -> float:
             return reader.number(value, "XSECTIONS", pipe_id, what)
 
         if shape in ("HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH") and \
-                link_tags.get(pipe_id) in ("elliptical", "arch"):
+                tagged.get("shape") in ("elliptical", "arch"):
             # Written by rillway from its own shape, which the tag names.
-            span = geom(section.parameter_2, "width")
-            pipe.update(shape=link_tags[pipe_id], rise_ft=height, span_ft=span)
+            span = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "width")
+            pipe.update(shape=tagged["shape"], rise_ft=height, span_ft=span)
         elif shape in ("RECT_CLOSED", "RECT_OPEN"):
-            span = geom(section.parameter_2, "width")
+            span = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "width")
             pipe.update(shape="box" if shape == "RECT_CLOSED" else "rect_open", rise_ft=height,
                         span_ft=span)
         elif shape == "TRAPEZOIDAL":
-            sides = [geom(section.parameter_3, "left slope"), geom(section.parameter_4, "right slope")]
+            sides = [geom(section.parameter_3, "left slope"),
+                     geom(section.parameter_4, "right slope")]
             # A triangle with unequal banks is written as a trapezoid without a bottom.
-            word = "triangle" if link_tags.get(pipe_id) == "triangle" else "trapezoid"
-            pipe.update(shape=word, rise_ft=height, span_ft=geom(section.parameter_2, "bottom width"),
+            word = "triangle" if tagged.get("shape") == "triangle" else "trapezoid"
+            pipe.update(shape=word, rise_ft=height,
+                        span_ft=geom(section.parameter_2, "bottom width"),
                         side_slope=sides[0] if sides[0] == sides[1] else sides)
         elif shape == "TRIANGULAR":
-            top = geom(section.parameter_2, "top width")
+            top = reader.positive(section.parameter_2, "XSECTIONS", pipe_id, "top width")
             pipe.update(shape="triangle", rise_ft=height, span_ft=0.0,
-                        side_slope=top / 2.0 / height if height > 0 else 0.0)
+                        side_slope=top / 2.0 / height)
         elif shape == "CIRCULAR":
             pipe["shape"] = "circular"
-        else:
+        else:  # an ellipse or arch of another program: SWMM's own shapes differ from rillway's
             raise reader.fail("XSECTIONS", pipe_id, (
-                f"conduit '{pipe_id}' has shape {shape}; rillway reads "
-                + ", ".join(sorted(READ_SHAPES))))
+                f"conduit '{pipe_id}' has shape {shape}; rillway reads it only as it writes "
+                "it (tagged with its own shape); the others it reads are "
+                + ", ".join(sorted(READ_SHAPES - {"HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH"}))))
         if barrels != 1:
             pipe["barrels"] = int(barrels)
         for key, value, node in (("invert_up", record.offset_upstream, source),
@@ -584,9 +702,13 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
             return reader.number(value, "SUBCATCHMENTS", name, what)
 
         area = number(record.area, "area")
+        if area < 0.0:
+            raise reader.fail("SUBCATCHMENTS", name, f"subcatchment '{name}': area {area:g} "
+                                                     "is negative")
         tagged = _tag_values(tags.get(name))
         c = (number(tagged["c"], "c tag") if "c" in tagged
-             else reader.runoff_coefficient(number(record.imperviousness, "imperviousness")))
+             else reader.runoff_coefficient(_percent(reader, name, number(
+                 record.imperviousness, "imperviousness"))))
         tc = number(tagged["tc"], "tc tag") if "tc" in tagged else default_tc
         node = nodes[outlet]
         if node["kind"] == "outfall":
@@ -682,12 +804,15 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     flow = CUBIC_METRES_PER_CUBIC_FOOT if si else 1.0
     area = HECTARES_PER_ACRE if si else 1.0
     settings = view["settings"]
+    locked = {pipe["id"]: bool(pipe.get("lock")) for pipe in document["pipes"]}
     out = _Sections()
 
-    out.add("TITLE", view["name"] or "rillway network")
-    title = design_settings(view, document)
-    out.add("TITLE", TITLE_MARK, *(f"{key}={setting_text(value)}"
-                                   for key, value in title.items()))
+    refuse_uncarried(document, CARRIED, "EPA SWMM input", path)
+    if view["name"]:  # without one the reader names the project after the file
+        out.add("TITLE", _title_name(view["name"], path))
+    # One setting a line: EPA SWMM reads lines of up to 1024 characters.
+    for key, value in design_settings(document).items():
+        out.add("TITLE", TITLE_MARK, f"{key}={setting_text(value)}")
     out.add("OPTIONS", "FLOW_UNITS", "CMS" if si else "CFS")
     for key, value in SIMULATION_OPTIONS:
         out.add("OPTIONS", key, value)
@@ -754,7 +879,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             _cross_section(out, link, pipe, length)
             if k == 0 and loss != 0.0:
                 out.add("LOSSES", link, number_text(loss), "0", "0", "NO")
-            out.add("TAGS", "Link", link, pipe["shape"])
+            out.add("TAGS", "Link", link, f"shape={pipe['shape']}" + (
+                ",lock=true" if locked.get(pipe["id"]) else ""))
 
     for node_id, q in inflow.items():
         if q > 0.0 and nodes[node_id]["kind"] != "outfall":
@@ -769,6 +895,10 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in view["nodes"]:
         tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
             else f"kind={node['kind']}"
+        if node["diameter_ft"] != STANDARD_STRUCTURE_FT:
+            tag += f",diameter_ft={number_text(node['diameter_ft'] * length)}"
+        if node["benching"] != "flat":
+            tag += f",benching={node['benching']}"
         if node["inflow_cfs"] != 0.0:
             tag += f",inflow={number_text(node['inflow_cfs'] * flow)}"
         out.add("TAGS", "Node", node["id"], tag)
@@ -778,8 +908,19 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node_id, x, y in coordinates:
         out.add("COORDINATES", node_id, number_text(x * length), number_text(y * length))
     for name in names_with_spaces(view):
+        plain_name(name, "id", path)
         raise FormatError(path, f"'{name}' has a space or ';': SWMM names are single words")
     write_text(path, out.text())
+
+
+def _title_name(name: str, path: str) -> str:
+    """The project name as the first TITLE line: one line, and not one the reader would take
+    for a heading, a comment or a settings line."""
+    plain_name(name, "project name", path)
+    if name[0] in "[;" or name.split()[0] == TITLE_MARK:
+        raise FormatError(path, f"project name '{name}' would not read back from .inp (it "
+                                f"starts with '{name.split()[0]}')")
+    return name
 
 
 def _subcatchment(node: Mapping[str, Any]) -> str:
@@ -790,7 +931,8 @@ def _subcatchment(node: Mapping[str, Any]) -> str:
 def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
     ids = [node["id"] for node in view["nodes"]] + [pipe["id"] for pipe in view["pipes"]]
     return [name for name in ids
-            if not name or any(c.isspace() for c in name) or ";" in name or name[0] in '["']
+            if not name or any(c.isspace() or not c.isprintable() for c in name) or ";" in name
+            or name[0] in '["']
 
 
 def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
