@@ -131,8 +131,10 @@ std::vector<double> grade_line(const Network& network, const Links& links,
             // energy, on either side of the steep test: the subcritical branch alone can give
             // less (about y_c + K V_c^2/2g where the profile starts near critical depth), and
             // the level would then drop as a rising flow makes the pipe steep. The free outlet
-            // stands exactly there, so it keeps its bits.
-            if (flow.design_q > 0.0) upstream = std::fmax(upstream, critical_energy(conduit));
+            // stands exactly there already.
+            if (flow.design_q > 0.0 && !w.free_outlet) {
+                upstream = std::fmax(upstream, critical_energy(conduit));
+            }
             flow.hgl_up = upstream;
             const std::size_t u = links.from[p];
             hgl[u] = std::fmax(hgl[u], upstream);  // NaN on either side never wins

@@ -42,14 +42,6 @@ Conduit conduit_of(const Pipe& pipe, const PipeResult& flow) {
     return c;
 }
 
-double friction_slope(double q, double n, double area, double hydraulic_radius) noexcept {
-    if (n <= 0.0) return 0.0;
-    const double k = hydraulics::conveyance(area, hydraulic_radius, n, kManningUs);
-    if (!(k > 0.0)) return 0.0;
-    const double ratio = q / k;
-    return ratio * ratio;
-}
-
 namespace {
 
 // Sf and hv from the geometry at an already clamped depth.

@@ -8,6 +8,8 @@
 // inverts, D rise, L length, y depth, y_n normal depth (D when the pipe cannot carry the flow),
 // y_c critical depth, Sf friction slope, hv velocity head V^2 / 2g.
 
+#include "hydraulics/constants.hpp"
+#include "hydraulics/manning.hpp"
 #include "hydraulics/section.hpp"
 #include "network/analysis.hpp"
 #include "network/network.hpp"
@@ -49,9 +51,16 @@ struct DepthTerms {
 [[nodiscard]] DepthTerms depth_terms(const hydraulics::Section& section, double n, double q,
                                      double depth);
 
-// (Q / conveyance)^2, 0 without roughness or conveyance.
-[[nodiscard]] double friction_slope(double q, double n, double area,
-                                    double hydraulic_radius) noexcept;
+// (Q / conveyance)^2, 0 without roughness or conveyance. Inline: the profile evaluates it at
+// every trial depth, and a call per evaluation measurably slows the analysis.
+[[nodiscard]] inline double friction_slope(double q, double n, double area,
+                                           double hydraulic_radius) noexcept {
+    if (n <= 0.0) return 0.0;
+    const double k = hydraulics::conveyance(area, hydraulic_radius, n, hydraulics::kManningUs);
+    if (!(k > 0.0)) return 0.0;
+    const double ratio = q / k;
+    return ratio * ratio;
+}
 
 struct WaterSurface {
     double level = 0.0;        // W

@@ -46,46 +46,6 @@ ProjectNode node(std::string id, std::string kind, double x, double invert, doub
 
 }  // namespace
 
-std::string default_pipe_shape() { return std::string(shape_word(hydraulics::SectionKind::circular)); }
-
-std::string_view kind_word(network::NodeKind kind) noexcept {
-    switch (kind) {
-        case network::NodeKind::junction: return "junction";
-        case network::NodeKind::outfall: return "outfall";
-        default: return "inlet";
-    }
-}
-
-std::string_view shape_word(hydraulics::SectionKind kind) noexcept {
-    switch (kind) {
-        case hydraulics::SectionKind::rectangular: return "box";
-        case hydraulics::SectionKind::elliptical: return "elliptical";
-        case hydraulics::SectionKind::arch: return "arch";
-        case hydraulics::SectionKind::trapezoid: return "trapezoid";
-        case hydraulics::SectionKind::rect_open: return "rect_open";
-        case hydraulics::SectionKind::triangle: return "triangle";
-        default: return "circular";
-    }
-}
-
-std::optional<network::NodeKind> kind_of_word(std::string_view word) noexcept {
-    for (const auto kind : {network::NodeKind::inlet, network::NodeKind::junction,
-                            network::NodeKind::outfall}) {
-        if (word == kind_word(kind)) return kind;
-    }
-    return std::nullopt;
-}
-
-std::optional<hydraulics::SectionKind> shape_of_word(std::string_view word) noexcept {
-    for (const auto kind : {hydraulics::SectionKind::circular, hydraulics::SectionKind::rectangular,
-                            hydraulics::SectionKind::elliptical, hydraulics::SectionKind::arch,
-                            hydraulics::SectionKind::trapezoid, hydraulics::SectionKind::rect_open,
-                            hydraulics::SectionKind::triangle}) {
-        if (word == shape_word(kind)) return kind;
-    }
-    return std::nullopt;
-}
-
 ProjectPipe ProjectPipe::create(std::string id, std::string from, std::string to, double length,
                                 double diameter, double n) {
     ProjectPipe p;

@@ -218,12 +218,14 @@ std::vector<std::string> Project::fallback_warnings() const {
     }
     for (const ProjectPipe& p : pipes) {
         const auto shape = shape_of_word(p.shape);
-        const std::string record = "pipe '" + shown(p.id) + "': ";
+        // Built only for a warning: most pipes have none, and a text per pipe shows in the
+        // analysis time of a large network.
+        const auto record = [&p] { return "pipe '" + shown(p.id) + "': "; };
         if (!shape) {
-            warnings.push_back(record + "unknown shape '" + shown(p.shape) + "', read as circular");
+            warnings.push_back(record() + "unknown shape '" + shown(p.shape) + "', read as circular");
         } else if (*shape == SectionKind::trapezoid && !p.side_slope) {
             // Sections without their sizes are refused when the document is read.
-            warnings.push_back(record + "no side_slope, the banks read as vertical");
+            warnings.push_back(record() + "no side_slope, the banks read as vertical");
         }
     }
     if (design) {

@@ -20,16 +20,52 @@
 
 namespace rillway::formats::project {
 
-// Shape of a pipe built without one; callers get their own copy of the text.
-[[nodiscard]] std::string default_pipe_shape();
-
 // The document's words for node kinds ("inlet", "junction", "outfall") and pipe shapes
-// ("circular", "box", "elliptical", "arch", "trapezoid", "rect_open", "triangle").
-[[nodiscard]] std::string_view kind_word(network::NodeKind kind) noexcept;
-[[nodiscard]] std::string_view shape_word(hydraulics::SectionKind kind) noexcept;
+// ("circular", "box", "elliptical", "arch", "trapezoid", "rect_open", "triangle"). Inline: they
+// are looked up for every record of a document, and a call each shows on large networks.
+[[nodiscard]] constexpr std::string_view kind_word(network::NodeKind kind) noexcept {
+    switch (kind) {
+        case network::NodeKind::junction: return "junction";
+        case network::NodeKind::outfall: return "outfall";
+        default: return "inlet";
+    }
+}
+[[nodiscard]] constexpr std::string_view shape_word(hydraulics::SectionKind kind) noexcept {
+    switch (kind) {
+        case hydraulics::SectionKind::rectangular: return "box";
+        case hydraulics::SectionKind::elliptical: return "elliptical";
+        case hydraulics::SectionKind::arch: return "arch";
+        case hydraulics::SectionKind::trapezoid: return "trapezoid";
+        case hydraulics::SectionKind::rect_open: return "rect_open";
+        case hydraulics::SectionKind::triangle: return "triangle";
+        default: return "circular";
+    }
+}
+
 // The kind a word names, or none for a word the document does not know.
-[[nodiscard]] std::optional<network::NodeKind> kind_of_word(std::string_view word) noexcept;
-[[nodiscard]] std::optional<hydraulics::SectionKind> shape_of_word(std::string_view word) noexcept;
+[[nodiscard]] constexpr std::optional<network::NodeKind> kind_of_word(
+    std::string_view word) noexcept {
+    for (const auto kind : {network::NodeKind::inlet, network::NodeKind::junction,
+                            network::NodeKind::outfall}) {
+        if (word == kind_word(kind)) return kind;
+    }
+    return std::nullopt;
+}
+[[nodiscard]] constexpr std::optional<hydraulics::SectionKind> shape_of_word(
+    std::string_view word) noexcept {
+    for (const auto kind : {hydraulics::SectionKind::circular, hydraulics::SectionKind::rectangular,
+                            hydraulics::SectionKind::elliptical, hydraulics::SectionKind::arch,
+                            hydraulics::SectionKind::trapezoid, hydraulics::SectionKind::rect_open,
+                            hydraulics::SectionKind::triangle}) {
+        if (word == shape_word(kind)) return kind;
+    }
+    return std::nullopt;
+}
+
+// Shape of a pipe built without one; callers get their own copy of the text.
+[[nodiscard]] inline std::string default_pipe_shape() {
+    return std::string(shape_word(hydraulics::SectionKind::circular));
+}
 
 // A structure's inlet on the street. The first five keys describe it; the optional rest (each
 // written only when given) make it a street inlet that network/bypass.hpp computes with, once

@@ -676,25 +676,27 @@ std::optional<std::string> impossible_section(const Project& project) {
     for (const ProjectPipe& pipe : project.pipes) {
         const auto shape = shape_of_word(pipe.shape);
         if (!shape || *shape == SectionKind::circular) continue;
-        const std::string what = "pipe '" + shown(pipe.id) + "' is " +
-                                 std::string(shape_word(*shape)) + " with rise_ft " +
-                                 shortest(pipe.rise_ft);
+        // The texts are built only for a refusal: a large network of boxes has none.
+        const auto what = [&] {
+            return "pipe '" + shown(pipe.id) + "' is " + std::string(shape_word(*shape)) +
+                   " with rise_ft " + shortest(pipe.rise_ft);
+        };
+        const auto both = [&] { return what() + " and span_ft " + shortest(pipe.span_ft); };
         if (*shape == SectionKind::triangle) {
-            if (!(pipe.rise_ft > 0.0)) return what + ": it must be above 0";
-            if (!pipe.side_slope) return what + " and no side_slope: a triangle needs its banks";
+            if (!(pipe.rise_ft > 0.0)) return what() + ": it must be above 0";
+            if (!pipe.side_slope) return what() + " and no side_slope: a triangle needs its banks";
             continue;
         }
-        const std::string both = what + " and span_ft " + shortest(pipe.span_ft);
         if (*shape == SectionKind::trapezoid) {
             if (!(pipe.rise_ft > 0.0) || !(pipe.span_ft >= 0.0)) {
-                return both + ": the depth must be above 0, the bottom width 0 or more";
+                return both() + ": the depth must be above 0, the bottom width 0 or more";
             }
             if (pipe.span_ft == 0.0 && !pipe.side_slope) {
-                return both + " and no side_slope: a channel needs a bottom or banks";
+                return both() + " and no side_slope: a channel needs a bottom or banks";
             }
             continue;
         }
-        if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0)) return both + ": both must be above 0";
+        if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0)) return both() + ": both must be above 0";
     }
     return std::nullopt;
 }

@@ -45,9 +45,9 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, design_settings,
-                      finite, is_si, new_document, number_text, parse_setting, plain_name,
-                      refuse_uncarried, setting_text)
+from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, converted,
+                      design_settings, finite, is_si, new_document, number_text, parse_setting,
+                      plain_name, refuse_uncarried, setting_text)
 from .si import (CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT,
                  SQUARE_FEET_PER_ACRE)
 
@@ -831,8 +831,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     if catchments:
         out.add("RAINGAGES", RAIN_GAGE, "INTENSITY", "1:00", "1.0", "TIMESERIES", NO_RAIN)
     for node in catchments:
-        node_area = node["area_ac"] * area
-        width = math.sqrt(node["area_ac"] * SQUARE_FEET_PER_ACRE) * length
+        node_area = converted(node["area_ac"], area)
+        width = converted(math.sqrt(node["area_ac"] * SQUARE_FEET_PER_ACRE), length)
         out.add("SUBCATCHMENTS", _subcatchment(node), RAIN_GAGE, node["id"], number_text(node_area),
                 number_text(_imperviousness(node["c"])), number_text(width), number_text(SUBCATCHMENT_SLOPE),
                 "0")
@@ -841,16 +841,16 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     for node in view["nodes"]:
         if node["kind"] == "outfall":
             continue
-        out.add("JUNCTIONS", node["id"], number_text(node["invert"] * length),
-                number_text(max(0.0, node["rim"] - node["invert"]) * length), "0", "0", "0")
+        out.add("JUNCTIONS", node["id"], number_text(converted(node["invert"], length)),
+                number_text(converted(max(0.0, node["rim"] - node["invert"]), length)), "0", "0", "0")
     for node in view["nodes"]:
         if node["kind"] != "outfall":
             continue
         if settings["tailwater"] is None:
-            out.add("OUTFALLS", node["id"], number_text(node["invert"] * length), "FREE", "NO")
+            out.add("OUTFALLS", node["id"], number_text(converted(node["invert"], length)), "FREE", "NO")
         else:
-            out.add("OUTFALLS", node["id"], number_text(node["invert"] * length), "FIXED",
-                    number_text(settings["tailwater"] * length), "NO")
+            out.add("OUTFALLS", node["id"], number_text(converted(node["invert"], length)), "FIXED",
+                    number_text(converted(settings["tailwater"], length)), "NO")
 
     coordinates = [(node["id"], node["x"], node["y"]) for node in view["nodes"]]
     loss = settings["junction_k"]
@@ -865,8 +865,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             if names[k] in nodes or names[k].endswith("~area"):
                 raise FormatError(path, f"node '{names[k]}' is taken; cannot split pipe "
                                         f"'{pipe['id']}'")
-            out.add("JUNCTIONS", names[k], number_text(invert * length),
-                    number_text(max(0.0, rim - invert) * length), "0", "0", "0")
+            out.add("JUNCTIONS", names[k], number_text(converted(invert, length)),
+                    number_text(converted(max(0.0, rim - invert), length)), "0", "0", "0")
             coordinates.append((names[k], up["x"] + t * (down["x"] - up["x"]),
                                 up["y"] + t * (down["y"] - up["y"])))
         for k in range(pieces):
@@ -874,8 +874,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             top = pipe["invert_up"] + k / pieces * (pipe["invert_dn"] - pipe["invert_up"])
             bottom = pipe["invert_up"] + (k + 1) / pieces * (pipe["invert_dn"] - pipe["invert_up"])
             out.add("CONDUITS", link, names[k], names[k + 1],
-                    number_text(pipe["length"] / pieces * length), number_text(pipe["n"]),
-                    number_text(top * length), number_text(bottom * length), "0", "0")
+                    number_text(converted(pipe["length"] / pieces, length)), number_text(pipe["n"]),
+                    number_text(converted(top, length)), number_text(converted(bottom, length)), "0", "0")
             _cross_section(out, link, pipe, length)
             if k == 0 and loss != 0.0:
                 out.add("LOSSES", link, number_text(loss), "0", "0", "NO")
@@ -884,7 +884,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
 
     for node_id, q in inflow.items():
         if q > 0.0 and nodes[node_id]["kind"] != "outfall":
-            out.add("INFLOWS", node_id, "FLOW", '""', "FLOW", "1.0", "1.0", number_text(q * flow))
+            out.add("INFLOWS", node_id, "FLOW", '""', "FLOW", "1.0", "1.0", number_text(converted(q, flow)))
     if catchments:
         out.add("TIMESERIES", NO_RAIN, "0:00", "0.0")
     out.add("REPORT", "INPUT", "NO")
@@ -893,20 +893,20 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
     out.add("REPORT", "NODES", "ALL")
     out.add("REPORT", "LINKS", "ALL")
     for node in view["nodes"]:
-        tag = f"rim={number_text(node['rim'] * length)}" if node["kind"] == "outfall" \
+        tag = f"rim={number_text(converted(node['rim'], length))}" if node["kind"] == "outfall" \
             else f"kind={node['kind']}"
         if node["diameter_ft"] != STANDARD_STRUCTURE_FT:
-            tag += f",diameter_ft={number_text(node['diameter_ft'] * length)}"
+            tag += f",diameter_ft={number_text(converted(node['diameter_ft'], length))}"
         if node["benching"] != "flat":
             tag += f",benching={node['benching']}"
         if node["inflow_cfs"] != 0.0:
-            tag += f",inflow={number_text(node['inflow_cfs'] * flow)}"
+            tag += f",inflow={number_text(converted(node['inflow_cfs'], flow))}"
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
         out.add("TAGS", "Subcatch", _subcatchment(node),
                 f"c={number_text(node['c'])},tc={number_text(node['tc_inlet'])}")
     for node_id, x, y in coordinates:
-        out.add("COORDINATES", node_id, number_text(x * length), number_text(y * length))
+        out.add("COORDINATES", node_id, number_text(converted(x, length)), number_text(converted(y, length)))
     for name in names_with_spaces(view):
         plain_name(name, "id", path)
         raise FormatError(path, f"'{name}' has a space or ';': SWMM names are single words")
@@ -936,7 +936,7 @@ def names_with_spaces(view: Mapping[str, Any]) -> list[str]:
 
 
 def _cross_section(out: _Sections, link: str, pipe: Mapping[str, Any], length: float) -> None:
-    rise, span = pipe["rise"] * length, pipe["span"] * length
+    rise, span = converted(pipe["rise"], length), converted(pipe["span"], length)
     barrels = str(pipe["barrels"])
     shape = pipe["shape"]
     left, right = pipe["side_slope"] or (0.0, 0.0)
