@@ -174,7 +174,8 @@ def everything_set():
                 "jurisdiction": "Elm County"},
         design={"sizes_in": [15.0, 18.0, 24.0, 30.0, 36.0], "min_cover_ft": 3.5,
                 "match": "inverts"},
-        loss_method="fhwa_energy", flow_split="capacity", min_flow_from_upstream=True)
+        loss_method="fhwa_energy", flow_split="capacity", min_flow_from_upstream=True,
+        roadway={"gutter_n": 0.015, "spread_allow_ft": 8.0, "pipe_flows": "total_area"})
     node = document["nodes"][1]
     node.update(inlet={"length_ft": 5.0, "gutter_slope": 0.02, "sag": True,
                        "grate_width_ft": 2.0, "cross_slope": 0.03},
