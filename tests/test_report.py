@@ -191,3 +191,14 @@ def test_pdf_holds_the_names_and_every_pipe_id(tmp_path, capsys):
     subprocess.run([shutil.which("pdftoppm") or "pdftoppm", "-png", "-r", "50", "-f", "1",
                     "-l", "1", "-singlefile", str(target), str(stem)], check=True)
     assert stem.with_suffix(".png").read_bytes().startswith(b"\x89PNG")
+
+
+def test_si_report_draws_profiles_and_sizes_in_metres(tmp_path, capsys):
+    source = EXAMPLES / "school-lane.rwproj"
+    page = lxml.html.parse(report(tmp_path, capsys, source, "--design", "--units", "si")
+                           ).getroot()
+    designed = rillway.design_project(source.read_text())
+    sizes = [float(row[1]) for row in cells(page, "design")]
+    assert sizes == [round(p["diameter"] * 304.8) for p in designed["pipes"]]
+    labels = {t.text_content() for t in page.xpath("//*[@id='profiles']//*[local-name()='text']")}
+    assert {"Station (m)", "Elevation (m)"} <= labels and "Elevation (ft)" not in labels

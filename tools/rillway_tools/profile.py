@@ -8,11 +8,13 @@ from __future__ import annotations
 
 import math
 from collections.abc import Mapping
-from dataclasses import dataclass
+from dataclasses import dataclass, fields, replace
 from typing import TYPE_CHECKING, Any, cast
 
 from .documents import Document, Layout, layout_of
+from .formats.si import METRES_PER_FOOT
 from .results import AnalysisResult
+from .tables import Units
 
 if TYPE_CHECKING:
     from matplotlib.axes import Axes
@@ -119,6 +121,16 @@ def profile_of(document: Document | Mapping[str, Any] | str, result: AnalysisRes
     return Profile(result["name"], tuple(structures), tuple(reaches))
 
 
+def _in_metres(profile: Profile) -> Profile:
+    """The profile with every station, elevation and size in metres."""
+    def scaled(item: Any) -> Any:
+        return replace(item, **{f.name: getattr(item, f.name) * METRES_PER_FOOT
+                                for f in fields(item)
+                                if isinstance(getattr(item, f.name), float)})
+    return Profile(profile.name, tuple(scaled(s) for s in profile.structures),
+                   tuple(scaled(r) for r in profile.reaches))
+
+
 def _structure(layout: Layout, result: AnalysisResult, index: int, station: float) -> Structure:
     node, row = layout.nodes[index], result["nodes"][index]
     return Structure(node.id, node.kind, station, node.invert, node.rim, row["hgl"],
@@ -126,11 +138,12 @@ def _structure(layout: Layout, result: AnalysisResult, index: int, station: floa
 
 
 def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisResult,
-                 start: str, *, ax: Axes | None = None, title: str | None = None) -> Axes:
+                 start: str, *, ax: Axes | None = None, title: str | None = None,
+                 units: Units = "us") -> Axes:
     """Draws the profile from node `start` down to its outfall and returns the Axes.
 
     With `ax=None` the profile gets a new figure; otherwise it is drawn on the given Axes.
-    Stations and elevations are in feet. Each structure is named, or on a path of more than
+    Stations and elevations are in feet, or in metres with `units="si"`. Each structure is named, or on a path of more than
     `LABEL_LIMIT` structures the first, the last and the flooding ones. Surcharged pipes are
     filled red and flooding structures carry a red marker at their grade line. A result of the
     FHWA energy method (`"loss_method": "fhwa_energy"`) also gets its energy grade line,
@@ -142,6 +155,9 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
     except ImportError as error:
         raise ImportError(MISSING_MATPLOTLIB, name="matplotlib") from error
     profile = profile_of(document, result, start)
+    length = "m" if units == "si" else "ft"
+    if units == "si":
+        profile = _in_metres(profile)
     if ax is None:
         import matplotlib.pyplot as plt
 
@@ -203,7 +219,7 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
                     color=FLOOD, linewidth=3, zorder=5)
             ax.plot([structure.station], [structure.hgl], marker="v", markersize=9,
                     color=FLOOD, zorder=6)
-            ax.annotate(f"floods {structure.hgl - structure.rim:.2f} ft",
+            ax.annotate(f"floods {structure.hgl - structure.rim:.2f} {length}",
                         (structure.station, structure.hgl), xytext=(8, -4),
                         textcoords="offset points", fontsize=8, color=FLOOD)
 
@@ -219,8 +235,8 @@ def plot_profile(document: Document | Mapping[str, Any] | str, result: AnalysisR
     # leaves its lower left empty.
     ax.legend(handles=handles, fontsize=8,
               loc="best" if len(profile.structures) <= LABEL_LIMIT else "lower left")
-    ax.set_xlabel("Station (ft)")
-    ax.set_ylabel("Elevation (ft)")
+    ax.set_xlabel(f"Station ({length})")
+    ax.set_ylabel(f"Elevation ({length})")
     if title is None:
         name = f"{profile.name}: " if profile.name else ""
         title = f"{name}profile {profile.structures[0].id} to {profile.structures[-1].id}"

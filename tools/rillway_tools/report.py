@@ -140,7 +140,7 @@ def _context(document: Document, si: bool, design: bool, scenarios: str | None,
     name = result["name"] or Path(document.source).name
     result = {**result, "name": name}  # a .rwn network has none: the drawings name the file
     shown = to_si(result) if si else result
-    pictures = _Pictures(document, result, name)
+    pictures = _Pictures(document, result, name, si)
     return {
         "name": name,
         "title": _title_block(document, si),
@@ -263,8 +263,9 @@ def _curves(document: Document, network: Mapping[str, Any], si: bool
 class _Pictures:
     """The report's drawings as inline SVG, text kept as text so that it can be searched."""
 
-    def __init__(self, document: Document, result: AnalysisResult, name: str) -> None:
-        self.document, self.result, self.name = document, result, name
+    def __init__(self, document: Document, result: AnalysisResult, name: str, si: bool
+                 ) -> None:
+        self.document, self.result, self.name, self.si = document, result, name, si
         self.left_out: list[str] = []
 
     def _svg(self, draw: Any, size: tuple[float, float]) -> str:
@@ -313,7 +314,8 @@ class _Pictures:
         for start, why in starts[:MAX_PROFILES]:
             drawn.append((why, self._svg(
                 lambda ax, s=start: plot_profile(self.document, self.result, s, ax=ax,
-                                                 title=f"{self.name}: profile from {s}"),
+                                                 title=f"{self.name}: profile from {s}",
+                                                 units="si" if self.si else "us"),
                 (10, 4.6))))
         self.left_out = [f"{why}" for _, why in starts[MAX_PROFILES:]]
         return drawn
@@ -396,9 +398,10 @@ def _tables(result: AnalysisResult, si: bool, designed: DesignResult | None) -> 
                              "spread_exceeded",
                              "Marked: exceeded, the spread is wider than allowed."))
     if designed is not None:
-        from .design_tables import DESIGN_COLUMNS, design_rows
+        from .design_tables import DESIGN_COLUMNS, SI_DESIGN_COLUMNS, design_rows
 
-        tables.append(_table("design", "Design", design_rows(designed), DESIGN_COLUMNS, "unmet",
+        tables.append(_table("design", "Design", design_rows(designed, "si" if si else "us"),
+                             SI_DESIGN_COLUMNS if si else DESIGN_COLUMNS, "unmet",
                              "Marked: some rule fails for this pipe (see the unmet rules)."))
     return tables
 
