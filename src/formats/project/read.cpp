@@ -222,6 +222,44 @@ private:
     std::size_t* consumed_;
 };
 
+// Every shape but the round pipe takes its size from rise_ft and span_ft: a box, ellipse, arch
+// or open rectangle needs both, a triangle only its depth, a trapezoid its depth and a bottom
+// width or banks. One without them would fall back on a round pipe of its diameter, which is
+// not what the document drew.
+}  // namespace
+std::optional<std::string> impossible_section(const ProjectPipe& pipe) {
+    using hydraulics::SectionKind;
+    const auto shortest = [](double v) {
+        std::array<char, 32> buf{};
+        const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+        return std::string(buf.data(), res.ptr);
+    };
+    const auto shape = shape_of_word(pipe.shape);
+    if (!shape || *shape == SectionKind::circular) return std::nullopt;
+    // The texts are built only for a refusal: a large network of boxes has none.
+    const auto what = [&] {
+        return "pipe '" + shown(pipe.id) + "' is " + std::string(shape_word(*shape)) +
+               " with rise_ft " + shortest(pipe.rise_ft);
+    };
+    const auto both = [&] { return what() + " and span_ft " + shortest(pipe.span_ft); };
+    if (*shape == SectionKind::triangle) {
+        if (!(pipe.rise_ft > 0.0)) return what() + ": it must be above 0";
+        if (!pipe.side_slope) return what() + " and no side_slope: a triangle needs its banks";
+        return std::nullopt;
+    }
+    if (*shape == SectionKind::trapezoid) {
+        if (!(pipe.rise_ft > 0.0) || !(pipe.span_ft >= 0.0)) {
+            return both() + ": the depth must be above 0, the bottom width 0 or more";
+        }
+        if (pipe.span_ft == 0.0 && !pipe.side_slope) {
+            return both() + " and no side_slope: a channel needs a bottom or banks";
+        }
+        return std::nullopt;
+    }
+    if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0)) return both() + ": both must be above 0";
+    return std::nullopt;
+}
+
 class ProjectHandler {
 public:
     using number_integer_t = Json::number_integer_t;
@@ -360,8 +398,18 @@ private:
             [&](auto* target) {
                 using T = std::remove_pointer_t<decltype(target)>;
                 if constexpr (Record<T>) {
+                    // A whole pipe record: its section must have the sizes its shape needs.
+                    const auto sized = [&] {
+                        if constexpr (std::is_same_v<T, ProjectPipe>) {
+                            if (auto problem = impossible_section(*target)) {
+                                return fail(std::move(*problem), at);
+                            }
+                        }
+                        return true;
+                    };
                     if (top.array_form) {
                         if (top.count < shortest_array<T>()) return short_array<T>(top.count, at);
+                        if (!sized()) return false;
                         if constexpr (std::is_same_v<T, Project>) {
                             if (contradicts(*target, top.count > kHec22FlagField)) {
                                 return fail(kContradiction, at);
@@ -383,7 +431,7 @@ private:
                     if constexpr (std::is_same_v<T, ProjectDesignRules>) {
                         target->given.text = std::string(text_.substr(top.start, at + 1 - top.start));
                     }
-                    return true;
+                    return sized();
                 } else if constexpr (std::is_same_v<T, Point>) {
                     if (top.count < 2) {
                         return fail("invalid length " + std::to_string(top.count) +
@@ -662,47 +710,6 @@ private:
     std::optional<std::string> error_;
 };
 
-// Every shape but the round pipe takes its size from rise_ft and span_ft: a box, ellipse, arch
-// or open rectangle needs both, a triangle only its depth, a trapezoid its depth and a bottom
-// width or banks. One without them would fall back on a round pipe of its diameter, which is
-// not what the document drew.
-std::optional<std::string> impossible_section(const Project& project) {
-    using hydraulics::SectionKind;
-    const auto shortest = [](double v) {
-        std::array<char, 32> buf{};
-        const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
-        return std::string(buf.data(), res.ptr);
-    };
-    for (const ProjectPipe& pipe : project.pipes) {
-        const auto shape = shape_of_word(pipe.shape);
-        if (!shape || *shape == SectionKind::circular) continue;
-        // The texts are built only for a refusal: a large network of boxes has none.
-        const auto what = [&] {
-            return "pipe '" + shown(pipe.id) + "' is " + std::string(shape_word(*shape)) +
-                   " with rise_ft " + shortest(pipe.rise_ft);
-        };
-        const auto both = [&] { return what() + " and span_ft " + shortest(pipe.span_ft); };
-        if (*shape == SectionKind::triangle) {
-            if (!(pipe.rise_ft > 0.0)) return what() + ": it must be above 0";
-            if (!pipe.side_slope) return what() + " and no side_slope: a triangle needs its banks";
-            continue;
-        }
-        if (*shape == SectionKind::trapezoid) {
-            if (!(pipe.rise_ft > 0.0) || !(pipe.span_ft >= 0.0)) {
-                return both() + ": the depth must be above 0, the bottom width 0 or more";
-            }
-            if (pipe.span_ft == 0.0 && !pipe.side_slope) {
-                return both() + " and no side_slope: a channel needs a bottom or banks";
-            }
-            continue;
-        }
-        if (!(pipe.rise_ft > 0.0 && pipe.span_ft > 0.0)) return both() + ": both must be above 0";
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
 std::variant<Project, std::string> read_project(std::string_view text) {
     std::size_t consumed = 0;
     ProjectHandler handler(text, &consumed);
@@ -717,7 +724,6 @@ std::variant<Project, std::string> read_project(std::string_view text) {
     }
     if (handler.error()) return *handler.error();
     if (!handler.complete()) return "unexpected end of input" + position_text(text, text.size());
-    if (auto problem = impossible_section(handler.project())) return *problem;
     return std::move(handler.project());
 }
 
