@@ -689,6 +689,16 @@ private:
     bool store(std::vector<T>* out, Value& v, std::size_t at) {
         if (!std::holds_alternative<ArrayStart>(v)) return type_error(v, "a sequence", at);
         out->clear();
+        if constexpr (Record<T>) {
+            // As many records as the rest of the text could hold, capped: a vector of large
+            // records grown by doubling copies and returns its memory at every step, and on a
+            // large network those pages are faulted in anew on every call. Reserving touches
+            // nothing; only the records read are.
+            constexpr std::size_t kSmallestRecord = 64;  // bytes of text, about
+            constexpr std::size_t kMostReserved = std::size_t{1} << 20;
+            out->reserve(std::min(kMostReserved, (text_.size() - std::min(at, text_.size())) /
+                                                     kSmallestRecord));
+        }
         stack_.push_back(Frame{out});
         return true;
     }
