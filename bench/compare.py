@@ -32,6 +32,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import realistic  # noqa: E402
+from run import table  # noqa: E402
 
 WORK = os.path.join(ROOT, "build", "compare")
 
@@ -180,14 +181,6 @@ def differences(old, new):
             fields = [key for key in common if a[key] != b[key]]
             counts.append(f"{len(rows)} {name} ({', '.join(fields)})")
     return "identical" if not counts else "DIFFER: " + "; ".join(counts)
-
-
-def table(headings, rows):
-    cells = [headings] + [[str(cell) for cell in row] for row in rows]
-    widths = [max(len(row[i]) for row in cells) for i in range(len(headings))]
-    lines = ["  ".join(cell.rjust(width) for cell, width in zip(row, widths)) for row in cells]
-    lines.insert(1, "  ".join("-" * width for width in widths))
-    return "\n".join(lines)
 
 
 def load():
