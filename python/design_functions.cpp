@@ -52,6 +52,22 @@ PyRef pipe_record(const std::string& id, const des::PipeDesign& d) {
     return row;
 }
 
+PyRef inlet_record(const std::string& id, const des::InletDesign& d) {
+    PyRef row = PyRef::steal(PyDict_New());
+    if (!row) return row;
+    const std::array<std::pair<const char*, PyRef>, 5> values = {{
+        {"id", text(id)},
+        {"length", PyRef::steal(PyFloat_FromDouble(d.length))},
+        {"grates", PyRef::steal(PyLong_FromUnsignedLong(d.grates))},
+        {"governing", text(des::name(d.governing))},
+        {"met", PyRef::borrow(d.met ? Py_True : Py_False)},
+    }};
+    for (const auto& [key, value] : values) {
+        if (!value || PyDict_SetItemString(row.get(), key, value.get()) < 0) return PyRef();
+    }
+    return row;
+}
+
 // What a call computes without the lock: the design and the document it writes.
 struct Designed {
     des::ProjectDesign design;
@@ -97,6 +113,16 @@ PyObject* design_to_dict(const Designed& done) {
         PyDict_SetItemString(out.get(), "pipes", pipes.get()) < 0 ||
         PyDict_SetItemString(out.get(), "unmet", unmet.get()) < 0) {
         return nullptr;
+    }
+    // Only a design with street inlets has the key, so that other results keep their shape.
+    if (!designed.inlets.empty()) {
+        PyRef inlets = PyRef::steal(PyList_New(0));
+        if (!inlets) return nullptr;
+        for (const des::InletDesign& d : designed.inlets) {
+            PyRef row = inlet_record(designed.project.nodes[d.node].id, d);
+            if (!row || PyList_Append(inlets.get(), row.get()) < 0) return nullptr;
+        }
+        if (PyDict_SetItemString(out.get(), "inlets", inlets.get()) < 0) return nullptr;
     }
     return out.release();
 }

@@ -3,6 +3,7 @@ set(RILLWAY_DESIGN_SOURCES
   src/design/layout.cpp
   src/design/size_choice.cpp
   src/design/checks.cpp
+  src/design/inlet_sizing.cpp
   src/design/design.cpp
   src/design/project_design.cpp)
 set(RILLWAY_DESIGN_TESTS

@@ -330,11 +330,12 @@ bool positive(double v) noexcept { return v > 0.0 && std::isfinite(v); }
 bool not_negative(double v) noexcept { return v >= 0.0 && std::isfinite(v); }
 
 // In the order of InletField.
-constexpr std::array<std::string_view, 17> kFieldKeys{
+constexpr std::array<std::string_view, 18> kFieldKeys{
     "cross_slope",      "gutter_slope",   "gutter_n",      "gutter_width_ft",
     "gutter_depression_ft", "length_ft",  "grate_width_ft", "curb_length_ft",
     "curb_height_ft",   "slot_width_ft",  "local_depression_ft", "local_depression_width_ft",
-    "clogging",         "splash_velocity_fps", "opening_ratio", "type", "spread_allow_ft"};
+    "clogging",         "splash_velocity_fps", "opening_ratio", "type", "spread_allow_ft",
+    "grates"};
 
 }  // namespace
 
@@ -361,7 +362,11 @@ std::optional<InletProblem> check_inlet(const Gutter& g, const Inlet& inlet, boo
     const bool curb = inlet.type == InletType::curb || inlet.type == InletType::combination;
     if (inlet.type == InletType::none) return std::nullopt;
     if (auto problem = check_gutter(g, sag)) return problem;
+    if (inlet.grates == 0) return InletProblem{InletField::grates, "must be 1 or more"};
     if (!positive(inlet.length)) return InletProblem{InletField::length, kPositive};
+    if (!grate && inlet.grates != 1) {
+        return InletProblem{InletField::grates, "must be 1 for a curb opening or slot (one length)"};
+    }
     if (grate && !positive(inlet.grate_width)) return InletProblem{InletField::grate_width, kPositive};
     if (!not_negative(inlet.curb_length)) return InletProblem{InletField::curb_length, kNotNegative};
     if (curb && !positive(inlet.curb_height)) return InletProblem{InletField::curb_height, kPositive};

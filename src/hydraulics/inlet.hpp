@@ -18,6 +18,7 @@
 // Sag orifices:       0.67 A sqrt(2 g d) (A = L W_g times the opening ratio); curb
 //                     0.67 h L sqrt(2 g d_o); slot 0.8 L w sqrt(2 g d)
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -52,7 +53,8 @@ struct Inlet {
     GrateType grate = GrateType::p50;
     double splash_velocity = 0.0;  // V_o of a custom grate, ft/s
     double opening_ratio = 0.0;    // of a custom grate
-    double length = 0.0;           // L
+    double length = 0.0;           // L; of a row of grates their whole length
+    std::uint32_t grates = 1;      // grates end to end (a grate or combination)
     double grate_width = 0.0;      // W_g
     double curb_length = 0.0;      // a combination's curb opening; shorter than L counts as L
     double curb_height = kCurbHeightFt;
@@ -99,7 +101,7 @@ struct InSag {
 enum class InletField {
     cross_slope, long_slope, n, gutter_width, gutter_depression, length, grate_width,
     curb_length, curb_height, slot_width, local_depression, local_depression_width, clogging,
-    splash_velocity, opening_ratio, type, spread_allow
+    splash_velocity, opening_ratio, type, spread_allow, grates
 };
 // The project document's key of a field ("length_ft", "gutter_slope", "gutter_n", ...).
 [[nodiscard]] std::string_view inlet_field_key(InletField field) noexcept;

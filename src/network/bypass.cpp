@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstddef>
 #include <deque>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,11 +16,9 @@ namespace rillway::network {
 
 namespace {
 
-constexpr std::size_t kNowhere = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kNowhere = kBypassLost;
 
-bool typed(const Node& node) noexcept {
-    return node.street && node.street->inlet.type != hydraulics::InletType::none;
-}
+bool typed(const Node& node) noexcept { return is_street_inlet(node); }
 
 // Where each street inlet's bypass goes (kNowhere: lost), or the first bad link.
 std::variant<std::vector<std::size_t>, NetworkError> bypass_targets(const Network& network) {
@@ -71,8 +68,26 @@ std::optional<std::string> loop_from(const Network& network, const std::vector<s
     return text + network.nodes[v].id;
 }
 
-InletResult take(const Node& node, double q_own, double ca_own, double q_carry, double ca_carry,
-                 const std::optional<std::string>& bypass_to) {
+}  // namespace
+
+bool is_street_inlet(const Node& node) noexcept {
+    return node.street && node.street->inlet.type != hydraulics::InletType::none;
+}
+
+bool has_street_inlets(const Network& network) noexcept {
+    for (const Node& node : network.nodes) {
+        if (typed(node)) return true;
+    }
+    return false;
+}
+
+double own_runoff(const Node& node, const IdfParams& idf, const DesignOptions& options) {
+    return own_ca(node, options.frequency_factor) *
+           design_intensity(std::fmax(node.tc, options.min_tc), idf, options.intensity_override);
+}
+
+InletResult inlet_result(const Node& node, double q_own, double ca_own, double q_carry,
+                         double ca_carry) {
     const StreetInlet& street = *node.street;
     InletResult r;
     r.id = node.id;
@@ -100,25 +115,14 @@ InletResult take(const Node& node, double q_own, double ca_own, double q_carry, 
         r.efficiency = g.efficiency;
         r.q_intercepted = g.q_intercepted;
         r.q_bypass = g.q_bypass;
-        r.bypass_to = bypass_to;
+        r.bypass_to = node.bypass_to;
     }
     r.ca_captured = r.ca_approach * r.efficiency;
     r.spread_exceeded = street.spread_allow && r.spread > *street.spread_allow;
     return r;
 }
 
-}  // namespace
-
-bool has_street_inlets(const Network& network) noexcept {
-    for (const Node& node : network.nodes) {
-        if (typed(node)) return true;
-    }
-    return false;
-}
-
-std::variant<StreetPass, NetworkError> street_pass(const Network& network, const IdfParams& idf,
-                                                   const DesignOptions& options) {
-    if (!has_street_inlets(network)) return StreetPass{};
+std::variant<BypassLinks, NetworkError> bypass_links(const Network& network) {
     const std::size_t count = network.nodes.size();
     for (const Node& node : network.nodes) {
         if (!typed(node)) continue;
@@ -133,47 +137,66 @@ std::variant<StreetPass, NetworkError> street_pass(const Network& network, const
     }
     auto targets = bypass_targets(network);
     if (auto* error = std::get_if<NetworkError>(&targets)) return std::move(*error);
-    const std::vector<std::size_t>& target = std::get<std::vector<std::size_t>>(targets);
+    BypassLinks links{std::get<std::vector<std::size_t>>(std::move(targets)), {}};
+    const std::vector<std::size_t>& target = links.target;
 
-    // The inlets in the order of the bypass links (Kahn's method, ties in node order): every
-    // inlet after all that bypass to it.
+    // Kahn's method, ties in node order: every inlet after all that bypass to it.
     std::vector<std::size_t> waiting(count, 0);
     for (std::size_t v = 0; v < count; ++v) {
         if (target[v] != kNowhere && typed(network.nodes[target[v]])) ++waiting[target[v]];
     }
     std::deque<std::size_t> ready;
+    std::size_t inlets = 0;
     for (std::size_t v = 0; v < count; ++v) {
-        if (typed(network.nodes[v]) && waiting[v] == 0) ready.push_back(v);
+        if (!typed(network.nodes[v])) continue;
+        ++inlets;
+        if (waiting[v] == 0) ready.push_back(v);
     }
+    while (!ready.empty()) {
+        const std::size_t v = ready.front();
+        ready.pop_front();
+        links.order.push_back(v);
+        if (const std::size_t to = target[v];
+            to != kNowhere && typed(network.nodes[to]) && --waiting[to] == 0) {
+            ready.push_back(to);
+        }
+    }
+    // Inlets left waiting lie on a loop of bypass links or downstream of one.
+    if (links.order.size() != inlets) {
+        for (std::size_t v = 0; v < count; ++v) {
+            if (!typed(network.nodes[v]) || waiting[v] == 0) continue;
+            if (auto loop = loop_from(network, target, v)) {
+                return NetworkError{InvalidBypass{"bypass_to forms a loop: " + *loop}};
+            }
+        }
+    }
+    return links;
+}
+
+std::variant<StreetPass, NetworkError> street_pass(const Network& network, const IdfParams& idf,
+                                                   const DesignOptions& options) {
+    if (!has_street_inlets(network)) return StreetPass{};
+    auto checked = bypass_links(network);
+    if (auto* error = std::get_if<NetworkError>(&checked)) return std::move(*error);
+    const BypassLinks& links = std::get<BypassLinks>(checked);
+    const std::size_t count = network.nodes.size();
     std::vector<double> q_carry(count, 0.0);
     std::vector<double> ca_carry(count, 0.0);
     std::vector<std::optional<InletResult>> results(count);
     StreetPass pass;
     pass.pipe_ca.assign(count, 0.0);
-    while (!ready.empty()) {
-        const std::size_t v = ready.front();
-        ready.pop_front();
+    for (const std::size_t v : links.order) {
         const Node& node = network.nodes[v];
-        const double ca = own_ca(node, options.frequency_factor);
-        const double intensity =
-            design_intensity(std::fmax(node.tc, options.min_tc), idf, options.intensity_override);
-        InletResult r = take(node, ca * intensity, ca, q_carry[v], ca_carry[v], node.bypass_to);
+        InletResult r = inlet_result(node, own_runoff(node, idf, options),
+                                     own_ca(node, options.frequency_factor), q_carry[v], ca_carry[v]);
         pass.pipe_ca[v] = r.ca_captured;
-        if (const std::size_t to = target[v]; to != kNowhere) {
+        if (const std::size_t to = links.target[v]; to != kNowhere) {
             q_carry[to] += r.q_bypass;
             ca_carry[to] += r.ca_approach - r.ca_captured;
-            if (typed(network.nodes[to]) && --waiting[to] == 0) ready.push_back(to);
         } else {
             r.bypass_to.reset();
         }
         results[v] = std::move(r);
-    }
-    // Inlets left waiting lie on a loop of bypass links or downstream of one.
-    for (std::size_t v = 0; v < count; ++v) {
-        if (!typed(network.nodes[v]) || results[v]) continue;
-        if (auto loop = loop_from(network, target, v)) {
-            return NetworkError{InvalidBypass{"bypass_to forms a loop: " + *loop}};
-        }
     }
     for (std::size_t v = 0; v < count; ++v) {
         if (results[v]) {

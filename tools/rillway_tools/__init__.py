@@ -12,14 +12,14 @@ from .formats import FormatError, read_network, to_si, write_network
 from .plan import plot_plan
 from .profile import Profile, plot_profile, profile_of
 from .results import (AccessHoleEnergy, AccessHoleInflow, AnalysisResult, CircularGeometry,
-                      DesignedPipe, DesignResult, EnergyNodeResult, EnergyPipeResult, GutterSpread,
-                      InletInSag, InletOnGrade, InletResult, NodeResult, OpenChannel, PipeResult,
-                      RaisedPipeResult)
+                      DesignedInlet, DesignedPipe, DesignResult, EnergyNodeResult,
+                      EnergyPipeResult, GutterSpread, InletInSag, InletOnGrade, InletResult,
+                      NodeResult, OpenChannel, PipeResult, RaisedPipeResult)
 from .tables import render
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
-           "DesignResult", "DesignedPipe", "DocumentError", "EnergyNodeResult", "EnergyPipeResult",
-           "FormatError", "GutterSpread", "InletInSag", "InletOnGrade", "InletResult", "Layout",
-           "NodeResult", "OpenChannel", "PipeResult", "Profile", "RaisedPipeResult", "layout_of",
-           "plot_plan", "plot_profile", "profile_of", "read_network", "render", "to_si",
-           "write_network"]
+           "DesignResult", "DesignedInlet", "DesignedPipe", "DocumentError", "EnergyNodeResult",
+           "EnergyPipeResult", "FormatError", "GutterSpread", "InletInSag", "InletOnGrade",
+           "InletResult", "Layout", "NodeResult", "OpenChannel", "PipeResult", "Profile",
+           "RaisedPipeResult", "layout_of", "plot_plan", "plot_profile", "profile_of",
+           "read_network", "render", "to_si", "write_network"]

@@ -14,7 +14,8 @@ from .formats.si import FEET_PER_METRE, SI_UNITS, US_PER_SI, _from_us
 from .results import DesignResult
 from .tables import Column, TableFormat, Units, _csv, _finite_row, _markdown, _text
 
-__all__ = ["DESIGN_COLUMNS", "SI_DESIGN_COLUMNS", "design_rows", "render_design"]
+__all__ = ["DESIGN_COLUMNS", "INLET_DESIGN_COLUMNS", "SI_DESIGN_COLUMNS", "design_rows",
+           "inlet_design_rows", "render_design"]
 
 DESIGN_COLUMNS = (
     Column("id", "pipe", "", ""),
@@ -35,6 +36,24 @@ SI_DESIGN_COLUMNS = tuple(
     else Column(c.key, c.heading, "m", ".3f") if c.key in ("invert_up", "invert_dn")
     else c for c in DESIGN_COLUMNS)
 NOTE = "! some rule fails for this pipe (see below)"
+# The street inlets a design sized, with the spread each reaches (a design with inlets only).
+INLET_DESIGN_COLUMNS = (
+    Column("id", "inlet", "", ""),
+    Column("type", "type", "", ""),
+    Column("sag", "sag", "", ""),
+    Column("length", "length", "ft", ".2f"),
+    Column("grates", "grates", "", "d"),
+    Column("governing", "governing", "", ""),
+    Column("q_approach", "Q", "cfs", ".2f"),
+    Column("spread", "spread", "ft", ".2f"),
+    Column("spread_allow", "allowed", "ft", ".2f"),
+    Column("met", "met", "", ""),
+)
+SI_INLET_DESIGN_COLUMNS = tuple(
+    Column("length", "length", "m", ".3f") if c.key == "length"
+    else Column(c.key, c.heading, *SI_UNITS[c.key][1:]) if c.key in SI_UNITS
+    else c for c in INLET_DESIGN_COLUMNS)
+INLET_NOTE = "! some spread this inlet answers for is too wide (see below)"
 
 
 def design_rows(design: DesignResult, units: Units = "us") -> list[dict[str, Any]]:
@@ -59,26 +78,55 @@ def design_rows(design: DesignResult, units: Units = "us") -> list[dict[str, Any
     return rows
 
 
+def inlet_design_rows(design: DesignResult, units: Units = "us") -> list[dict[str, Any]]:
+    """One row per street inlet of a design: its length, grates and governing rule with the
+    approach flow and spread the analysis of the design gives it; none without inlets."""
+    rows = []
+    for record, result in zip(design.get("inlets", []), design["result"].get("inlets", [])):
+        row: dict[str, Any] = {
+            "id": record["id"], "type": result["type"], "sag": result["sag"],
+            "length": record["length"], "grates": record["grates"],
+            "governing": record["governing"], "q_approach": result["q_approach"],
+            "spread": result["spread"], "spread_allow": result["spread_allow"],
+            "met": record["met"], "unmet": not record["met"]}
+        if units == "si":
+            for key in ("length", "spread", "spread_allow", "q_approach"):
+                factor = FEET_PER_METRE if key != "q_approach" else US_PER_SI[SI_UNITS[key][1]]
+                if row[key] is not None:
+                    row[key] = _from_us(row[key], factor)
+        rows.append(row)
+    return rows
+
+
 def render_design(design: DesignResult, fmt: TableFormat = "table", color: bool = False,
                   units: Units = "us") -> str:
     """The design table in the chosen format, ending with a newline; `units="si"` gives sizes
     in mm and the rest in SI units."""
     rows = design_rows(design, units)
     columns = SI_DESIGN_COLUMNS if units == "si" else DESIGN_COLUMNS
+    inlets = inlet_design_rows(design, units)
+    inlet_columns = SI_INLET_DESIGN_COLUMNS if units == "si" else INLET_DESIGN_COLUMNS
     name = design["result"]["name"]
     if fmt == "json":
-        document = {"name": name,
-                    "pipes": [_finite_row({k: v for k, v in row.items() if k != "unmet"})
-                              for row in rows],
-                    "unmet": design["unmet"]}
+        document: dict[str, Any] = {
+            "name": name,
+            "pipes": [_finite_row({k: v for k, v in row.items() if k != "unmet"}) for row in rows]}
+        if "inlets" in design:
+            document["inlets"] = [_finite_row({k: v for k, v in row.items() if k != "unmet"})
+                                  for row in inlets]
+        document["unmet"] = design["unmet"]
         return json.dumps(document, indent=2, ensure_ascii=False, allow_nan=False) + "\n"
-    if fmt == "csv":
-        return _csv(rows, columns)
+    if fmt == "csv":  # the inlets' rows after a blank line, as the analysis tables are
+        return _csv(rows, columns) + ("\n" + _csv(inlets, inlet_columns) if inlets else "")
     if fmt == "markdown":
         table = _markdown(rows, columns, "unmet", "Design")
+        if inlets:
+            table += "\n" + _markdown(inlets, inlet_columns, "unmet", "Inlets")
         rules = [f"- {line}" for line in design["unmet"]] or ["- every rule holds"]
         return table + "\n**Unmet rules**\n\n" + "\n".join(rules) + "\n"
     table = _text(rows, columns, "unmet", "Design", color, NOTE)
+    if inlets:
+        table += "\n" + _text(inlets, inlet_columns, "unmet", "Inlets", color, INLET_NOTE)
     head = name + "\n" if name else ""
     if not design["unmet"]:
         return head + table + "\nEvery rule holds.\n"

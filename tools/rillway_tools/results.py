@@ -8,8 +8,8 @@ in/hr, cfs and ft/s.
 from typing import NotRequired, TypedDict
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
-           "DesignResult", "DesignedPipe", "EnergyNodeResult", "EnergyPipeResult", "GutterSpread",
-           "InletInSag", "InletOnGrade", "InletResult", "NetworkNode", "NetworkPipe",
+           "DesignResult", "DesignedInlet", "DesignedPipe", "EnergyNodeResult",
+           "EnergyPipeResult", "GutterSpread", "InletInSag", "InletOnGrade", "InletResult", "NetworkNode", "NetworkPipe",
            "NetworkSettings", "NetworkView", "NodeResult", "OpenChannel", "PipeResult",
            "RaisedPipeResult", "ScenarioColumns"]
 
@@ -284,6 +284,16 @@ class DesignedPipe(TypedDict):
     met: bool         # every rule this pipe answers for holds
 
 
+class DesignedInlet(TypedDict):
+    """One street inlet of `design_project`'s result."""
+
+    id: str
+    length: float    # ft; of a row of grates their whole length
+    grates: int      # grates end to end (1 for a curb opening or slot)
+    governing: str   # "min_length", "spread", "max_length" or "locked"
+    met: bool        # every spread this inlet answers for is within its allowance
+
+
 class DesignResult(TypedDict):
     """What `design_project` returns."""
 
@@ -291,3 +301,4 @@ class DesignResult(TypedDict):
     result: AnalysisResult     # analyze_project(project)
     pipes: list[DesignedPipe]  # input order
     unmet: list[str]           # one line per rule that fails; empty when all hold
+    inlets: NotRequired[list[DesignedInlet]]  # node order; only with street inlets

@@ -75,7 +75,8 @@ std::optional<network::StreetInlet> build_street(const InletOverrides& o,
     i.grate = o.grate_type.value_or(hydraulics::GrateType::p50);
     i.splash_velocity = o.splash_velocity_fps.value_or(0.0) * length_factor;
     i.opening_ratio = o.opening_ratio.value_or(0.0);
-    i.length = o.length_ft * length_factor;
+    i.length = o.length_ft * length_factor * o.grates;
+    i.grates = o.grates;
     i.grate_width = o.grate_width_ft * length_factor;
     i.curb_length = o.curb_length_ft.value_or(0.0) * length_factor;
     i.curb_height = length(o.curb_height_ft, street_defaults.curb_height_ft, hydraulics::kCurbHeightFt);
@@ -206,6 +207,10 @@ network::Network Project::to_analysis_network() const {
         for (const ProjectCatchment& k : catchments) fold_catchment(k, positions, net.nodes);
     }
     return net;
+}
+
+std::optional<network::StreetInlet> Project::street_inlet(const InletOverrides& inlet) const {
+    return build_street(inlet, roadway, units == units::UnitSystem::si ? units::kFeetPerMetre : 1.0);
 }
 
 std::vector<std::string> Project::fallback_warnings() const {

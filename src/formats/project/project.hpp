@@ -92,6 +92,8 @@ struct InletOverrides {
     std::optional<double> gutter_n{};             // none: the roadway's, else 0.016
     std::optional<double> spread_allow_ft{};      // none: the roadway's, else no check
     std::optional<double> clogging{};             // none: 0.5 for a grate in a sag, else 0
+    std::uint32_t grates = 1;  // a grate's: this many of length_ft end to end
+    bool lock = false;         // design keeps the length
 
     friend bool operator==(const InletOverrides&, const InletOverrides&) = default;
 };
@@ -220,6 +222,7 @@ struct ProjectDesignRules {
     std::optional<std::string> match;  // "crowns" or "inverts"
     std::optional<double> min_drop_ft;
     std::optional<double> freeboard_ft;
+    std::optional<std::vector<double>> inlet_lengths_ft;  // document units, like length_ft
     // The object as the document gave it, which a written project carries unchanged, and the
     // keys in it that are none of the above (ignored, and warned of). Not part of the rules'
     // value: two objects that set the same rules compare equal.
@@ -274,6 +277,9 @@ struct Project {
     // converted to inch units; none when the project has no curve for that period.
     [[nodiscard]] std::optional<network::IdfParams> idf_curve(std::uint32_t period_key) const;
     [[nodiscard]] network::DesignOptions design_options() const;
+    // A node's inlet record as the analysis builds it, in feet, the roadway's defaults filled
+    // in; none for an inlet without a type.
+    [[nodiscard]] std::optional<network::StreetInlet> street_inlet(const InletOverrides& inlet) const;
     // One line per word the conversion falls back on: a node kind read as an inlet, a pipe
     // shape read as circular ("node 'N1': unknown kind 'manhole', read as an inlet").
     [[nodiscard]] std::vector<std::string> fallback_warnings() const;

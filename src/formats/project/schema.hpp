@@ -174,7 +174,7 @@ struct Schema<ProjectNode> {
 template <>
 struct Schema<InletOverrides> {
     static constexpr std::string_view name = "InletOverrides";
-    static constexpr std::array<FieldInfo, 20> fields{{
+    static constexpr std::array<FieldInfo, 22> fields{{
         {"length_ft", Absent::required},
         {"gutter_slope", Absent::required},
         {"sag", Absent::required},
@@ -195,6 +195,8 @@ struct Schema<InletOverrides> {
         {"gutter_n", Absent::keep, Written::when_present},
         {"spread_allow_ft", Absent::keep, Written::when_present},
         {"clogging", Absent::keep, Written::when_present},
+        {"grates", Absent::keep, Written::when_present},
+        {"lock", Absent::keep, Written::when_present},
     }};
     static Slot slot(InletOverrides& o, std::size_t i) {
         switch (i) {
@@ -217,7 +219,9 @@ struct Schema<InletOverrides> {
             case 16: return &o.local_depression_width_ft;
             case 17: return &o.gutter_n;
             case 18: return &o.spread_allow_ft;
-            default: return &o.clogging;
+            case 19: return &o.clogging;
+            case 20: return &o.grates;
+            default: return &o.lock;
         }
     }
 };
@@ -287,7 +291,7 @@ struct Schema<ProjectPipe> {
 template <>
 struct Schema<ProjectDesignRules> {
     static constexpr std::string_view name = "ProjectDesignRules";
-    static constexpr std::array<FieldInfo, 9> fields{{
+    static constexpr std::array<FieldInfo, 10> fields{{
         {"sizes_in", Absent::keep, Written::when_present},
         {"min_diameter_in", Absent::keep, Written::when_present},
         {"min_velocity_fps", Absent::keep, Written::when_present},
@@ -297,6 +301,7 @@ struct Schema<ProjectDesignRules> {
         {"match", Absent::keep, Written::when_present},
         {"min_drop_ft", Absent::keep, Written::when_present},
         {"freeboard_ft", Absent::keep, Written::when_present},
+        {"inlet_lengths_ft", Absent::keep, Written::when_present},
     }};
     static Slot slot(ProjectDesignRules& d, std::size_t i) {
         switch (i) {
@@ -308,7 +313,8 @@ struct Schema<ProjectDesignRules> {
             case 5: return &d.max_pct_full;
             case 6: return &d.match;
             case 7: return &d.min_drop_ft;
-            default: return &d.freeboard_ft;
+            case 8: return &d.freeboard_ft;
+            default: return &d.inlet_lengths_ft;
         }
     }
 };
