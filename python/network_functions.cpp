@@ -12,6 +12,7 @@
 #include "errors.hpp"
 #include "formats/project/project.hpp"
 #include "functions.hpp"
+#include "network/bypass.hpp"
 #include "network/routing.hpp"
 #include "released_lock.hpp"
 
@@ -32,6 +33,40 @@ constexpr std::array<const char*, 12> kNodeKeys = {
 constexpr std::array<const char*, 12> kPipeKeys = {
     "id", "from", "to", "length", "shape", "rise", "span", "n", "invert_up", "invert_dn",
     "side_slope", "barrels"};
+
+constexpr std::array<const char*, 23> kInletKeys = {
+    "id", "type", "grate_type", "sag", "length", "grates", "grate_width", "curb_length",
+    "curb_height", "throat", "slot_width", "local_depression", "local_depression_width",
+    "clogging", "splash_velocity", "opening_ratio", "cross_slope", "gutter_slope", "gutter_n",
+    "gutter_width", "gutter_depression", "spread_allow", "bypass_to"};
+
+// The street inlets as the analysis takes them (ft, the roadway's defaults filled in), node
+// order; an empty list without any.
+PyRef street_inlets(const net::Network& network) {
+    std::array<PyRef, kInletKeys.size()> keys;
+    if (!make_keys(kInletKeys, keys)) return PyRef();
+    PyRef list = PyRef::steal(PyList_New(0));
+    if (!list) return list;
+    for (const net::Node& n : network.nodes) {
+        if (!n.street || n.street->inlet.type == hydraulics::InletType::none) continue;
+        const net::StreetInlet& s = *n.street;
+        const hydraulics::Inlet& i = s.inlet;
+        PyRef row = make_row(keys, {text(n.id), text(hydraulics::inlet_type_word(i.type)),
+                                    text(hydraulics::grate_type_word(i.grate)), flag(s.sag),
+                                    number(i.length), PyRef::steal(PyLong_FromUnsignedLong(i.grates)),
+                                    number(i.grate_width), number(i.curb_length),
+                                    number(i.curb_height), text(hydraulics::throat_word(i.throat)),
+                                    number(i.slot_width), number(i.local_depression),
+                                    number(i.local_depression_width), number(i.clogging),
+                                    number(i.splash_velocity), number(i.opening_ratio),
+                                    number(s.gutter.cross_slope), number(s.gutter.long_slope),
+                                    number(s.gutter.n), number(s.gutter.width),
+                                    number(s.gutter.depression), optional_number(s.spread_allow),
+                                    n.bypass_to ? text(*n.bypass_to) : PyRef::borrow(Py_None)});
+        if (!row || PyList_Append(list.get(), row.get()) < 0) return PyRef();
+    }
+    return list;
+}
 
 // An open channel's banks as (left, right), None for a closed section.
 PyRef side_slopes(const hydraulics::Section& section) {
@@ -87,6 +122,11 @@ PyObject* network_to_dict(const NetworkInput& input, const net::Links& links) {
         PyDict_SetItemString(result.get(), "nodes", nodes.get()) < 0 ||
         PyDict_SetItemString(result.get(), "pipes", pipes.get()) < 0) {
         return nullptr;
+    }
+    // Only a network with street inlets has the key, so that other views keep their shape.
+    if (net::has_street_inlets(input.network)) {
+        PyRef inlets = street_inlets(input.network);
+        if (!inlets || PyDict_SetItemString(result.get(), "inlets", inlets.get()) < 0) return nullptr;
     }
     return result.release();
 }

@@ -9,9 +9,9 @@ from typing import NotRequired, TypedDict
 
 __all__ = ["AccessHoleEnergy", "AccessHoleInflow", "AnalysisResult", "CircularGeometry",
            "DesignResult", "DesignedInlet", "DesignedPipe", "EnergyNodeResult",
-           "EnergyPipeResult", "GutterSpread", "InletInSag", "InletOnGrade", "InletResult", "NetworkNode", "NetworkPipe",
-           "NetworkSettings", "NetworkView", "NodeResult", "OpenChannel", "PipeResult",
-           "RaisedPipeResult", "ScenarioColumns"]
+           "EnergyPipeResult", "GutterSpread", "InletInSag", "InletOnGrade", "InletResult",
+           "NetworkInlet", "NetworkNode", "NetworkPipe", "NetworkSettings", "NetworkView",
+           "NodeResult", "OpenChannel", "PipeResult", "RaisedPipeResult", "ScenarioColumns"]
 
 # Functional form, because one of the keys ("from") is a Python keyword.
 PipeResult = TypedDict("PipeResult", {
@@ -221,6 +221,34 @@ NetworkPipe = TypedDict("NetworkPipe", {
 })
 
 
+class NetworkInlet(TypedDict):
+    """A street inlet as the analysis takes it: lengths in ft, the roadway's defaults filled in."""
+
+    id: str
+    type: str
+    grate_type: str
+    sag: bool
+    length: float         # of a row of grates their whole length
+    grates: int
+    grate_width: float
+    curb_length: float
+    curb_height: float
+    throat: str
+    slot_width: float
+    local_depression: float
+    local_depression_width: float
+    clogging: float       # fraction
+    splash_velocity: float  # ft/s, a custom grate's
+    opening_ratio: float  # a custom grate's
+    cross_slope: float    # ft/ft
+    gutter_slope: float   # ft/ft
+    gutter_n: float
+    gutter_width: float
+    gutter_depression: float
+    spread_allow: float | None
+    bypass_to: str | None
+
+
 class NetworkView(TypedDict):
     """What `read_project` and `read_rwn` return: the network as the analysis sees it."""
 
@@ -228,6 +256,7 @@ class NetworkView(TypedDict):
     settings: NetworkSettings
     nodes: list[NetworkNode]
     pipes: list[NetworkPipe]
+    inlets: NotRequired[list[NetworkInlet]]  # node order; only with street inlets
 
 
 # What `analyze_scenarios` returns: ids once, results as flat memoryviews (format "d", or "?"

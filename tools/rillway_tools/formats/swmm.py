@@ -48,6 +48,7 @@ from .files import read_text, write_text
 from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, converted,
                       design_settings, finite, is_si, new_document, number_text, parse_setting,
                       plain_name, refuse_uncarried, setting_text)
+from .swmm_street import read_streets, write_streets
 from .si import (CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT,
                  SQUARE_FEET_PER_ACRE)
 
@@ -61,7 +62,7 @@ REFUSED_LINKS = (("PUMPS", "pump"), ("ORIFICES", "orifice"), ("WEIRS", "weir"),
 TITLE_MARK = "rillway"
 # The keys of nodes and pipes an .inp file carries: in its own fields, or in TAGS.
 CARRIED = {"node": ("id", "kind", "x", "y", "invert", "rim", "area_ac", "c", "tc_inlet",
-                    "diameter_ft", "benching", "inflow_cfs"),
+                    "diameter_ft", "benching", "inflow_cfs", "inlet", "bypass_to"),
            "pipe": ("id", "from", "to", "length", "diameter", "n", "shape", "rise_ft",
                     "span_ft", "invert_up", "invert_dn", "lock", "side_slope", "barrels")}
 # Each flow unit in the project's own (cfs for the US ones, m3/s for the SI ones): US gallons
@@ -76,7 +77,7 @@ READ_SHAPES = {"CIRCULAR", "RECT_CLOSED", "HORIZ_ELLIPSE", "VERT_ELLIPSE", "ARCH
 # SWMM's own report; every other section of a model is named as not read.
 READ_SECTIONS = {"TITLE", "OPTIONS", "JUNCTIONS", "STORAGE", "OUTFALLS", "CONDUITS",
                  "XSECTIONS", "SUBCATCHMENTS", "COORDINATES", "TAGS", "DIVIDERS", "INFLOWS",
-                 "DWF",
+                 "DWF", "STREETS", "INLETS", "INLET_USAGE",
                  *(label for label, _ in REFUSED_LINKS)}
 DRAWING_SECTIONS = {"MAP", "VERTICES", "POLYGONS", "SYMBOLS", "LABELS", "BACKDROP",
                     "PROFILES", "REPORT"}
@@ -114,7 +115,7 @@ _TOKEN = re.compile(r'"[^"]*"|[^\s";]+|;')
 # EPA SWMM refuses it (its error 207), and each line must become a record.
 RECORD_SECTIONS = ("JUNCTIONS", "OUTFALLS", "STORAGE", "DIVIDERS", "CONDUITS", "PUMPS",
                    "ORIFICES", "WEIRS", "OUTLETS", "XSECTIONS", "SUBCATCHMENTS", "SUBAREAS",
-                   "INFILTRATION", "COORDINATES", "LOSSES")
+                   "INFILTRATION", "COORDINATES", "LOSSES", "STREETS", "INLET_USAGE")
 # Names shared by one kind of object: a node is a junction, an outfall, a storage unit or a
 # divider, never two of them; likewise a link.
 NAME_SPACES = (("node", ("JUNCTIONS", "OUTFALLS", "STORAGE", "DIVIDERS")),
@@ -366,6 +367,7 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     if offsets not in ("DEPTH", "ELEVATION"):
         raise reader.fail("OPTIONS", "LINK_OFFSETS", f"unknown LINK_OFFSETS '{offsets}'")
 
+    street = read_streets(reader, offsets)
     cuts: list[_Cut] = []
     for label, kind in REFUSED_LINKS:
         for link, record in reader.section(label).items():
@@ -388,6 +390,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
 
     def add_node(label: str, record: Any, kind: str, depth: float) -> None:
         node_id = str(record.name)
+        if node_id in street.nodes:  # on the street, not a structure of the pipes
+            return
         invert = reader.number(record.elevation, label, node_id, "invert elevation")
         point = coordinates.get(node_id)
         x = y = 0.0
@@ -421,6 +425,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     tailwater: tuple[str, float] | None = None
     free: str | None = None
     for record in reader.section("OUTFALLS").values():
+        if str(record.name) in street.nodes:
+            continue
         add_node("OUTFALLS", record, "outfall", 0.0)
         kind = str(record.kind).upper()
         if kind in ("TIDAL", "TIMESERIES"):
@@ -444,11 +450,19 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     if tailwater is not None:
         settings.setdefault("tailwater", tailwater[1])
 
-    pipes = _read_conduits(reader, nodes, offsets, cuts if unsupported == "cut" else None)
+    pipes = _read_conduits(reader, nodes, offsets, cuts if unsupported == "cut" else None,
+                           street.links)
     _cut(reader, nodes, pipes, cuts)
-    _fold_subcatchments(reader, nodes, kind_tagged)
+    _fold_subcatchments(reader, nodes, kind_tagged, street.drains_to)
     if not reader.written_here:  # a file rillway wrote carries its inflows in the tags
-        _read_known_inflows(reader, nodes, flow_units)
+        _read_known_inflows(reader, nodes, flow_units, street.nodes)
+    for node_id, inlet in street.inlets.items():
+        if node_id not in nodes:
+            raise reader.fail("INLET_USAGE", node_id, f"a street inlet drains to node "
+                                                      f"'{node_id}', which is not a structure")
+        nodes[node_id]["inlet"] = inlet
+        if node_id in street.bypass_to:
+            nodes[node_id]["bypass_to"] = street.bypass_to[node_id]
 
     # A maximum depth of 0 puts the rim at the highest crown of the node's pipes (SWMM's rule).
     for pipe in pipes:
@@ -476,8 +490,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
                         defaults=defaults_used, source=path)
 
 
-def _read_known_inflows(reader: _Reader, nodes: dict[str, dict[str, Any]], units: str
-                        ) -> None:
+def _read_known_inflows(reader: _Reader, nodes: dict[str, dict[str, Any]], units: str,
+                        street: set[str]) -> None:
     """External and dry-weather flows at their largest, as each node's constant inflow."""
     scale = FLOW_UNIT_SCALE[units]
     patterns = reader.section("PATTERNS")
@@ -495,6 +509,10 @@ def _read_known_inflows(reader: _Reader, nodes: dict[str, dict[str, Any]], units
     def add(label: str, owner: str, q: float, taken: str) -> None:
         owner = _named_node(nodes, owner)
         node = nodes.get(owner)
+        if owner in street:
+            raise reader.fail(label, owner, f"node '{owner}' is on the street: a known inflow "
+                                            "there is gutter flow, which rillway takes only as "
+                                            "runoff (a subcatchment)")
         if node is None:
             raise reader.fail(label, owner, f"[{label}] names unknown node '{owner}'")
         node["inflow_cfs"] = node.get("inflow_cfs", 0.0) + q * scale
@@ -581,12 +599,14 @@ def _cut(reader: _Reader, nodes: dict[str, dict[str, Any]], pipes: list[dict[str
 
 
 def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
-                   cuts: list[_Cut] | None) -> list[dict[str, Any]]:
+                   cuts: list[_Cut] | None, street: set[str]) -> list[dict[str, Any]]:
     sections = reader.section("XSECTIONS")
     link_tags = _tags(reader, "Link")
     pipes = []
     for record in reader.section("CONDUITS").values():
         pipe_id = str(record.name)
+        if pipe_id in street:
+            continue
 
         def number(value: Any, what: str) -> float:
             return reader.number(value, "CONDUITS", pipe_id, what)
@@ -675,7 +695,7 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
 
 
 def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
-                        kind_tagged: set[str]) -> None:
+                        kind_tagged: set[str], street: Mapping[str, str]) -> None:
     """Adds each subcatchment's area, C (area-weighted) and inlet time (the longest) to the
     node it drains to, following subcatchments that drain to other subcatchments. A junction
     that takes runoff becomes an inlet, unless a tag says what it is."""
@@ -686,7 +706,8 @@ def _fold_subcatchments(reader: _Reader, nodes: dict[str, dict[str, Any]],
     untimed: list[str] = []
     uncoefficiented: list[str] = []
     for name, record in subcatchments.items():
-        outlet = _named_node(nodes, record.outlet)
+        outlet = str(record.outlet)
+        outlet = street.get(outlet, _named_node(nodes, outlet))  # runoff onto a street inlet's gutter
         seen = {name}
         while outlet in subcatchments and outlet not in nodes:
             if outlet in seen:
@@ -882,6 +903,7 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             out.add("TAGS", "Link", link, f"shape={pipe['shape']}" + (
                 ",lock=true" if locked.get(pipe["id"]) else ""))
 
+    street_tags = write_streets(out, document, view, result, inflow, si, path)
     for node_id, q in inflow.items():
         if q > 0.0 and nodes[node_id]["kind"] != "outfall":
             out.add("INFLOWS", node_id, "FLOW", '""', "FLOW", "1.0", "1.0", number_text(converted(q, flow)))
@@ -901,6 +923,8 @@ def write_inp(document: Mapping[str, Any], path: str, result: AnalysisResult | N
             tag += f",benching={node['benching']}"
         if node["inflow_cfs"] != 0.0:
             tag += f",inflow={number_text(converted(node['inflow_cfs'], flow))}"
+        if node["id"] in street_tags:
+            tag += "," + street_tags[node["id"]]
         out.add("TAGS", "Node", node["id"], tag)
     for node in catchments:
         out.add("TAGS", "Subcatch", _subcatchment(node),
