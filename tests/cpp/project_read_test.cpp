@@ -342,7 +342,7 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6])", ""), "0.6]",
          "invalid length 8, expected struct ProjectNode with 14 elements"},
         {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02]])", ""), "0.02]",
-         "invalid length 2, expected struct InletOverrides with 20 elements"},
+         "invalid length 2, expected struct InletOverrides with 22 elements"},
         {document("", R"(["P","A","B",100,1.5])"), "1.5]",
          "invalid length 5, expected struct ProjectPipe with 14 elements"},
         // inlet_node_id has no default in the array form.
@@ -358,7 +358,7 @@ TEST(ProjectRead, ArrayFormsTooShortOrTooLong) {
          "invalid length 14, expected struct Project with 27 elements"},
         {minimal_with(R"("idf_curves":[[25,1,2,3,"extra"]])"), R"("extra")", "trailing characters"},
         {minimal_with(R"("report":["a","b","c","d",{}])"), ",{", "trailing characters"},
-        {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02,true,0,0,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,0]])", ""), "null,0", "trailing characters"},
+        {document(R"(["A","inlet",1,2,3,4,0.5,0.6,7,[1,0.02,true,0,0,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,1,false,0]])", ""), "false,0", "trailing characters"},
     });
 }
 
