@@ -238,8 +238,8 @@ def read_streets(reader: _Reader, offsets: str) -> StreetModel:
 
     elevations: dict[str, float] = {}
     for label in ("JUNCTIONS", "OUTFALLS", "STORAGE"):
-        for node_name, record in reader.section(label).items():
-            elevations[str(node_name)] = reader.number(record.elevation, label, node_name,
+        for node_name, node in reader.section(label).items():
+            elevations[str(node_name)] = reader.number(node.elevation, label, node_name,
                                                        "invert elevation")
 
     def rows(label: str) -> dict[str, list[tuple[int, list[str]]]]:
