@@ -29,12 +29,21 @@ DESIGN_COLUMNS = (
     Column("velocity", "V", "ft/s", ".2f"),
     Column("met", "met", "", ""),
 )
+
+
+def _in_si(columns: tuple[Column, ...], own: dict[str, Column]) -> tuple[Column, ...]:
+    """A table's columns in an SI project: those given in `own`, the result keys in their SI
+    units, the rest as they are."""
+    return tuple(own[c.key] if c.key in own
+                 else Column(c.key, c.heading, *SI_UNITS[c.key][1:]) if c.key in SI_UNITS
+                 else c for c in columns)
+
+
 # The same table of an SI project: sizes in mm, inverts in m, flows in m³/s, velocities in m/s.
-SI_DESIGN_COLUMNS = tuple(
-    Column("size_mm", "size", "mm", ".0f") if c.key == "size_in"
-    else Column(c.key, c.heading, *SI_UNITS[c.key][1:]) if c.key in SI_UNITS
-    else Column(c.key, c.heading, "m", ".3f") if c.key in ("invert_up", "invert_dn")
-    else c for c in DESIGN_COLUMNS)
+SI_DESIGN_COLUMNS = _in_si(DESIGN_COLUMNS, {
+    "size_in": Column("size_mm", "size", "mm", ".0f"),
+    "invert_up": Column("invert_up", "invert up", "m", ".3f"),
+    "invert_dn": Column("invert_dn", "invert down", "m", ".3f")})
 NOTE = "! some rule fails for this pipe (see below)"
 # The street inlets a design sized, with the spread each reaches (a design with inlets only).
 INLET_DESIGN_COLUMNS = (
@@ -49,10 +58,8 @@ INLET_DESIGN_COLUMNS = (
     Column("spread_allow", "allowed", "ft", ".2f"),
     Column("met", "met", "", ""),
 )
-SI_INLET_DESIGN_COLUMNS = tuple(
-    Column("length", "length", "m", ".3f") if c.key == "length"
-    else Column(c.key, c.heading, *SI_UNITS[c.key][1:]) if c.key in SI_UNITS
-    else c for c in INLET_DESIGN_COLUMNS)
+SI_INLET_DESIGN_COLUMNS = _in_si(INLET_DESIGN_COLUMNS,
+                                 {"length": Column("length", "length", "m", ".3f")})
 INLET_NOTE = "! some spread this inlet answers for is too wide (see below)"
 
 
