@@ -202,3 +202,43 @@ def test_si_report_draws_profiles_and_sizes_in_metres(tmp_path, capsys):
     assert sizes == [round(p["diameter"] * 304.8) for p in designed["pipes"]]
     labels = {t.text_content() for t in page.xpath("//*[@id='profiles']//*[local-name()='text']")}
     assert {"Station (m)", "Elevation (m)"} <= labels and "Elevation (ft)" not in labels
+
+
+def long_line(count):
+    """A trunk of `count` pipes, the lower ones too small for what they carry; the first
+    structure named to run script."""
+    nodes = [{"id": HOSTILE if k == 0 else f"N{k}", "kind": "inlet", "x": 50.0 * k, "y": 0,
+              "invert": 500.0 - 0.5 * k, "rim": 508.0 - 0.5 * k, "area_ac": 0.3, "c": 0.7,
+              "tc_inlet": 10.0} for k in range(count)]
+    nodes.append({"id": "OUT", "kind": "outfall", "x": 50.0 * count, "y": 0,
+                  "invert": 500.0 - 0.5 * count, "rim": 506.0 - 0.5 * count, "area_ac": 0,
+                  "c": 0, "tc_inlet": 0})
+    pipes = [{"id": f"P{k}", "from": nodes[k]["id"], "to": nodes[k + 1]["id"], "length": 50.0,
+              "diameter": 4.0 if k < count - 1 else 1.0, "n": 0.013} for k in range(count)]
+    return {"name": "Long Line", "idf_a": 60.0, "idf_b": 10.0, "idf_c": 0.8, "min_tc": 10.0,
+            "junction_k": 0.5, "nodes": nodes, "pipes": pipes}
+
+
+def test_a_long_table_prints_as_text_blocks_with_every_row(tmp_path, capsys):
+    from rillway_tools.documents import read_document
+    from rillway_tools.report import PRINT_BLOCK_ROWS, PRINT_TABLE_ROWS, report_html
+
+    source = tmp_path / "long.rwproj"
+    project = long_line(PRINT_TABLE_ROWS + 20)
+    source.write_text(json.dumps(project))
+    surcharged = [r["id"] for r in rillway.analyze_project(json.dumps(project))["pipes"]
+                  if r["surcharged"]]
+    page = lxml.html.fromstring(report_html(read_document(str(source)), for_print=True))
+    blocks = page.get_element_by_id("pipes-table").findall("pre")
+    assert len(blocks) == -(-(PRINT_TABLE_ROWS + 20) // PRINT_BLOCK_ROWS)
+    lines = [line.split()[0] for block in blocks for line in block.text_content().splitlines()
+             if not line.startswith(("pipe ", " "))]
+    assert lines == [f"P{k}" for k in range(PRINT_TABLE_ROWS + 20)]
+    marked = [span.text_content().split()[0] for span in page.find_class("marked")
+              if span.getparent().getparent().get("id") == "pipes-table"]
+    assert marked == surcharged and f"P{PRINT_TABLE_ROWS + 19}" in marked
+    assert page.xpath("//script") == [] and HOSTILE in page.text_content()
+    pypdf = pytest.importorskip("pypdf")
+    pdf = pypdf.PdfReader(report(tmp_path, capsys, source, name="long.pdf"))
+    text = "\n".join(p.extract_text() for p in pdf.pages)
+    assert all(f"P{k} " in text for k in range(PRINT_TABLE_ROWS + 20))

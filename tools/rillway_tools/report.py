@@ -13,6 +13,7 @@ number comes from the engine: the analysis, the design and the scenario runs.
 """
 from __future__ import annotations
 
+import base64
 import datetime
 import hashlib
 import io
@@ -44,6 +45,16 @@ REPORT_TYPES = (".html", ".htm", ".pdf")
 MAX_PROFILES = 6
 # The findings on the first page name this many pipes or structures, then count the rest.
 NAMED_FINDINGS = 12
+# A PDF's table of more rows than this is set as fixed columns of monospaced text, a page of
+# rows to a block with the headings above each: WeasyPrint lays out every table cell on its
+# own, and the tables of a 10,000-pipe network would take it many minutes. The HTML report
+# keeps its tables whatever their size.
+PRINT_TABLE_ROWS = 500
+PRINT_BLOCK_ROWS = 60
+# The plan of a network of more pipes than PRINT_TABLE_ROWS is printed as a picture of this
+# many dots per inch: WeasyPrint styles and draws every element of an inline SVG, and a
+# 10,000-pipe plan has tens of thousands.
+PRINT_PLAN_DPI = 200
 # The IDF plot's durations, min.
 IDF_DURATIONS = (5.0, 10.0, 15.0, 20.0, 30.0, 45.0, 60.0, 90.0, 120.0)
 MISSING = {"jinja2": "the report needs Jinja2: pip install 'rillway[report]'",
@@ -65,6 +76,27 @@ class Table:
     numeric: list[bool]               # right-aligned columns
     rows: list[tuple[bool, list[str]]] = field(default_factory=list)  # (marked, cells)
     note: str = ""
+    printed: list[Any] | None = None  # the text blocks of a long table in a PDF (see print_as_text)
+
+    def print_as_text(self) -> None:
+        """Sets the table as blocks of fixed-width text lines: the two heading lines, then a
+        page of rows, the marked ones in a span of their own; ids are escaped."""
+        from markupsafe import Markup, escape
+
+        widths = [max([len(heading), len(unit)] + [len(cells[i]) for _, cells in self.rows])
+                  for i, (heading, unit) in enumerate(self.headings)]
+
+        def line(cells: Sequence[str]) -> str:
+            return "  ".join(cell.rjust(width) if numeric else cell.ljust(width)
+                             for cell, width, numeric in zip(cells, widths, self.numeric)).rstrip()
+
+        head = Markup('<span class="head">{}\n{}</span>').format(
+            line([heading for heading, _ in self.headings]),
+            line([unit for _, unit in self.headings]))
+        rows = [Markup('<span class="marked">{}</span>').format(line(cells)) if marked
+                else escape(line(cells)) for marked, cells in self.rows]
+        self.printed = [Markup("\n").join([head, *rows[start:start + PRINT_BLOCK_ROWS]])
+                        for start in range(0, len(rows), PRINT_BLOCK_ROWS)]
 
 
 def write_report(document: Document, path: str | os.PathLike[str], *, design: bool = False,
@@ -83,7 +115,7 @@ def write_report(document: Document, path: str | os.PathLike[str], *, design: bo
         except ImportError:
             raise ReportError(MISSING["weasyprint"]) from None
     html = report_html(document, design=design, scenarios=scenarios, storms=storms,
-                       units=units)
+                       units=units, for_print=suffix == ".pdf")
     if suffix == ".pdf":
         def write(temporary: str) -> None:
             weasyprint.HTML(string=html).write_pdf(temporary)
@@ -94,10 +126,12 @@ def write_report(document: Document, path: str | os.PathLike[str], *, design: bo
 
 
 def report_html(document: Document, *, design: bool = False, scenarios: str | None = None,
-                storms: str | None = None, units: str | None = None) -> str:
+                storms: str | None = None, units: str | None = None,
+                for_print: bool = False) -> str:
     """The report of `document` as one HTML page. `design` designs the network first;
     `scenarios` (a CSV file) or `storms` ("2,10,100") add the scenario summary; `units` is
-    "us" or "si" (default: the project's own)."""
+    "us" or "si" (default: the project's own); `for_print` sets tables of more than
+    PRINT_TABLE_ROWS rows as fixed columns of text, as the PDF has them."""
     try:
         import jinja2
     except ImportError:
@@ -111,7 +145,7 @@ def report_html(document: Document, *, design: bool = False, scenarios: str | No
     # listed once, in the order given.
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always", rillway.InputWarning)
-        context = _context(document, si, design, scenarios, storms)
+        context = _context(document, si, design, scenarios, storms, for_print)
     notes: list[str] = []
     for warning in caught:
         if not issubclass(warning.category, rillway.InputWarning):
@@ -120,6 +154,10 @@ def report_html(document: Document, *, design: bool = False, scenarios: str | No
         elif str(warning.message) not in notes:
             notes.append(str(warning.message))
     context["warnings"] = notes
+    if for_print:
+        for table in context["tables"]:
+            if len(table.rows) > PRINT_TABLE_ROWS:
+                table.print_as_text()
     template = resources.files("rillway_tools").joinpath("templates/report.html.j2")
     environment = jinja2.Environment(autoescape=True, trim_blocks=True, lstrip_blocks=True,
                                      undefined=jinja2.StrictUndefined)
@@ -127,7 +165,7 @@ def report_html(document: Document, *, design: bool = False, scenarios: str | No
 
 
 def _context(document: Document, si: bool, design: bool, scenarios: str | None,
-             storms: str | None) -> dict[str, Any]:
+             storms: str | None, for_print: bool) -> dict[str, Any]:
     designed: DesignResult | None = None
     rules = _project(document).get("design")  # the designed project keeps no rules
     if design:
@@ -140,7 +178,8 @@ def _context(document: Document, si: bool, design: bool, scenarios: str | None,
     name = result["name"] or Path(document.source).name
     result = {**result, "name": name}  # a .rwn network has none: the drawings name the file
     shown = to_si(result) if si else result
-    pictures = _Pictures(document, result, name, si)
+    pictures = _Pictures(document, result, name, si,
+                         raster_plan=for_print and len(result["pipes"]) > PRINT_TABLE_ROWS)
     return {
         "name": name,
         "title": _title_block(document, si),
@@ -263,9 +302,10 @@ def _curves(document: Document, network: Mapping[str, Any], si: bool
 class _Pictures:
     """The report's drawings as inline SVG, text kept as text so that it can be searched."""
 
-    def __init__(self, document: Document, result: AnalysisResult, name: str, si: bool
-                 ) -> None:
+    def __init__(self, document: Document, result: AnalysisResult, name: str, si: bool, *,
+                 raster_plan: bool = False) -> None:
         self.document, self.result, self.name, self.si = document, result, name, si
+        self.raster_plan = raster_plan
         self.left_out: list[str] = []
 
     def _svg(self, draw: Any, size: tuple[float, float]) -> str:
@@ -303,8 +343,19 @@ class _Pictures:
     def plan(self) -> str:
         from .plan import plan_size, plot_plan
 
-        return self._svg(lambda ax: plot_plan(self.document, self.result, ax=ax),
-                         plan_size(self.document, 10.0))
+        def draw(ax: Any) -> None:
+            plot_plan(self.document, self.result, ax=ax)
+        if not self.raster_plan:
+            return self._svg(draw, plan_size(self.document, 10.0))
+        from markupsafe import Markup
+        from matplotlib.figure import Figure
+
+        figure = Figure(figsize=plan_size(self.document, 10.0), layout="constrained")
+        draw(figure.add_subplot())
+        out = io.BytesIO()
+        figure.savefig(out, format="png", dpi=PRINT_PLAN_DPI)
+        return Markup('<img alt="Plan of {}" src="data:image/png;base64,{}">').format(
+            self.name, base64.b64encode(out.getvalue()).decode("ascii"))
 
     def profiles(self) -> list[tuple[str, str]]:
         from .profile import plot_profile
@@ -400,9 +451,18 @@ def _tables(result: AnalysisResult, si: bool, designed: DesignResult | None) -> 
     if designed is not None:
         from .design_tables import DESIGN_COLUMNS, SI_DESIGN_COLUMNS, design_rows
 
+        from .design_tables import (INLET_DESIGN_COLUMNS, SI_INLET_DESIGN_COLUMNS,
+                                    inlet_design_rows)
+
         tables.append(_table("design", "Design", design_rows(designed, "si" if si else "us"),
                              SI_DESIGN_COLUMNS if si else DESIGN_COLUMNS, "unmet",
                              "Marked: some rule fails for this pipe (see the unmet rules)."))
+        if "inlets" in designed:
+            tables.append(_table("inlet-design", "Inlet design",
+                                 inlet_design_rows(designed, "si" if si else "us"),
+                                 SI_INLET_DESIGN_COLUMNS if si else INLET_DESIGN_COLUMNS,
+                                 "unmet", "Marked: a spread this inlet answers for is too "
+                                 "wide (see the unmet rules)."))
     return tables
 
 
