@@ -24,6 +24,7 @@ PyObject* analyze_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* demo_project_json(PyObject* module, PyObject* unused);
 PyObject* project_schema_json(PyObject* module, PyObject* unused);
 PyObject* read_project(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* check_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* read_rwn(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* rwn_to_project(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* analyze_scenarios(PyObject* module, PyObject* args, PyObject* kwargs);

@@ -171,6 +171,14 @@ PyMethodDef kFunctions[] = {
      "each pipe's end inverts resolved from its nodes where it has none of its own.\n"
      "Raises ValueError as `analyze_project` does for a document it cannot read\n"
      "and for pipe ends that name no node."},
+    {"check_project",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_project)),
+     METH_VARARGS | METH_KEYWORDS,
+     "check_project(project_json)\n--\n\n"
+     "Reads a `.rwproj` project as `read_project` does and returns None.\n"
+     "\n"
+     "Warns and raises exactly as `read_project`, without building the network's\n"
+     "records: a reader's check of a big document costs no copy of it."},
     {"read_rwn", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_rwn)),
      METH_VARARGS | METH_KEYWORDS,
      "read_rwn(text)\n--\n\n"

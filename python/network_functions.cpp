@@ -182,6 +182,18 @@ PyObject* read_project(PyObject*, PyObject* args, PyObject* kwargs) {
     });
 }
 
+PyObject* check_project(PyObject*, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSig{"check_project", {"project_json"}, 1, false};
+    return guarded([&]() -> PyObject* {
+        std::string_view text;
+        if (!text_argument(kSig, args, kwargs, text)) return nullptr;
+        const Viewed viewed = without_lock([&] { return view(read_project_input(text)); });
+        if (!issue_warnings(viewed.warnings)) return nullptr;
+        if (const auto* failure = std::get_if<Failure>(&viewed.outcome)) return raise_failure(*failure);
+        Py_RETURN_NONE;
+    });
+}
+
 PyObject* read_rwn(PyObject*, PyObject* args, PyObject* kwargs) {
     static constexpr Signature kSig{"read_rwn", {"text"}, 1, false};
     return guarded([&]() -> PyObject* {

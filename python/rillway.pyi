@@ -44,6 +44,7 @@ __all__ = [
     "demo_project_json",
     "project_schema_json",
     "read_project",
+    "check_project",
     "read_rwn",
     "rwn_to_project",
     "analyze_scenarios",
@@ -234,6 +235,13 @@ def read_project(project_json: str) -> NetworkView:
     each pipe's end inverts resolved from its nodes where it has none of its own.
     Raises ValueError as `analyze_project` does for a document it cannot read
     and for pipe ends that name no node.
+    """
+
+def check_project(project_json: str) -> None:
+    """Reads a `.rwproj` project as `read_project` does and returns None.
+
+    Warns and raises exactly as `read_project`, without building the network's
+    records: a reader's check of a big document costs no copy of it.
     """
 
 def read_rwn(text: str) -> NetworkView:

@@ -95,6 +95,7 @@ CASES = [
     ("demo_project_json", rw.demo_project_json, (), {}, None),
     ("project_schema_json", rw.project_schema_json, (), {}, None),
     ("read_project", rw.read_project, (small_project(),), {}, None),
+    ("check_project", rw.check_project, (small_project(),), {}, None),
     ("read_rwn", rw.read_rwn, (SMALL_RWN,), {}, None),
     ("rwn_to_project", rw.rwn_to_project, (SMALL_RWN,), {}, None),
     ("read_rwn unknown node", rw.read_rwn, (UNKNOWN_NODE,), {}, ValueError),

@@ -11,7 +11,8 @@ FUNCTIONS = ["intensity", "rational_q", "manning_capacity", "circular_flow", "no
              "critical_depth", "circular_geometry", "open_channel", "access_hole_energy",
              "gutter_flow", "gutter_spread", "inlet_on_grade", "inlet_in_sag", "analyze_project",
              "analyze_file",
-             "analyze_rwn", "demo_project_json", "project_schema_json", "read_project", "read_rwn", "rwn_to_project",
+             "analyze_rwn", "demo_project_json", "project_schema_json", "read_project",
+             "check_project", "read_rwn", "rwn_to_project",
              "analyze_scenarios", "design_project"]
 ATTRIBUTES = ["__version__", "K_MANNING_US", "K_MANNING_SI", "G_US", "G_SI", "FEET_PER_METRE",
               "ACRES_PER_HECTARE", "INCHES_PER_MILLIMETRE", "SQUARE_FEET_PER_ACRE"]

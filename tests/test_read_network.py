@@ -59,6 +59,10 @@ def test_catchments_fold_into_their_nodes():
     (rillway.read_rwn, rillway.analyze_rwn, "NODE A inlet 0 0 1 2 1 1\nPIPE P A NOPE 1 1 0.013"),
     (rillway.read_project, rillway.analyze_project, ""),
     (rillway.read_project, rillway.analyze_project, project(min_tc="ten")),
+    (rillway.check_project, rillway.analyze_project, project(min_tc="ten")),
+    (rillway.check_project, rillway.analyze_project,
+     json.dumps({**json.loads(project()), "pipes": [{"id": "P", "from": "A", "to": "NOPE",
+                                                    "length": 1, "diameter": 1, "n": 0.013}]})),
 ])
 def test_unreadable_input_fails_as_the_analysis_does(reader, analyser, text):
     with pytest.raises(ValueError) as read_error:
@@ -126,3 +130,14 @@ def test_the_loss_method_in_use_is_read_and_written_to_rwn(tmp_path, changes, me
     again = rillway.rwn_to_project((tmp_path / "net.rwn").read_text())
     assert rillway.read_project(again)["settings"]["loss_method"] == method
     assert same(rillway.analyze_project(again)["nodes"], rillway.analyze_project(text)["nodes"])
+
+
+def test_check_project_warns_as_read_project_and_returns_nothing():
+    document = json.loads(project())
+    document["nodes"][0]["kind"] = "manhole"
+    text = json.dumps(document)
+    with pytest.warns(rillway.InputWarning) as read:
+        rillway.read_project(text)
+    with pytest.warns(rillway.InputWarning) as checked:
+        assert rillway.check_project(text) is None
+    assert [str(w.message) for w in checked] == [str(w.message) for w in read]

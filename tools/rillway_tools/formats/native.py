@@ -17,8 +17,8 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (SETTING_KEYS, analysis_view, document_json, plain_name,
-                      refuse_settings, refuse_uncarried)
+from .network import (SETTING_KEYS, analysis_view, check_document, document_json,
+                      plain_name, refuse_settings, refuse_uncarried)
 
 __all__ = ["read_rwn", "read_rwproj", "write_rwn", "write_rwproj"]
 
@@ -60,7 +60,7 @@ def read_rwn(path: str, defaults: Mapping[str, Any] | None = None) -> dict[str, 
 
 def write_rwproj(document: Mapping[str, Any], path: str,
                  result: AnalysisResult | None = None) -> None:
-    analysis_view(document, path)
+    check_document(document, path)
     write_text(path, json.dumps(json.loads(document_json(document, path)), indent=2,
                                 ensure_ascii=False) + "\n")
 

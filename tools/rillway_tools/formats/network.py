@@ -133,6 +133,15 @@ def analysis_view(document: Mapping[str, Any], source: str) -> dict[str, Any]:
         raise FormatError(source, str(error)) from None
 
 
+def check_document(document: Mapping[str, Any], source: str) -> None:
+    """Refuses, as `analysis_view` does, a document the analysis cannot read, without
+    building its view."""
+    try:
+        rillway.check_project(document_json(document, source))
+    except ValueError as error:
+        raise FormatError(source, str(error)) from None
+
+
 def analyze_document(document: Mapping[str, Any], source: str) -> AnalysisResult:
     try:
         return rillway.analyze_project(document_json(document, source))
@@ -185,7 +194,7 @@ def new_document(name: str, nodes: list[dict[str, Any]], pipes: list[dict[str, A
             document[key] = base[key]
     document.update(extra or {})
     if source is not None:
-        analysis_view(document, source)  # what is wrong with the file is said first
+        check_document(document, source)  # what is wrong with the file is said first
         for line in assumptions(base, given, si):
             warnings.warn(f"{source}: assumed: {line}", rillway.InputWarning, stacklevel=3)
     return document
@@ -213,37 +222,53 @@ def assumptions(settings: Mapping[str, Any], given: Mapping[str, Any], si: bool)
 def warn_direction(document: Mapping[str, Any], source: str) -> None:
     """Says where a drawing's direction may not be the flow's: pipes that climb from their
     upper to their lower structure, and an outfall that stands above a structure draining to
-    it. CAD programs draw pipes in whatever direction they were picked."""
-    try:
-        view = rillway.read_project(document_json(document, source))
-    except ValueError:
-        return  # the engine names what is wrong when the document is analysed
-    climbing = [p["id"] for p in view["pipes"] if p["invert_dn"] > p["invert_up"]]
+    it. CAD programs draw pipes in whatever direction they were picked. Read from the document
+    itself (a pipe end without an invert of its own lies at its structure's, as the analysis
+    takes it), so that a big network is not copied into a view for it."""
+    nodes = {node.get("id"): node for node in document.get("nodes") or ()
+             if isinstance(node, Mapping)}
+
+    def level(value: Any) -> float | None:
+        return float(value) if isinstance(value, (int, float)) and \
+            not isinstance(value, bool) else None
+
+    def end(pipe: Mapping[str, Any], key: str, side: str) -> float | None:
+        own = level(pipe.get(key))
+        node = nodes.get(pipe.get(side))
+        return own if own is not None else level(node.get("invert")) if node else None
+
+    pipes = [pipe for pipe in document.get("pipes") or () if isinstance(pipe, Mapping)]
+    climbing = []
+    for pipe in pipes:
+        up, down = end(pipe, "invert_up", "from"), end(pipe, "invert_dn", "to")
+        if up is not None and down is not None and down > up:
+            climbing.append(pipe.get("id"))
     if climbing:
         shown = ", ".join(f"'{i}'" for i in climbing[:10])
         more = f" and {len(climbing) - 10} more" if len(climbing) > 10 else ""
         warnings.warn(f"{source}: pipe{'s' if len(climbing) > 1 else ''} {shown}{more} "
                       "climb from the upper structure to the lower (adverse; drawn against "
                       "the flow?)", rillway.InputWarning, stacklevel=3)
-    nodes = {n["id"]: n for n in view["nodes"]}
-    into: dict[str, list[str]] = {}
-    for pipe in view["pipes"]:
-        into.setdefault(pipe["to"], []).append(pipe["from"])
-    for node in view["nodes"]:
-        if node["kind"] != "outfall":
+    into: dict[Any, list[Any]] = {}
+    for pipe in pipes:
+        into.setdefault(pipe.get("to"), []).append(pipe.get("from"))
+    for node_id, node in nodes.items():
+        bottom = level(node.get("invert"))
+        if node.get("kind") != "outfall" or bottom is None:
             continue
         lower = []
-        stack, seen = list(into.get(node["id"], [])), set()
+        stack, seen = list(into.get(node_id, [])), set()
         while stack:
             upper = stack.pop()
-            if upper in seen:
+            if upper in seen or upper not in nodes:
                 continue
             seen.add(upper)
-            if nodes[upper]["invert"] < node["invert"]:
+            invert = level(nodes[upper].get("invert"))
+            if invert is not None and invert < bottom:
                 lower.append(upper)
             stack.extend(into.get(upper, []))
         if lower:
-            warnings.warn(f"{source}: outfall '{node['id']}' stands above "
+            warnings.warn(f"{source}: outfall '{node_id}' stands above "
                           + ", ".join(f"'{i}'" for i in sorted(lower)[:10])
                           + " that drain to it (is the outfall at the other end?)",
                           rillway.InputWarning, stacklevel=3)

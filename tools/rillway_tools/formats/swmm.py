@@ -45,9 +45,9 @@ import rillway
 from ..results import AnalysisResult
 from .errors import FormatError
 from .files import read_text, write_text
-from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, converted,
-                      design_settings, finite, is_si, new_document, number_text, parse_setting,
-                      plain_name, refuse_uncarried, setting_text)
+from .network import (STANDARD_STRUCTURE_FT, analysis_view, analyze_document, check_document,
+                      converted, design_settings, finite, is_si, new_document, number_text,
+                      parse_setting, plain_name, refuse_uncarried, setting_text)
 from .swmm_street import read_streets, write_streets
 from .si import (CUBIC_METRES_PER_CUBIC_FOOT, HECTARES_PER_ACRE, METRES_PER_FOOT,
                  SQUARE_FEET_PER_ACRE)
@@ -200,6 +200,61 @@ class _Lines:
         return f"line {pieces[0][0]}" if pieces else f"[{section}]"
 
 
+# The sections a big model is made of, read here rather than by swmm-api: each record keeps its
+# line of text and gives a field's word when asked for it, so that reading holds little more
+# than the text (swmm-api's objects of 20,000 conduits take many times the file). The fields
+# in order, and the value of each that a line may leave off.
+PLAIN_SECTIONS: dict[str, tuple[tuple[str, ...], dict[str, str]]] = {
+    "JUNCTIONS": (("name", "elevation", "depth_max", "depth_init", "depth_surcharge",
+                   "area_ponded"), {"depth_max": "0", "depth_init": "0", "depth_surcharge": "0",
+                                    "area_ponded": "0"}),
+    "STORAGE": (("name", "elevation", "depth_max"), {}),
+    "CONDUITS": (("name", "from_node", "to_node", "length", "roughness", "offset_upstream",
+                  "offset_downstream"), {"offset_upstream": "0", "offset_downstream": "0"}),
+    "XSECTIONS": (("name", "shape", "height", "parameter_2", "parameter_3", "parameter_4",
+                   "n_barrels"), {"parameter_2": "0", "parameter_3": "0", "parameter_4": "0",
+                                  "n_barrels": "1"}),
+    "COORDINATES": (("name", "x", "y"), {}),
+    "SUBCATCHMENTS": (("name", "rain_gage", "outlet", "area", "imperviousness"), {}),
+    "OUTFALLS": (("name", "elevation", "kind", "data"), {"data": ""}),
+}
+
+
+class _Line:
+    """One data line of a plain section; `record.field` is the field's word as written."""
+
+    __slots__ = ("line",)
+    FIELDS: dict[str, int] = {}
+    DEFAULTS: dict[str, str] = {}
+
+    def __init__(self, line: str) -> None:
+        self.line = line
+
+    def __getattr__(self, field: str) -> str:
+        index = type(self).FIELDS.get(field)
+        if index is None:
+            raise AttributeError(field)
+        words = _tokens(self.line)
+        return words[index] if index < len(words) else type(self).DEFAULTS[field]
+
+
+def _plain_records(reader: "_Reader", label: str) -> dict[str, _Line]:
+    fields, defaults = PLAIN_SECTIONS[label]
+    kind = type(f"_{label.title()}Line", (_Line,), {
+        "__slots__": (), "FIELDS": {field: i for i, field in enumerate(fields)},
+        "DEFAULTS": defaults})
+    needed = len(fields) - len(defaults)
+    records: dict[str, _Line] = {}
+    for number, line in reader.lines.rows(label):
+        words = _tokens(line)
+        if len(words) < needed:
+            raise FormatError(reader.path, (
+                f"line {number}: [{label}] '{words[0] if words else ''}' needs "
+                + ", ".join(fields[len(words):needed])))
+        records[words[0]] = kind(line)
+    return records
+
+
 def _convert(label: str, rows: Iterator[tuple[int, str]]) -> Any:
     """One section through swmm-api's converter: object sections as token lists (so the
     library never splits text itself), generic ones (OPTIONS, REPORT, ...) as their lines."""
@@ -248,6 +303,9 @@ class _Reader:
             return self._converted[label]
         if label not in self.lines.sections:
             return {}
+        if label in PLAIN_SECTIONS:
+            self._converted[label] = _plain_records(self, label)
+            return self._converted[label]
         try:
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
@@ -480,8 +538,8 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
     said = reader.said
     del reader  # the library's records go before the engine checks the document
     title = name or _stem(path)
-    analysis_view(new_document(title, list(nodes.values()), pipes, si=si, settings=settings,
-                               defaults=defaults_used), path)
+    check_document(new_document(title, list(nodes.values()), pipes, si=si, settings=settings,
+                                defaults=defaults_used), path)
     # What the reader assumed is said once the file has read without fault, before what the
     # document took from the built-in defaults.
     for line in said:
