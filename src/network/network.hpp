@@ -12,6 +12,7 @@
 
 #include "hydraulics/inlet.hpp"
 #include "hydraulics/section.hpp"
+#include "network/boxed.hpp"
 
 namespace rillway::network {
 
@@ -79,7 +80,7 @@ struct Node {
                           // upstream); added to the rational flow below, never scaled
     // An inlet with a type: it intercepts only part of the runoff on grade (the inflow above is
     // piped and enters whole). None: the structure takes all its runoff.
-    std::optional<StreetInlet> street{};
+    Boxed<StreetInlet> street{};
     std::optional<std::string> bypass_to{};  // where a street inlet's bypass goes; none: lost
 
     // Inlets and junctions start with a 10-minute inlet time; outfalls carry no area or time.
