@@ -208,7 +208,7 @@ def long_line(count):
     """A trunk of `count` pipes, the lower ones too small for what they carry; the first
     structure named to run script."""
     nodes = [{"id": HOSTILE if k == 0 else f"N{k}", "kind": "inlet", "x": 50.0 * k, "y": 0,
-              "invert": 500.0 - 0.5 * k, "rim": 508.0 - 0.5 * k, "area_ac": 0.3, "c": 0.7,
+              "invert": 500.0 - 0.5 * k, "rim": 508.0 - 0.5 * k, "area_ac": 0.05, "c": 0.7,
               "tc_inlet": 10.0} for k in range(count)]
     nodes.append({"id": "OUT", "kind": "outfall", "x": 50.0 * count, "y": 0,
                   "invert": 500.0 - 0.5 * count, "rim": 506.0 - 0.5 * count, "area_ac": 0,
@@ -219,26 +219,33 @@ def long_line(count):
             "junction_k": 0.5, "nodes": nodes, "pipes": pipes}
 
 
-def test_a_long_table_prints_as_text_blocks_with_every_row(tmp_path, capsys):
+def test_a_long_table_prints_as_text_blocks_with_every_row(tmp_path, capsys, monkeypatch):
+    from rillway_tools import report as report_module
     from rillway_tools.documents import read_document
-    from rillway_tools.report import PRINT_BLOCK_ROWS, PRINT_TABLE_ROWS, report_html
 
+    # The print form starts at 500 rows; a shorter table shows it as well and prints sooner.
+    monkeypatch.setattr(report_module, "PRINT_TABLE_ROWS", 50)
+    monkeypatch.setattr(report_module, "PRINT_BLOCK_ROWS", 20)
+    count = 70
+    project = long_line(count)
     source = tmp_path / "long.rwproj"
-    project = long_line(PRINT_TABLE_ROWS + 20)
     source.write_text(json.dumps(project))
     surcharged = [r["id"] for r in rillway.analyze_project(json.dumps(project))["pipes"]
                   if r["surcharged"]]
-    page = lxml.html.fromstring(report_html(read_document(str(source)), for_print=True))
+    page = lxml.html.fromstring(report_module.report_html(read_document(str(source)),
+                                                          for_print=True))
     blocks = page.get_element_by_id("pipes-table").findall("pre")
-    assert len(blocks) == -(-(PRINT_TABLE_ROWS + 20) // PRINT_BLOCK_ROWS)
+    assert len(blocks) == 4  # 20, 20, 20 and 10 rows
     lines = [line.split()[0] for block in blocks for line in block.text_content().splitlines()
              if not line.startswith(("pipe ", " "))]
-    assert lines == [f"P{k}" for k in range(PRINT_TABLE_ROWS + 20)]
+    assert lines == [f"P{k}" for k in range(count)]
     marked = [span.text_content().split()[0] for span in page.find_class("marked")
               if span.getparent().getparent().get("id") == "pipes-table"]
-    assert marked == surcharged and f"P{PRINT_TABLE_ROWS + 19}" in marked
+    assert marked == surcharged and f"P{count - 1}" in marked
     assert page.xpath("//script") == [] and HOSTILE in page.text_content()
+    assert page.get_element_by_id("plan").find(".//img").get("src").startswith(
+        "data:image/png;base64,")
     pypdf = pytest.importorskip("pypdf")
     pdf = pypdf.PdfReader(report(tmp_path, capsys, source, name="long.pdf"))
     text = "\n".join(p.extract_text() for p in pdf.pages)
-    assert all(f"P{k} " in text for k in range(PRINT_TABLE_ROWS + 20))
+    assert all(f"P{k} " in text for k in range(count))
