@@ -2,15 +2,17 @@
 and on each kind of invalid input, must leave resident memory flat and its arguments' reference
 counts unchanged.
 
-The full run makes 100,000 calls per case (about 15 seconds); by default each case runs 2,000
-times, which still shows a leak of a few hundred bytes per call. tests/run.sh sets
-RILLWAY_LEAK_CALLS=100000.
+The full run makes 100,000 calls per case, or as many as four seconds hold for the slow ones (at
+least 10,000: the schema's JSON text or a design, which would leak more per call); by default
+each case runs 2,000 times, which still shows a leak of a few hundred bytes per call.
+tests/run.sh sets RILLWAY_LEAK_CALLS=100000.
 """
 
 import gc
 import json
 import os
 import sys
+import time
 
 import pytest
 
@@ -21,6 +23,10 @@ CALLS = int(os.environ.get("RILLWAY_LEAK_CALLS", "2000"))
 # under a megabyte); only growth after that counts.
 WARMUP = max(200, CALLS // 5)
 MAX_GROWTH_BYTES = 2 * 1024 * 1024
+# A case's calls after the warm-up: CALLS, or as many as this time holds, but no fewer than
+# MIN_CALLS (seconds; calls).
+CASE_SECONDS = 4.0
+MIN_CALLS = min(CALLS, 10_000)
 # Under AddressSanitizer freed memory waits in quarantine, so resident memory grows whatever the
 # library does; the reference counts are still checked there.
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
@@ -199,12 +205,15 @@ def test_repeated_calls_keep_memory_and_references_flat(tmp_path, label, functio
     # objects of this test alone (no small ints, which are shared too).
     watched = list(args) + list(kwargs.values())
     watched = [value for value in watched if not isinstance(value, bool) and value is not None]
+    started = time.perf_counter()
     for _ in range(WARMUP):
         call(function, args, kwargs, expected)
+    per_call = (time.perf_counter() - started) / WARMUP
+    calls = max(MIN_CALLS, min(CALLS, int(CASE_SECONDS / max(per_call, 1e-9))))
     gc.collect()
     references = [sys.getrefcount(value) for value in watched]
     before = resident_bytes()
-    for _ in range(CALLS):
+    for _ in range(calls):
         call(function, args, kwargs, expected)
     gc.collect()
     growth = resident_bytes() - before
