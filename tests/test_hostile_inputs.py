@@ -112,6 +112,7 @@ except Exception as error:
 
 # --- big texts -------------------------------------------------------------------------------
 
+@pytest.mark.scale
 def test_50mb_rwn_network_with_one_dangling_pipe_fails_in_bounded_time_and_memory(tmp_path):
     text = chain_rwn(560_000) + "PIPE X N0 NOWHERE 1 1 0.013\n"
     assert len(text) > 50 * 1000 * 1000
@@ -123,6 +124,7 @@ def test_50mb_rwn_network_with_one_dangling_pipe_fails_in_bounded_time_and_memor
     assert SANITIZED or report["added"] < 8 * len(text)
 
 
+@pytest.mark.scale
 def test_50mb_rwn_syntax_error_on_the_last_line_names_that_line(tmp_path):
     text = chain_rwn(560_000) + "PIPE X N0\n"
     line = text.count("\n")
@@ -176,6 +178,7 @@ def test_10mb_line_missing_a_value_quotes_only_its_start():
     assert len(message.encode()) < 1000  # cut on a character boundary, so it decodes
 
 
+@pytest.mark.scale
 def test_10mb_json_strings_are_kept_whole_or_quoted_short():
     doc = json.loads(rillway.demo_project_json())
     doc["name"] = "ñ" * (5 * MB)
@@ -204,6 +207,7 @@ def test_10mb_json_token_the_parser_rejects_is_quoted_short():
 
 # --- huge networks ---------------------------------------------------------------------------
 
+@pytest.mark.scale
 def test_cycle_of_100000_pipes_is_reported_in_both_formats():
     for function, text in [(rillway.analyze_rwn, chain_rwn(100_000, close=True)),
                            (rillway.analyze_project, json.dumps(chain_project(100_000, close=True)))]:
@@ -211,6 +215,7 @@ def test_cycle_of_100000_pipes_is_reported_in_both_formats():
             function(text)
 
 
+@pytest.mark.scale
 def test_chain_of_100000_pipes_is_routed_without_recursion():
     # The bad size is found after routing the whole chain and before any hydraulics.
     text = chain_rwn(100_000).replace("PIPE P99999 N99999 OUT 10 2 ", "PIPE P99999 N99999 OUT 10 -2 ")
@@ -222,12 +227,14 @@ def test_chain_of_100000_pipes_is_routed_without_recursion():
         rillway.analyze_project(json.dumps(doc))
 
 
+@pytest.mark.scale
 def test_200000_pipes_with_a_dangling_reference_fail_fast():
     text = chain_rwn(200_000) + "PIPE X OUT NOWHERE 1 1 0.013\n"
     with pytest.raises(ValueError, match="unknown node 'NOWHERE'"):
         rillway.analyze_rwn(text)
 
 
+@pytest.mark.scale
 def test_chain_of_100000_pipes_analyses_completely():
     result = rillway.analyze_rwn(chain_rwn(100_000))
     assert len(result["pipes"]) == 100_000 and len(result["nodes"]) == 100_001
@@ -240,6 +247,7 @@ def test_chain_of_100000_pipes_analyses_completely():
     assert same(design(result["pipes"][:49]), design(rillway.analyze_rwn(chain_rwn(50))["pipes"][:49]))
 
 
+@pytest.mark.scale
 def test_200000_pipes_in_parallel_chains_all_match_one_chain_analysed_alone():
     chains, length = 1000, 200
     lines = []
@@ -494,6 +502,7 @@ def kirpich(length, slope):
     return length**0.77 * 0.0078 * slope**-0.385
 
 
+@pytest.mark.scale
 def test_100000_catchments_fold_in_linear_time():
     # Folding used to scan the node list once per catchment: 100,000 of each took minutes.
     count = 100_000

@@ -4,7 +4,7 @@
 //
 // The everyday run checks 100,000 random sections of the circular, box and arch kinds and the
 // benchmark networks of those mixes up to 10,000 pipes; elliptical sections, whose reference scan integrates 2000
-// arc lengths each (about 7 ms a section), get 4,000. RILLWAY_EXHAUSTIVE=1 runs 100,000
+// arc lengths each (about 7 ms a section), get 2,000. RILLWAY_EXHAUSTIVE=1 runs 100,000
 // random sections and profiles of every kind and every benchmark network up to 100,000 pipes
 // (about an hour and a quarter, most of it in the elliptical reference scans).
 //
@@ -72,7 +72,7 @@ struct Counts {
 };
 Counts counts(SectionKind kind) {
     if (exhaustive()) return {100000, 100000};
-    if (kind == SectionKind::elliptical) return {4000 / kShare, 2000 / kShare};
+    if (kind == SectionKind::elliptical) return {2000 / kShare, 1000 / kShare};
     // Open channels share the closed kinds' profile code; only their peak is a path of its own.
     if (Section{kind, 1.0, 1.0, 0.0, 0.0}.open()) return {20000 / kShare, 10000 / kShare};
     return {100000 / kShare, 100000 / kShare};
