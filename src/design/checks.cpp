@@ -168,4 +168,13 @@ void check_design(const network::Network& designed, const network::Links& links,
     for (std::size_t v = 0; v < designed.nodes.size(); ++v) checker.freeboard(v);
 }
 
+void check_inlet_spreads(const network::Analysis& analysis, std::vector<std::string>& unmet) {
+    for (const network::InletResult& r : analysis.inlets) {
+        if (!r.spread_exceeded) continue;
+        unmet.push_back("inlet " + r.id + ": spread: the spread of " + ft(r.spread) + " ft is " +
+                        ft(r.spread - *r.spread_allow) + " ft wider than the " +
+                        ft(*r.spread_allow) + " ft allowed");
+    }
+}
+
 }  // namespace rillway::design

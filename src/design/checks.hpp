@@ -22,4 +22,7 @@ void check_design(const network::Network& designed, const network::Links& links,
                   const std::vector<bool>& sized, std::vector<PipeDesign>& pipes,
                   std::vector<std::string>& unmet, const std::vector<std::string>& held = {});
 
+// One line for each street inlet whose spread is wider than allowed ("inlet E1: spread: ...").
+void check_inlet_spreads(const network::Analysis& analysis, std::vector<std::string>& unmet);
+
 }  // namespace rillway::design

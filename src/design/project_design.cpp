@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "design/checks.hpp"
 #include "network/bypass.hpp"
 
 namespace rillway::design {
@@ -106,12 +106,6 @@ std::vector<proj::InletOverrides> inlet_records(const proj::InletOverrides& give
     return records;
 }
 
-std::string ft(double v) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.2f", v);
-    return text;
-}
-
 }  // namespace
 
 std::variant<ProjectDesign, DesignError> design_project(const proj::Project& project) {
@@ -164,16 +158,11 @@ std::variant<ProjectDesign, DesignError> design_project(const proj::Project& pro
         if (next_choice < choices.size() && choices[next_choice].node == v) {
             d.governing = sizing[next_choice++].governing;
         }
-        d.met = d.governing != InletGoverning::max_length;
-        const network::InletResult& r = analysis.inlets.at(next_result++);
-        if (r.spread_exceeded) {
-            d.met = false;
-            result.design.unmet.push_back("inlet " + r.id + ": spread: the spread of " + ft(r.spread) +
-                                          " ft is " + ft(r.spread - *r.spread_allow) +
-                                          " ft wider than the " + ft(*r.spread_allow) + " ft allowed");
-        }
+        d.met = d.governing != InletGoverning::max_length &&
+                !analysis.inlets.at(next_result++).spread_exceeded;
         result.inlets.push_back(d);
     }
+    check_inlet_spreads(analysis, result.design.unmet);
     // Pipe ends resolve to the last node of an id, as in the analysis.
     std::unordered_map<std::string_view, double> given_invert;
     for (const proj::ProjectNode& node : project.nodes) given_invert.insert_or_assign(node.id, node.invert);
