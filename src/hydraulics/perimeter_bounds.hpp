@@ -7,7 +7,7 @@
 // answer is the same for every perimeter within the bounds, it needs no integration.
 //
 // Glossary as in section.hpp; t is the ellipse parameter of the water surface
-// (elliptical_surface_parameter), P_S(t) the perimeter elliptical_wetted_perimeter computes.
+// (elliptical_surface), P_S(t) the perimeter elliptical_wetted_perimeter computes.
 
 #include <array>
 #include <optional>
@@ -46,8 +46,12 @@ private:
         double speed = 0.0;  // arc speed at t
     };
 
+    // Narrows range by what anchor tells of the perimeter at parameter t (arc speed there given).
+    void narrow(Range& range, const Anchor& anchor, double t, double speed) const;
+
     Section section_;
     bool active_ = false;
+    double curvature_ = 0.0;  // a bound on |f''| over the whole ellipse
     std::array<Anchor, kAnchors> anchors_{};
     int count_ = 0;
     int next_ = 0;  // slot to overwrite once all are used

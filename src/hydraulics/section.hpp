@@ -98,11 +98,16 @@ void require_valid_rise(double rise);
 // by Simpson's rule with 256 subintervals.
 [[nodiscard]] double elliptical_wetted_perimeter(double depth, double rise, double span);
 
-// The ellipse parameter t of the water surface (x = B/2 sin t, height = H/2 (1 - cos t)) that
-// elliptical_wetted_perimeter integrates to, computed exactly as it does; 0 when H <= 0.
-[[nodiscard]] double elliptical_surface_parameter(double depth, double rise);
-
-// Half the wetted perimeter's integrand, |d(x, height)/dt| = sqrt((B/2 cos t)^2 + (H/2 sin t)^2).
-[[nodiscard]] double elliptical_arc_speed(double t, double rise, double span) noexcept;
+// The water surface of an ellipse of rise H and span B at a depth: the parameter t
+// (x = B/2 sin t, height = H/2 (1 - cos t)) that elliptical_wetted_perimeter integrates to,
+// computed exactly as it does (0 when H <= 0), and the arc speed there, half the perimeter's
+// integrand, |d(x, height)/dt| = sqrt((B/2 cos t)^2 + (H/2 sin t)^2). The speed is taken from
+// cos t = 1 - y / (H/2) itself rather than from a sine and cosine of t, which would cost as much
+// again: for spans within 1/16 and 16 rises it lies within 1e-13 of the speed at the computed t.
+struct EllipseSurface {
+    double t = 0.0;
+    double speed = 0.0;
+};
+[[nodiscard]] EllipseSurface elliptical_surface(double depth, double rise, double span);
 
 }  // namespace rillway::hydraulics

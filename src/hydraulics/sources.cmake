@@ -10,6 +10,7 @@ set(RILLWAY_HYDRAULICS_SOURCES
 set(RILLWAY_HYDRAULICS_TESTS
   section_test.cpp
   depth_solvers_test.cpp
+  perimeter_bounds_test.cpp
   momentum_test.cpp
   gutter_test.cpp
   inlet_test.cpp)

@@ -84,6 +84,19 @@ bool same_sign(Sign a, Sign b) noexcept {
     return a == b && (a == Sign::positive || a == Sign::negative);
 }
 
+// The depth a reach starts from, as its residual needs it: the velocity head always (it needs
+// only the area), the friction slope exactly or, for an ellipse, between the slopes of the
+// bounds on its perimeter. A reach ends at the middle of its last bracket, a depth nothing has
+// integrated at; most of the next reach's decisions hold for any friction slope in those
+// bounds, so the integral is left until one does not, and the last reach never needs it.
+struct ReachStart {
+    double depth = 0.0;  // clamped
+    double velocity_head = 0.0;
+    double friction_low = 0.0;
+    double friction_high = 0.0;
+    bool exact = false;  // friction_low == friction_high is the friction slope
+};
+
 // The profile's depth terms for one conduit: the terms at a depth, remembered for the two
 // depths every reach asks for again (the full pipe at the top of the bracket, the critical
 // depth at its foot), and the sign of a reach's energy residual, which for an ellipse is often
@@ -102,7 +115,7 @@ public:
     // depth_terms(section, n, q, depth), bit for bit.
     DepthTerms at(double depth) {
         const double y = profile_depth(depth, c_.section.rise);
-        const int slot = y == depths_[0] ? 0 : y == depths_[1] ? 1 : -1;
+        const int slot = remembered_slot(y);
         if (slot >= 0 && known_[slot]) return terms_[slot];
         const DepthTerms terms = compute(y);
         if (slot >= 0) {
@@ -112,43 +125,109 @@ public:
         return terms;
     }
 
-    // The sign of (z_upper + t + hv(t)) - (e_down + dx (Sf(t) + sf_down) / 2).
-    Sign residual(double t, double z_upper, double e_down, double dx, double sf_down) {
-        const auto value = [&](const DepthTerms& up) {
-            return (z_upper + t + up.velocity_head) -
-                   (e_down + dx * (up.friction_slope + sf_down) / 2.0);
-        };
-        if (bounded_) {
-            const double y = profile_depth(t, c_.section.rise);
-            const bool remembered =
-                (y == depths_[0] && known_[0]) || (y == depths_[1] && known_[1]);
-            const auto range = remembered ? std::nullopt : perimeters_.bounds(y);
-            if (range) {
+    // The start of a reach at a depth: exact, or bounded when the perimeter is not known there.
+    ReachStart start_at(double depth) {
+        const double y = profile_depth(depth, c_.section.rise);
+        if (bounded_ && !remembered(y)) {
+            const auto range = perimeters_.bounds(y);
+            if (range && !range->exact && range->lo > 0.0) {
                 hydraulics::SectionGeometry g =
                     c_.section.geometry(y, hydraulics::GeometryParts::area);
-                const auto terms_with = [&](double perimeter) {
-                    g.wetted_perimeter = perimeter;
-                    g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, perimeter);
-                    return terms_of(g, c_.n, c_.q);
-                };
-                if (range->exact) return sign_of(value(terms_with(range->lo)));
-                // Sf rises with the perimeter, so the residual falls; R = 0 at P = 0 would
-                // break that, so a range reaching 0 decides nothing.
-                if (range->lo > 0.0) {
-                    const DepthTerms wettest = terms_with(range->hi);
-                    const double scale = std::fabs(z_upper) + std::fabs(t) +
-                                         std::fabs(wettest.velocity_head) + std::fabs(e_down) +
-                                         std::fabs(dx * (wettest.friction_slope + sf_down));
-                    const double margin = kDecisionMargin * scale;
-                    if (value(wettest) > margin) return Sign::positive;
-                    if (value(terms_with(range->lo)) < -margin) return Sign::negative;
-                }
+                const DepthTerms driest = terms_with(g, range->lo);
+                const DepthTerms wettest = terms_with(g, range->hi);
+                return {y, driest.velocity_head, driest.friction_slope, wettest.friction_slope,
+                        false};
             }
         }
-        return sign_of(value(at(t)));
+        const DepthTerms terms = at(y);
+        return {y, terms.velocity_head, terms.friction_slope, terms.friction_slope, true};
+    }
+
+    // The sign of (z_upper + t + hv(t)) - (e_down + dx (Sf(t) + sf_down) / 2), sf_down being the
+    // friction slope of the reach's start, made exact here when its bounds leave the sign open.
+    Sign residual(double t, double z_upper, double e_down, double dx, ReachStart& start) {
+        if (bounded_) {
+            if (const std::optional<Sign> sign = bounded_sign(t, z_upper, e_down, dx, start)) {
+                return *sign;
+            }
+            make_exact(start);
+        }
+        return sign_of(residual_value(at(t), t, z_upper, e_down, dx, start.friction_low));
     }
 
 private:
+    static double residual_value(const DepthTerms& up, double t, double z_upper, double e_down,
+                                 double dx, double sf_down) noexcept {
+        return (z_upper + t + up.velocity_head) -
+               (e_down + dx * (up.friction_slope + sf_down) / 2.0);
+    }
+
+    // The sign as the perimeter bounds at t and at the reach's start settle it, the start made
+    // exact when that settles it; none when only the terms at t can.
+    std::optional<Sign> bounded_sign(double t, double z_upper, double e_down, double dx,
+                                     ReachStart& start) {
+        const double y = profile_depth(t, c_.section.rise);
+        DepthTerms wettest;
+        DepthTerms driest;
+        bool up_exact = false;
+        if (remembered(y)) {
+            wettest = driest = at(y);
+            up_exact = true;
+        } else {
+            const auto range = perimeters_.bounds(y);
+            if (!range || !(range->exact || range->lo > 0.0)) return std::nullopt;
+            hydraulics::SectionGeometry g =
+                c_.section.geometry(y, hydraulics::GeometryParts::area);
+            if (range->exact) {
+                wettest = driest = terms_with(g, range->lo);
+                up_exact = true;
+            } else {
+                // Sf rises with the perimeter, so the residual falls; R = 0 at P = 0 would break
+                // that, so a range reaching 0 decides nothing.
+                wettest = terms_with(g, range->hi);
+                driest = terms_with(g, range->lo);
+            }
+        }
+        const auto value = [&](const DepthTerms& up, double sf_down) {
+            return residual_value(up, t, z_upper, e_down, dx, sf_down);
+        };
+        for (;;) {
+            if (up_exact && start.exact) return sign_of(value(wettest, start.friction_low));
+            // The residual falls as either friction slope rises, and the margin covers the units
+            // in the last place by which the slopes may stray from that order.
+            const double scale = std::fabs(z_upper) + std::fabs(t) +
+                                 std::fabs(wettest.velocity_head) + std::fabs(e_down) +
+                                 std::fabs(dx * (wettest.friction_slope + start.friction_high));
+            const double margin = kDecisionMargin * scale;
+            if (value(wettest, start.friction_high) > margin) return Sign::positive;
+            if (value(driest, start.friction_low) < -margin) return Sign::negative;
+            if (start.exact) return std::nullopt;
+            make_exact(start);
+        }
+    }
+
+    int remembered_slot(double y) const noexcept {
+        return y == depths_[0] ? 0 : y == depths_[1] ? 1 : -1;
+    }
+
+    bool remembered(double y) const noexcept {
+        const int slot = remembered_slot(y);
+        return slot >= 0 && known_[slot];
+    }
+
+    DepthTerms terms_with(hydraulics::SectionGeometry& g, double perimeter) const noexcept {
+        g.wetted_perimeter = perimeter;
+        g.hydraulic_radius = hydraulics::hydraulic_radius(g.area, perimeter);
+        return terms_of(g, c_.n, c_.q);
+    }
+
+    void make_exact(ReachStart& start) {
+        if (start.exact) return;
+        const DepthTerms terms = at(start.depth);
+        start.friction_low = start.friction_high = terms.friction_slope;
+        start.exact = true;
+    }
+
     // The terms at an already clamped depth; an ellipse's perimeter is remembered for bounds.
     DepthTerms compute(double y) {
         hydraulics::SectionGeometry g;
@@ -189,11 +268,10 @@ double backwater_surface(const Conduit& c, double h_v) {
     for (int i = 0; i < kProfileReaches; ++i) {
         const double z_down = c.z_dn + static_cast<double>(i) * dx * s0;
         const double z_upper = c.z_dn + static_cast<double>(i + 1) * dx * s0;
-        const DepthTerms down = terms.at(y);
-        const double e_down = z_down + y + down.velocity_head;
-        const double sf_down = down.friction_slope;
+        ReachStart start = terms.start_at(y);
+        const double e_down = z_down + y + start.velocity_head;
         const auto residual = [&](double t) {
-            return terms.residual(t, z_upper, e_down, dx, sf_down);
+            return terms.residual(t, z_upper, e_down, dx, start);
         };
 
         double lo = y_c1;
