@@ -289,6 +289,19 @@ class _Reader:
             if needed not in self.lines.sections:
                 raise FormatError(path, f"no [{needed}] section")
         self._converted: dict[str, dict[str, Any]] = {}
+        self._sizes: dict[float, float] = {}
+
+    def shared(self, value: float) -> float:
+        """One float object for each value of a column with few of them (roughness, pipe
+        size): a big model repeats them in thousands of pipes."""
+        return self._sizes.setdefault(value, value) if value else value
+
+    def forget(self, *labels: str) -> None:
+        """Lets the records of sections already taken in go: a big model's records would
+        otherwise stand beside the document built from them. Asked for again, a section is
+        read again."""
+        for label in labels:
+            self._converted.pop(label, None)
 
     def fail(self, section: str, name: str, problem: str) -> FormatError:
         return FormatError(self.path, f"{self.lines.line(section, name)}: {problem}")
@@ -507,9 +520,12 @@ def read_inp(path: str, defaults: Mapping[str, Any] | None = None, *,
                 "rillway project has one tailwater for all its outfalls"))
     if tailwater is not None:
         settings.setdefault("tailwater", tailwater[1])
+    del coordinates
+    reader.forget("JUNCTIONS", "STORAGE", "COORDINATES")
 
     pipes = _read_conduits(reader, nodes, offsets, cuts if unsupported == "cut" else None,
                            street.links)
+    reader.forget("CONDUITS", "XSECTIONS")
     _cut(reader, nodes, pipes, cuts)
     _fold_subcatchments(reader, nodes, kind_tagged, street.drains_to)
     if not reader.written_here:  # a file rillway wrote carries its inflows in the tags
@@ -696,11 +712,13 @@ def _read_conduits(reader: _Reader, nodes: Mapping[str, Any], offsets: str,
         if barrels < 1 or barrels != int(barrels):
             raise reader.fail("XSECTIONS", pipe_id, f"conduit '{pipe_id}' has {barrels:g} "
                                                     "barrels; a count of 1 or more is needed")
+        # The ends name their structures by the very strings the structures hold.
         pipe: dict[str, Any] = {
-            "id": pipe_id, "from": source, "to": target,
+            "id": pipe_id, "from": nodes[source]["id"], "to": nodes[target]["id"],
             "length": reader.positive(record.length, "CONDUITS", pipe_id, "length"),
-            "diameter": height,
-            "n": reader.positive(record.roughness, "CONDUITS", pipe_id, "roughness")}
+            "diameter": reader.shared(height),
+            "n": reader.shared(reader.positive(record.roughness, "CONDUITS", pipe_id,
+                                               "roughness"))}
         tag = link_tags.get(pipe_id) or ""
         tagged = _tag_values(tag) if "=" in tag else {"shape": tag}
         if tagged.get("lock") == "true":
