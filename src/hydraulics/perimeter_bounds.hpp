@@ -52,6 +52,7 @@ private:
     Section section_;
     bool active_ = false;
     double curvature_ = 0.0;  // a bound on |f''| over the whole ellipse
+    double fourth_ = 0.0;     // a bound on |f''''| over the whole ellipse
     std::array<Anchor, kAnchors> anchors_{};
     int count_ = 0;
     int next_ = 0;  // slot to overwrite once all are used
